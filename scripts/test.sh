@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# The whole test suite: installs the dependencies, then configures, builds and
+# runs every test under each preset given (default: the debug build and the
+# sanitizer build). Usage: scripts/test.sh [PRESET ...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+presets=("$@")
+if [ ${#presets[@]} -eq 0 ]; then
+  presets=(default asan)
+fi
+
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc 2>/dev/null || echo 2)
+
+for preset in "${presets[@]}"; do
+  echo "== preset ${preset}"
+  cmake --preset "${preset}"
+  cmake --build --preset "${preset}" -j "${jobs}"
+  ctest --preset "${preset}" -j "${jobs}"
+done
