@@ -1,6 +1,7 @@
 // POSIX realisation of the platform services. See Platform.h for the contract.
 #include "platform/Platform.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <langinfo.h>
@@ -264,6 +265,73 @@ bool ForceDirectories(const std::string& path) {
     pos = next + 1;
   }
   return DirectoryExists(path) || Fail(ENOTDIR);
+}
+
+bool GetFileInfo(const std::string& path, FileInfo& info) {
+  struct stat st{};
+  if (path.empty() || stat(path.c_str(), &st) != 0) return Fail(path.empty() ? ENOENT : errno);
+  info.Size = static_cast<uint64_t>(st.st_size);
+  info.IsDirectory = S_ISDIR(st.st_mode);
+  info.ReadOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  tm parts{};
+  localtime_r(&st.st_mtim.tv_sec, &parts);
+  info.LastWrite.Year = parts.tm_year + 1900;
+  info.LastWrite.Month = parts.tm_mon + 1;
+  info.LastWrite.Day = parts.tm_mday;
+  info.LastWrite.Hour = parts.tm_hour;
+  info.LastWrite.Minute = parts.tm_min;
+  info.LastWrite.Second = parts.tm_sec > 59 ? 59 : parts.tm_sec;
+  info.LastWrite.Millisecond = static_cast<int>(st.st_mtim.tv_nsec / 1000000);
+  return true;
+}
+
+bool SetReadOnly(const std::string& path, bool read_only) {
+  struct stat st{};
+  if (stat(path.c_str(), &st) != 0) return Fail(errno);
+  mode_t mode = st.st_mode & 07777;
+  if (read_only) {
+    mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  } else {
+    mode |= S_IWUSR;
+    if (mode & S_IRGRP) mode |= S_IWGRP;
+    if (mode & S_IROTH) mode |= S_IWOTH;
+  }
+  if (chmod(path.c_str(), mode) != 0) return Fail(errno);
+  return true;
+}
+
+namespace {
+
+bool SameAsciiNoCase(const std::string& a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size() && b[i]; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return i == a.size() && b[i] == '\0';
+}
+
+}  // namespace
+
+std::string FindFileIgnoringCase(const std::string& path) {
+  struct stat st{};
+  if (path.empty()) return {};
+  if (lstat(path.c_str(), &st) == 0) return path;
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty()) return {};
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return {};
+  std::string best;
+  while (dirent* entry = readdir(dir)) {
+    if (SameAsciiNoCase(name, entry->d_name) && (best.empty() || best > entry->d_name)) best = entry->d_name;
+  }
+  closedir(dir);
+  if (best.empty()) return {};
+  return slash == std::string::npos ? best : path.substr(0, slash + 1) + best;
 }
 
 bool LockFile(int fd, LockKind kind) {

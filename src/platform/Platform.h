@@ -105,6 +105,28 @@ bool DirectoryExists(const std::string& path);
 // Creates a folder and every missing parent; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
 
+// Size, last-write time and kind of a directory entry.
+struct FileInfo {
+  uint64_t Size = 0;
+  LocalTime LastWrite;     // local time
+  bool IsDirectory = false;
+  bool ReadOnly = false;   // no write permission bit set
+};
+
+// Fills `info` for `path`; false (last error set) when it does not exist or
+// cannot be read.
+bool GetFileInfo(const std::string& path, FileInfo& info);
+
+// Sets or clears the read-only state: the write permission bits (those of the
+// owner, and of group and others where read permission is granted).
+bool SetReadOnly(const std::string& path, bool read_only);
+
+// Finds a file as a Windows program would: `path` itself when it exists,
+// else the one entry of its folder whose name equals the file name ignoring
+// the case of ASCII letters (the first in name order when there are several).
+// Empty when there is none.
+std::string FindFileIgnoringCase(const std::string& path);
+
 // The OS lock the engine holds on every table and index file it opens: an
 // open-file-description lock (fcntl OFD) over the whole file. A shared lock
 // admits other shared locks; an exclusive one admits nothing. Descriptions

@@ -148,3 +148,36 @@ TEST(PlatformClock, HooksReplaceClockAndTickCount) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PlatformFiles, FindFileIgnoringCaseTakesExactNameFirst) {
+  TempDir dir;
+  dir.WriteFile("lower.Adi", "x");
+  EXPECT_EQ(platform::FindFileIgnoringCase(dir / "Lower.ADI"), dir / "lower.Adi");
+  EXPECT_EQ(platform::FindFileIgnoringCase(dir / "lower.Adi"), dir / "lower.Adi");
+  dir.WriteFile("Lower.ADI", "y");
+  EXPECT_EQ(platform::FindFileIgnoringCase(dir / "Lower.ADI"), dir / "Lower.ADI");
+  EXPECT_EQ(platform::FindFileIgnoringCase(dir / "LOWER.adi"), dir / "Lower.ADI");  // first in name order
+  EXPECT_EQ(platform::FindFileIgnoringCase(dir / "other.adi"), "");
+  EXPECT_EQ(platform::FindFileIgnoringCase(dir / "nofolder/x"), "");
+}
+
+TEST(PlatformFiles, ReadOnlyStateIsTheWriteBits) {
+  TempDir dir;
+  const std::string path = dir.WriteFile("f.txt", "12345");
+  platform::FileInfo info;
+  ASSERT_TRUE(platform::GetFileInfo(path, info));
+  EXPECT_EQ(info.Size, 5u);
+  EXPECT_FALSE(info.ReadOnly);
+  EXPECT_FALSE(info.IsDirectory);
+  ASSERT_TRUE(platform::SetReadOnly(path, true));
+  ASSERT_TRUE(platform::GetFileInfo(path, info));
+  EXPECT_TRUE(info.ReadOnly);
+  ASSERT_TRUE(platform::SetReadOnly(path, false));
+  ASSERT_TRUE(platform::GetFileInfo(path, info));
+  EXPECT_FALSE(info.ReadOnly);
+  EXPECT_FALSE(platform::GetFileInfo(dir / "missing", info));
+}
+
+}  // namespace
