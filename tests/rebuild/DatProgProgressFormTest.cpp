@@ -1,0 +1,82 @@
+#include "rebuild/DatProgProgressForm.h"
+
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+#include "support/QtApp.h"
+
+namespace {
+
+class ProgressFormTest : public ::testing::Test {
+ protected:
+  std::string TableText() const { return form.TableNameLbl->text().toStdString(); }
+  std::string IndexText() const { return form.Indexnamelbl->text().toStdString(); }
+  int Position() const { return form.VlxProgressBar1->Position(); }
+
+  QtAppGuard app_;
+  TDatProgProgressFrm form;
+};
+
+TEST_F(ProgressFormTest, LayoutOfTheWindow) {
+  EXPECT_EQ(form.windowTitle().toStdString(), "Index Building Status");
+  EXPECT_EQ(form.size(), QSize(437, 106));
+  EXPECT_EQ(form.VlxProgressBar1->geometry(), QRect(12, 72, 409, 19));
+  EXPECT_EQ(form.TableNameLbl->pos(), QPoint(94, 13));
+  EXPECT_EQ(form.Indexnamelbl->pos(), QPoint(94, 35));
+  EXPECT_EQ(form.HebLabel1->text().toStdString(), "Table Name");
+  EXPECT_EQ(form.HebLabel2->width(), 51);
+  EXPECT_EQ(form.VlxProgressBar1->Max(), 100);
+  EXPECT_EQ(Position(), 0);
+  // No close, minimize or maximize buttons.
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+}
+
+TEST_F(ProgressFormTest, EmptyTextsShowTheWindowWithoutStepping) {
+  form.ShowProgress("Contacts.ADT", "RECID");
+  form.ShowProgress("", "");
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(Position(), 1);
+  EXPECT_EQ(TableText(), "");
+  EXPECT_EQ(IndexText(), "");
+}
+
+TEST_F(ProgressFormTest, EachReportStepsAndShowsItsTexts) {
+  form.ShowProgress("", "");
+  form.ShowProgress("Contacts.ADT", "PRIMARY");
+  EXPECT_EQ(Position(), 1);
+  EXPECT_EQ(TableText(), "Contacts.ADT");
+  EXPECT_EQ(IndexText(), "PRIMARY");
+  form.ShowProgress("Contacts.ADT", "");  // a table alone also steps and clears the index
+  EXPECT_EQ(Position(), 2);
+  EXPECT_EQ(IndexText(), "");
+}
+
+TEST_F(ProgressFormTest, StepsBeyondTheMaximumLeaveTheBarFull) {
+  form.SetProgressMax(2);
+  for (int i = 0; i < 5; ++i) form.ShowProgress("T", "I");
+  EXPECT_EQ(Position(), 2);
+  EXPECT_EQ(form.VlxProgressBar1->value(), form.VlxProgressBar1->maximum());
+}
+
+TEST_F(ProgressFormTest, ChangingTheMaximumKeepsThePosition) {
+  form.SetProgressMax(10);
+  form.ShowProgress("T", "a");
+  form.ShowProgress("T", "b");
+  form.SetProgressMax(20);
+  EXPECT_EQ(Position(), 2);
+  form.AddProgressMax(5);
+  EXPECT_EQ(form.VlxProgressBar1->Max(), 25);
+  EXPECT_EQ(Position(), 2);
+}
+
+TEST_F(ProgressFormTest, ZeroMaximumIsAnEmptyBarNotABusyIndicator) {
+  form.SetProgressMax(0);
+  form.ShowProgress("T", "I");
+  EXPECT_EQ(Position(), 0);
+  EXPECT_GT(form.VlxProgressBar1->maximum(), form.VlxProgressBar1->minimum());
+  EXPECT_EQ(form.VlxProgressBar1->value(), 0);
+}
+
+}  // namespace
