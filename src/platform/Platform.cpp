@@ -389,6 +389,38 @@ bool MoveFile(const std::string& from, const std::string& to) {
   return true;
 }
 
+bool WriteToFile(const std::string& path, const std::string& data, WriteMode mode, bool* existed) {
+  if (path.empty()) return Fail(ENOENT);
+  const int mode_flags = mode == WriteMode::Append ? O_APPEND : O_TRUNC;
+  // Open the existing file first and create it only when it is missing, so
+  // `existed` is exact even when another process creates it meanwhile.
+  bool was_there = true;
+  int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | mode_flags);
+  if (fd < 0 && errno == ENOENT) {
+    was_there = false;
+    fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_CREAT | O_EXCL | mode_flags, 0666);
+    if (fd < 0 && errno == EEXIST) {
+      was_there = true;
+      fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | mode_flags);
+    }
+  }
+  if (fd < 0) return Fail(errno);
+  if (existed) *existed = was_there;
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int code = n < 0 ? errno : EIO;
+      close(fd);
+      return Fail(code);
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (close(fd) != 0) return Fail(errno);
+  return true;
+}
+
 // ---------------------------------------------------------------- process and system
 
 std::string ExecutableFileName() {

@@ -154,6 +154,17 @@ bool DeleteFile(const std::string& path);
 // is in use (EBUSY), as the Windows move does.
 bool MoveFile(const std::string& from, const std::string& to);
 
+// How WriteToFile treats an existing file.
+enum class WriteMode { Replace, Append };
+
+// Writes `data` to a file, creating the file when it is missing: Replace
+// empties an existing file first, Append adds at its end. The data goes in
+// one write call (a regular file takes it whole), so appenders in other
+// processes never split it. `existed`, when given, tells whether the file was
+// there before. False (last error set) when the file cannot be opened or not
+// all of `data` was written.
+bool WriteToFile(const std::string& path, const std::string& data, WriteMode mode, bool* existed = nullptr);
+
 // ---------------------------------------------------------------- process and system
 
 // Full file name of the running executable.
