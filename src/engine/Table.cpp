@@ -1,0 +1,429 @@
+#include "engine/Table.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "engine/EngineApi.h"
+#include "engine/TableErrorCodes.h"
+#include "engine/TextCase.h"
+#include "platform/Platform.h"
+
+namespace engine {
+
+namespace {
+
+constexpr size_t kScanChunkBytes = 1u << 20;    // one read per MiB of records
+constexpr size_t kAppendChunkBytes = 4u << 20;  // one write per 4 MiB of records
+
+Status CheckTableName(std::string_view name) {
+  const bool bad = name.empty() || name == "." || name == ".." ||
+                   name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos;
+  if (bad) return Status(AE_INVALID_TABLE_NAME, "\"" + std::string(name) + "\" is not a valid table name");
+  return Status::Ok();
+}
+
+bool HasExtension(std::string_view name) {
+  const size_t dot = name.rfind('.');
+  return dot != std::string_view::npos && dot > 0;
+}
+
+std::string FileNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The table file of `name` in `folder`: exactly, ignoring case, then with
+// ".ADT" added when the name has no extension. Empty when there is none.
+std::string FindTableFile(const std::string& folder, std::string_view name) {
+  std::string found = platform::FindFileIgnoringCase(folder + "/" + std::string(name));
+  if (found.empty() && !HasExtension(name)) found = platform::FindFileIgnoringCase(folder + "/" + std::string(name) + ".ADT");
+  return found;
+}
+
+// The table's name with ".Adi" in place of its extension.
+std::string IndexPathFor(const std::string& table_path) {
+  const size_t slash = table_path.rfind('/');
+  const size_t dot = table_path.rfind('.');
+  const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  return (has_extension ? table_path.substr(0, dot) : table_path) + ".Adi";
+}
+
+Status InUse(const std::string& table, OpenMode mode, const std::string& what) {
+  if (mode == OpenMode::Exclusive) {
+    return Status(AE_TABLE_IN_USE, "Table \"" + table + "\" cannot be opened exclusively: " + what + " is open elsewhere");
+  }
+  return Status(AE_TABLE_IN_USE, "Table \"" + table + "\" cannot be opened: " + what + " is open exclusively elsewhere");
+}
+
+platform::LockKind LockFor(OpenMode mode) {
+  return mode == OpenMode::Exclusive ? platform::LockKind::Exclusive : platform::LockKind::Shared;
+}
+
+std::string LoadFilePrefix(const std::string& file_name) { return file_name + ".load-"; }
+
+std::string NewLoadFileName(const std::string& file_name) {
+  static std::atomic<unsigned> counter{0};
+  return LoadFilePrefix(file_name) + std::to_string(getpid()) + "-" + std::to_string(counter++);
+}
+
+// Removes load files of `file_name` left by loads that crashed: a file whose
+// exclusive lock can be taken belongs to no running load.
+void RemoveStaleLoadFiles(const std::string& folder, const std::string& file_name) {
+  const std::string prefix = LoadFilePrefix(file_name);
+  std::vector<std::string> stale;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      const std::string_view entry_name(entry->d_name);
+      if (entry_name.size() > prefix.size() && EqualsIgnoringCase(entry_name.substr(0, prefix.size()), prefix)) {
+        stale.emplace_back(entry->d_name);
+      }
+    }
+    closedir(dir);
+  }
+  for (const std::string& name : stale) {
+    const std::string path = folder + "/" + name;
+    auto file = LockedFile::Open(path, platform::LockKind::Exclusive);
+    if (file) unlink(path.c_str());  // a stale remnant; if it cannot go, the next load tries again
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- opening
+
+Result<std::unique_ptr<Table>> Table::OpenFile(std::shared_ptr<const EngineEnvironment> environment,
+                                               const std::string& path, OpenMode mode) {
+  auto file = LockedFile::Open(path, LockFor(mode));
+  if (!file) {
+    if (file.status().Code() == AE_TABLE_IN_USE) return InUse(FileNameOf(path), mode, "it");
+    return file.status();
+  }
+  return FromFile(std::move(environment), std::move(file.value()), mode);
+}
+
+Result<std::unique_ptr<Table>> Table::FromFile(std::shared_ptr<const EngineEnvironment> environment,
+                                               LockedFile file, OpenMode mode) {
+  auto table = std::unique_ptr<Table>(new Table());
+  table->name_ = FileNameOf(file.Path());
+  table->folder_ = FolderOf(file.Path());
+  table->mode_ = mode;
+  table->environment_ = std::move(environment);
+  table->file_ = std::move(file);
+
+  auto size = table->file_.Size();
+  if (!size) return size.status();
+  std::string prefix(static_cast<size_t>(std::min<uint64_t>(*size, kDescriptorsOffset)), '\0');
+  if (Status s = table->file_.ReadAt(0, prefix.data(), prefix.size()); !s) return s;
+  size_t needed = 0;
+  auto header = DecodeHeader(prefix, *size, table->Path(), needed);
+  if (!header && needed > 0) {
+    prefix.resize(needed);
+    if (Status s = table->file_.ReadAt(0, prefix.data(), prefix.size()); !s) return s;
+    header = DecodeHeader(prefix, *size, table->Path(), needed);
+  }
+  if (!header) return header.status();
+  table->header_ = std::move(header.value());
+
+  if (Status s = table->ReopenIndexFile(); !s) return s;
+  return table;
+}
+
+Result<std::unique_ptr<Table>> Table::Open(const Connection& connection, std::string_view name, OpenMode mode) {
+  if (Status s = CheckTableName(name); !s) return NoteError(s);
+  const std::string path = FindTableFile(connection.Folder(), name);
+  if (path.empty()) {
+    return NoteError(Status(AE_TABLE_NOT_FOUND,
+                            "Table \"" + std::string(name) + "\" not found in \"" + connection.Folder() + "\""));
+  }
+  auto table = OpenFile(connection.Environment(), path, mode);
+  if (!table) return NoteError(table.status());
+  return table;
+}
+
+Status Table::ReopenIndexFile() {
+  index_file_.Close();
+  const std::string path = platform::FindFileIgnoringCase(IndexPathFor(Path()));
+  if (path.empty()) return Status::Ok();
+  auto index = LockedFile::Open(path, LockFor(mode_));
+  if (!index) {
+    if (index.status().Code() == AE_TABLE_IN_USE) return InUse(name_, mode_, "its index file \"" + FileNameOf(path) + "\"");
+    return index.status();
+  }
+  index_file_ = std::move(index.value());
+  return Status::Ok();
+}
+
+std::string Table::IndexFilePath() const {
+  if (index_file_.IsOpen()) return index_file_.Path();
+  const std::string canonical = IndexPathFor(Path());
+  const std::string found = platform::FindFileIgnoringCase(canonical);
+  return found.empty() ? canonical : found;
+}
+
+// ---------------------------------------------------------------- creating
+
+Result<std::unique_ptr<Table>> Table::Create(const Connection& connection, std::string_view name,
+                                             const std::vector<FieldDef>& fields) {
+  auto load = TableLoad::Begin(connection, name, fields, false);
+  if (!load) return load.status();
+  if (Status s = load->Finish(); !s) return s;
+  return std::move(load->table_);
+}
+
+// ---------------------------------------------------------------- records
+
+Status Table::ReadRecord(uint32_t recno, std::vector<uint8_t>& buffer) const {
+  if (recno < 1 || recno > RecordCount()) {
+    return NoteError(Status(AE_RECORD_NUMBER, "Table \"" + name_ + "\" has no record " + std::to_string(recno) +
+                                                  " (it holds " + std::to_string(RecordCount()) + ")"));
+  }
+  const uint32_t length = Schema().RecordLength();
+  buffer.resize(length);
+  return NoteError(file_.ReadAt(header_.HeaderSize + uint64_t{recno - 1} * length, buffer.data(), length));
+}
+
+TableScanner Table::Scan(bool include_deleted) const { return TableScanner(*this, include_deleted); }
+
+Result<uint32_t> Table::CountLiveRecords() const {
+  TableScanner scanner = Scan();
+  uint32_t count = 0;
+  while (scanner.Next()) ++count;
+  if (!scanner.status()) return NoteError(scanner.status());
+  return count;
+}
+
+Status Table::DeleteRecord(uint32_t recno) {
+  std::vector<uint8_t> record;
+  if (Status s = ReadRecord(recno, record); !s) return s;
+  if (record[0] == kRecordDeleted) return Status::Ok();
+  if (record[0] != kRecordLive) {
+    return NoteError(Status(AE_RECORD_DAMAGED, "Record " + std::to_string(recno) + " of \"" + Path() + "\" is damaged"));
+  }
+  const uint8_t deleted = kRecordDeleted;
+  return NoteError(file_.WriteAt(header_.HeaderSize + uint64_t{recno - 1} * Schema().RecordLength(), &deleted, 1));
+}
+
+Result<TableAppender> Table::Appender() {
+  if (mode_ != OpenMode::Exclusive) {
+    return NoteError(Status(AE_NEEDS_EXCLUSIVE, "Records are appended to table \"" + name_ + "\" only when it is open exclusively"));
+  }
+  return TableAppender(*this);
+}
+
+Status Table::CommitRecordCount(uint32_t count) {
+  if (Status s = file_.Sync(); !s) return s;
+  CommitState next = header_.Commit;
+  next.Generation += 1;
+  next.RecordCount = count;
+  const int slot = 1 - header_.CurrentSlot;
+  const auto bytes = EncodeCommitSlot(next);
+  if (Status s = file_.WriteAt(kCommitSlotOffsets[slot], bytes.data(), bytes.size()); !s) return s;
+  if (Status s = file_.Sync(); !s) return s;
+  header_.Commit = next;
+  header_.CurrentSlot = slot;
+  return Status::Ok();
+}
+
+// ---------------------------------------------------------------- scanning
+
+TableScanner::TableScanner(const Table& table, bool include_deleted)
+    : table_(&table),
+      include_deleted_(include_deleted),
+      chunk_records_(static_cast<uint32_t>(std::max<size_t>(1, kScanChunkBytes / table.Schema().RecordLength()))) {}
+
+void TableScanner::Reset(uint32_t recno) {
+  next_ = recno < 1 ? 1 : recno;
+  recno_ = 0;
+  current_ = nullptr;
+  status_ = Status::Ok();
+}
+
+bool TableScanner::Fill(uint32_t first) {
+  const uint32_t length = table_->Schema().RecordLength();
+  const uint32_t count = std::min<uint32_t>(chunk_records_, table_->RecordCount() - first + 1);
+  if (buffer_.empty()) {
+    buffer_.resize(size_t{chunk_records_} * length);
+    // The file is read from start to end; let the system read ahead.
+    posix_fadvise(table_->File().Fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  }
+  status_ = table_->File().ReadAt(table_->Header().HeaderSize + uint64_t{first - 1} * length, buffer_.data(),
+                                  size_t{count} * length);
+  if (!status_) {
+    chunk_first_ = chunk_count_ = 0;
+    return false;
+  }
+  chunk_first_ = first;
+  chunk_count_ = count;
+  return true;
+}
+
+bool TableScanner::Next() {
+  if (!status_) return false;
+  const uint32_t total = table_->RecordCount();
+  const uint32_t length = table_->Schema().RecordLength();
+  while (next_ <= total) {
+    if (chunk_first_ == 0 || next_ < chunk_first_ || next_ - chunk_first_ >= chunk_count_) {
+      if (!Fill(next_)) break;
+    }
+    const uint8_t* record = buffer_.data() + size_t{next_ - chunk_first_} * length;
+    const uint32_t recno = next_++;
+    if (record[0] == kRecordLive || (include_deleted_ && record[0] == kRecordDeleted)) {
+      recno_ = recno;
+      current_ = record;
+      return true;
+    }
+    if (record[0] != kRecordDeleted) {
+      status_ = NoteError(Status(AE_RECORD_DAMAGED, "Record " + std::to_string(recno) + " of \"" +
+                                                        table_->Path() + "\" is damaged (state byte " +
+                                                        std::to_string(record[0]) + ")"));
+      break;
+    }
+  }
+  recno_ = 0;
+  current_ = nullptr;
+  return false;
+}
+
+// ---------------------------------------------------------------- appending
+
+TableAppender::TableAppender(Table& table)
+    : table_(&table),
+      buffer_(std::max<size_t>(1, kAppendChunkBytes / table.Schema().RecordLength()) * table.Schema().RecordLength()),
+      written_count_(table.RecordCount()),
+      next_count_(table.RecordCount()) {}
+
+Status TableAppender::Append(const uint8_t* record) {
+  if (!status_) return status_;
+  if (next_count_ >= kMaxRecordCount) {
+    status_ = NoteError(Status(AE_TABLE_FULL, "Table \"" + table_->Name() + "\" cannot hold more than " +
+                                                  std::to_string(kMaxRecordCount) + " records"));
+    return status_;
+  }
+  const size_t length = table_->Schema().RecordLength();
+  std::memcpy(buffer_.data() + buffered_ * length, record, length);
+  ++buffered_;
+  ++next_count_;
+  if ((buffered_ + 1) * length > buffer_.size()) return FlushBuffer();
+  return Status::Ok();
+}
+
+Status TableAppender::FlushBuffer() {
+  if (!status_ || buffered_ == 0) return status_;
+  const size_t length = table_->Schema().RecordLength();
+  status_ = NoteError(table_->file_.WriteAt(table_->Header().HeaderSize + written_count_ * length, buffer_.data(),
+                                            buffered_ * length));
+  if (status_) {
+    written_count_ += buffered_;
+    buffered_ = 0;
+  }
+  return status_;
+}
+
+Status TableAppender::Commit() {
+  if (Status s = FlushBuffer(); !s) return s;
+  if (next_count_ == table_->RecordCount()) return Status::Ok();
+  status_ = NoteError(table_->CommitRecordCount(static_cast<uint32_t>(next_count_)));
+  return status_;
+}
+
+// ---------------------------------------------------------------- loading
+
+Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_view name,
+                                   const std::vector<FieldDef>& fields, bool replace) {
+  if (Status s = CheckTableName(name); !s) return NoteError(s);
+  auto schema = TableSchema::Make(fields);
+  if (!schema) return NoteError(schema.status());
+  const std::string& folder = connection.Folder();
+
+  TableLoad load;
+  std::string existing = FindTableFile(folder, name);
+  const std::string file_name = existing.empty() ? std::string(name) + (HasExtension(name) ? "" : ".ADT") : FileNameOf(existing);
+  load.target_path_ = folder + "/" + file_name;
+  if (!existing.empty()) {
+    if (!replace) return NoteError(Status(AE_TABLE_EXISTS, "Table \"" + file_name + "\" exists already in \"" + folder + "\""));
+    // Held exclusively until Finish: nobody may use the table being replaced.
+    auto old = Table::Open(connection, FileNameOf(existing), OpenMode::Exclusive);
+    if (!old) return old.status();
+    load.replaced_ = std::move(old.value());
+    load.target_path_ = existing;
+  } else {
+    const std::string stale_index = platform::FindFileIgnoringCase(IndexPathFor(load.target_path_));
+    if (!stale_index.empty()) {
+      return NoteError(Status(AE_TABLE_EXISTS, "The index file \"" + FileNameOf(stale_index) +
+                                                   "\" of an earlier table \"" + file_name + "\" is still in \"" +
+                                                   folder + "\""));
+    }
+  }
+
+  RemoveStaleLoadFiles(folder, file_name);
+  const std::string load_path = folder + "/" + NewLoadFileName(file_name);
+  auto file = LockedFile::CreateNew(load_path);
+  if (!file) return NoteError(file.status());
+  const std::string header = EncodeNewHeader(*schema);
+  Status written = file->WriteAt(0, header.data(), header.size());
+  if (written) written = file->Sync();
+  if (!written) {
+    unlink(load_path.c_str());
+    return NoteError(written);
+  }
+  auto table = Table::FromFile(connection.Environment(), std::move(file.value()), OpenMode::Exclusive);
+  if (!table) {
+    unlink(load_path.c_str());
+    return NoteError(table.status());
+  }
+  load.table_ = std::move(table.value());
+  load.appender_ = std::unique_ptr<TableAppender>(new TableAppender(*load.table_));
+  return load;
+}
+
+uint64_t TableLoad::Appended() const { return appender_ ? appender_->Uncommitted() + table_->RecordCount() : 0; }
+
+Status TableLoad::Finish() {
+  if (done_ || !table_) return Status::Ok();
+  if (Status s = appender_->Commit(); !s) return s;
+  appender_.reset();
+  if (Status s = table_->file_.RenameTo(target_path_, replaced_ != nullptr); !s) return NoteError(s);
+  table_->name_ = FileNameOf(target_path_);
+  done_ = true;
+  if (replaced_) {
+    // The old index file described the old records; it goes with them.
+    if (LockedFile* index = replaced_->IndexFile()) {
+      if (unlink(index->Path().c_str()) != 0 && errno != ENOENT) {
+        return NoteError(Status(AE_FILE_IO, "Table \"" + table_->Name() + "\" was replaced, but its old index file \"" +
+                                                index->Path() + "\" cannot be removed: " + std::strerror(errno)));
+      }
+    }
+    replaced_.reset();
+  }
+  return NoteError(SyncFolder(table_->Folder()));
+}
+
+TableLoad& TableLoad::operator=(TableLoad&& other) noexcept {
+  if (this != &other) {
+    Abandon();
+    table_ = std::move(other.table_);
+    appender_ = std::move(other.appender_);
+    replaced_ = std::move(other.replaced_);
+    target_path_ = std::move(other.target_path_);
+    done_ = other.done_;
+  }
+  return *this;
+}
+
+void TableLoad::Abandon() {
+  if (done_ || !table_) return;
+  appender_.reset();
+  const std::string path = table_->Path();
+  table_.reset();
+  unlink(path.c_str());  // the load file is ours alone; if it stays, the next load removes it
+  replaced_.reset();
+  done_ = true;
+}
+
+}  // namespace engine

@@ -1,0 +1,210 @@
+// An open table: its file, held under an OS lock, and (when the table has
+// one) its index file beside it, locked the same way.
+//
+// Opening is the one place where a table's files are found and locked:
+//   1. the name is looked up in the connection's folder, exactly first, then
+//      ignoring case, then with ".ADT" added when it has no extension;
+//   2. the table file is opened and locked, shared or exclusive; a lock held
+//      elsewhere refuses the open (8103 naming the table);
+//   3. the header is read and checked (TableFormat.h);
+//   4. the index file, the table's name with ".Adi" in place of its
+//      extension (found ignoring case), is opened and locked in the same mode
+//      when it exists.
+// So a table open exclusively anywhere cannot be opened at all, and a table
+// open shared anywhere cannot be opened exclusively, whether "anywhere" is
+// another process or another open in this one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/Connection.h"
+#include "engine/EngineEnvironment.h"
+#include "engine/EngineError.h"
+#include "engine/LockedFile.h"
+#include "engine/Record.h"
+#include "engine/TableFormat.h"
+#include "engine/TableSchema.h"
+
+namespace engine {
+
+enum class OpenMode { Shared, Exclusive };
+
+class TableScanner;
+class TableAppender;
+
+class Table {
+ public:
+  ~Table() = default;
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  static Result<std::unique_ptr<Table>> Open(const Connection& connection, std::string_view name, OpenMode mode);
+
+  // Creates an empty table (".ADT" is added to a name without extension) and
+  // answers it open exclusively. Refuses a name taken by a table, or by an
+  // index file that an earlier table left behind. The file appears whole: it
+  // is written under a temporary name and renamed into place.
+  static Result<std::unique_ptr<Table>> Create(const Connection& connection, std::string_view name,
+                                               const std::vector<FieldDef>& fields);
+
+  const std::string& Name() const { return name_; }  // the file name, as on disk
+  const std::string& Path() const { return file_.Path(); }
+  const std::string& Folder() const { return folder_; }
+  OpenMode Mode() const { return mode_; }
+  const TableSchema& Schema() const { return header_.Schema; }
+  const TableHeader& Header() const { return header_; }
+  uint32_t RecordCount() const { return header_.Commit.RecordCount; }  // deleted records included
+  bool IsEncrypted() const { return (header_.Commit.Flags & kCommitFlagEncrypted) != 0; }
+  const EngineEnvironment& Environment() const { return *environment_; }
+  const std::shared_ptr<const EngineEnvironment>& EnvironmentPtr() const { return environment_; }
+  const LockedFile& File() const { return file_; }
+
+  // Reads record `recno` (1..RecordCount, deleted or not) into `buffer`.
+  Status ReadRecord(uint32_t recno, std::vector<uint8_t>& buffer) const;
+
+  // A scan over the live records in record-number order (all records with
+  // `include_deleted`), reading many records per system call.
+  TableScanner Scan(bool include_deleted = false) const;
+
+  // Live records, by a scan.
+  Result<uint32_t> CountLiveRecords() const;
+
+  // Flags record `recno` deleted. It stays in the file and scans skip it.
+  Status DeleteRecord(uint32_t recno);
+
+  // A bulk appender (the table must be open exclusively).
+  Result<TableAppender> Appender();
+
+  // The index file: where it is (or would be), the open and locked file when
+  // it exists, reopening after it was created or replaced on disk (in the
+  // table's mode), and closing before it is removed.
+  std::string IndexFilePath() const;
+  LockedFile* IndexFile() { return index_file_.IsOpen() ? &index_file_ : nullptr; }
+  Status ReopenIndexFile();
+  void CloseIndexFile() { index_file_.Close(); }
+
+ private:
+  friend class TableAppender;
+  friend class TableLoad;
+  Table() = default;
+
+  static Result<std::unique_ptr<Table>> OpenFile(std::shared_ptr<const EngineEnvironment> environment,
+                                                 const std::string& path, OpenMode mode);
+  // Reads and checks the header of the open and locked `file`, then opens
+  // the index file beside it.
+  static Result<std::unique_ptr<Table>> FromFile(std::shared_ptr<const EngineEnvironment> environment,
+                                                 LockedFile file, OpenMode mode);
+  // Syncs the records, then writes `count` into the slot that is not current
+  // and syncs again; the written slot becomes current.
+  Status CommitRecordCount(uint32_t count);
+
+  LockedFile file_;
+  LockedFile index_file_;
+  std::string name_;
+  std::string folder_;
+  OpenMode mode_ = OpenMode::Shared;
+  TableHeader header_;
+  std::shared_ptr<const EngineEnvironment> environment_;
+};
+
+// Walks a table's records in order. Next() moves to the next record and
+// answers false at the end or on an error, which status() then holds.
+// REQUIRES: the table outlives the scanner and is not appended to meanwhile.
+class TableScanner {
+ public:
+  TableScanner(const Table& table, bool include_deleted);
+
+  // Places the scan before record `recno` (1 = the start).
+  void Reset(uint32_t recno = 1);
+  bool Next();
+  uint32_t RecNo() const { return recno_; }  // the current record, 0 before the first
+  RecordView Record() const { return RecordView(table_->Schema(), current_); }
+  const Status& status() const { return status_; }
+
+ private:
+  bool Fill(uint32_t first);
+
+  const Table* table_;
+  bool include_deleted_;
+  std::vector<uint8_t> buffer_;
+  uint32_t chunk_records_;
+  uint32_t chunk_first_ = 0;  // record number of buffer_'s first record (0: nothing read)
+  uint32_t chunk_count_ = 0;
+  uint32_t next_ = 1;  // the record Next() looks at first
+  uint32_t recno_ = 0;
+  const uint8_t* current_ = nullptr;
+  Status status_;
+};
+
+// Appends records to a table opened exclusively, buffering them and writing
+// many per call. Nothing appended counts until Commit(), which writes the
+// buffered records, syncs them and only then records the new count, so a
+// crash never leaves a header that counts records that are not there. Errors
+// are sticky: after the first, every call answers it.
+class TableAppender {
+ public:
+  TableAppender(TableAppender&&) = default;
+  ~TableAppender() = default;  // records not committed are dropped
+
+  Status Append(const RecordBuilder& record) { return Append(record.Data()); }
+  Status Append(const uint8_t* record);
+  Status Commit();
+  uint32_t Uncommitted() const { return static_cast<uint32_t>(next_count_ - table_->RecordCount()); }
+
+ private:
+  friend class Table;
+  friend class TableLoad;
+  explicit TableAppender(Table& table);
+  Status FlushBuffer();
+
+  Table* table_;
+  std::vector<uint8_t> buffer_;
+  size_t buffered_ = 0;          // records in buffer_
+  uint64_t written_count_ = 0;   // records on disk (committed or not)
+  uint64_t next_count_ = 0;      // records appended so far
+  Status status_;
+};
+
+// Loads a new table under a temporary name beside its final one and puts it
+// in place only when the load is complete, so a failed or interrupted load
+// leaves nothing half-made (and the table it replaces untouched). A load
+// file left by a crashed load is removed by the next load of that name.
+class TableLoad {
+ public:
+  // With `replace`, an existing table of that name is opened exclusively at
+  // once (it must not be in use) and replaced by Finish; without, an existing
+  // table is an error.
+  static Result<TableLoad> Begin(const Connection& connection, std::string_view name,
+                                 const std::vector<FieldDef>& fields, bool replace);
+  TableLoad(TableLoad&&) = default;
+  TableLoad& operator=(TableLoad&& other) noexcept;
+  ~TableLoad() { Abandon(); }
+
+  const TableSchema& Schema() const { return table_->Schema(); }
+  Status Append(const RecordBuilder& record) { return appender_->Append(record); }
+  uint64_t Appended() const;
+
+  // Commits the records and renames the file into place; the replaced
+  // table's index file, which described the old records, is removed.
+  Status Finish();
+  // Removes the load file (nothing when finished).
+  void Abandon();
+
+  const std::string& TargetPath() const { return target_path_; }
+
+ private:
+  friend class Table;
+  TableLoad() = default;
+
+  std::unique_ptr<Table> table_;      // the load file
+  std::unique_ptr<TableAppender> appender_;
+  std::unique_ptr<Table> replaced_;   // the table being replaced, held exclusively
+  std::string target_path_;
+  bool done_ = false;
+};
+
+}  // namespace engine
