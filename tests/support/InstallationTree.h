@@ -1,7 +1,7 @@
 // A CRM installation tree in a temporary folder, with the program placed in
 // its App folder:
 //
-//   <root>/App/RebuildTool      (not created; the program's name for this test)
+//   <root>/App/RebuildTool      a link to the running test program
 //   <root>/DB/  <root>/DBSys/  <root>/Server/  <root>/Logs/
 //
 // Making the tree makes the program believe it runs from App/: the module
@@ -12,7 +12,9 @@
 // Header-only so that any test binary that links the common layer can use it.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "common/DatGenFilesFunctions.h"
 #include "common/DatGenInstallation_Unit.h"
@@ -22,7 +24,8 @@ class InstallationTree {
  public:
   struct Options {
     std::string ProgramName = "RebuildTool";
-    bool MakeLogs = true;  // false: leave Logs/ for the program to create
+    bool MakeLogs = true;     // false: leave Logs/ for the program to create
+    bool LinkProgram = true;  // false: no file at the program's name
   };
 
   InstallationTree() : InstallationTree(Options{}) {}
@@ -31,6 +34,13 @@ class InstallationTree {
     for (const char* folder : {"App", "DB", "DBSys", "Server"}) ForceFolder(dir_ / folder);
     if (options.MakeLogs) ForceFolder(dir_ / "Logs");
     program_ = dir_ / ("App/" + options.ProgramName);
+    if (options.LinkProgram) {
+      // The link lets the program's file be read (its version note) from
+      // its place in the tree. A failure is left to show in the test that
+      // reads the file.
+      std::error_code ignored;
+      std::filesystem::create_symlink(platform::ExecutableFileName(), program_, ignored);
+    }
     Reload();
   }
 
