@@ -172,7 +172,7 @@ Result<std::unique_ptr<Table>> Table::Create(const Connection& connection, std::
                                              const std::vector<FieldDef>& fields) {
   auto load = TableLoad::Begin(connection, name, fields, false);
   if (!load) return load.status();
-  if (Status s = load->Finish(); !s) return s;
+  if (Status s = load->Complete(); !s) return s;
   return std::move(load->table_);
 }
 
@@ -385,6 +385,12 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
 uint64_t TableLoad::Appended() const { return appender_ ? appender_->Uncommitted() + table_->RecordCount() : 0; }
 
 Status TableLoad::Finish() {
+  Status status = Complete();
+  if (status) table_.reset();
+  return status;
+}
+
+Status TableLoad::Complete() {
   if (done_ || !table_) return Status::Ok();
   if (Status s = appender_->Commit(); !s) return s;
   appender_.reset();

@@ -189,7 +189,8 @@ class TableLoad {
   uint64_t Appended() const;
 
   // Commits the records and renames the file into place; the replaced
-  // table's index file, which described the old records, is removed.
+  // table's index file, which described the old records, is removed. The new
+  // table is closed afterwards.
   Status Finish();
   // Removes the load file (nothing when finished).
   void Abandon();
@@ -199,6 +200,8 @@ class TableLoad {
  private:
   friend class Table;
   TableLoad() = default;
+  // Finish, leaving the new table open exclusively in table_.
+  Status Complete();
 
   std::unique_ptr<Table> table_;      // the load file
   std::unique_ptr<TableAppender> appender_;
