@@ -389,36 +389,74 @@ bool MoveFile(const std::string& from, const std::string& to) {
   return true;
 }
 
-bool WriteToFile(const std::string& path, const std::string& data, WriteMode mode, bool* existed) {
-  if (path.empty()) return Fail(ENOENT);
-  const int mode_flags = mode == WriteMode::Append ? O_APPEND : O_TRUNC;
-  // Open the existing file first and create it only when it is missing, so
-  // `existed` is exact even when another process creates it meanwhile.
-  bool was_there = true;
+namespace {
+
+// Opens an existing file first and creates it only when it is missing, so
+// `existed` is exact even when another process creates it meanwhile. -1 with
+// errno set on failure.
+int OpenForWriting(const std::string& path, int mode_flags, bool& existed) {
+  existed = true;
   int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | mode_flags);
   if (fd < 0 && errno == ENOENT) {
-    was_there = false;
+    existed = false;
     fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_CREAT | O_EXCL | mode_flags, 0666);
     if (fd < 0 && errno == EEXIST) {
-      was_there = true;
+      existed = true;
       fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | mode_flags);
     }
   }
-  if (fd < 0) return Fail(errno);
-  if (existed) *existed = was_there;
+  return fd;
+}
+
+// Writes all of `data`; false with errno set on failure.
+bool WriteAll(int fd, const std::string& data) {
   size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      const int code = n < 0 ? errno : EIO;
-      close(fd);
-      return Fail(code);
+      if (n == 0) errno = EIO;
+      return false;
     }
     done += static_cast<size_t>(n);
   }
+  return true;
+}
+
+}  // namespace
+
+bool WriteToFile(const std::string& path, const std::string& data, WriteMode mode, bool* existed) {
+  if (path.empty()) return Fail(ENOENT);
+  bool was_there = false;
+  const int fd = OpenForWriting(path, mode == WriteMode::Append ? O_APPEND : O_TRUNC, was_there);
+  if (fd < 0) return Fail(errno);
+  if (existed) *existed = was_there;
+  if (!WriteAll(fd, data)) {
+    const int code = errno;
+    close(fd);
+    return Fail(code);
+  }
   if (close(fd) != 0) return Fail(errno);
   return true;
+}
+
+bool AppendFile::Open(const std::string& path, bool& existed) {
+  Close();
+  if (path.empty()) return Fail(ENOENT);
+  fd_ = OpenForWriting(path, O_APPEND, existed);
+  return fd_ >= 0 || Fail(errno);
+}
+
+bool AppendFile::Append(const std::string& data) {
+  if (fd_ < 0) return Fail(EBADF);
+  return WriteAll(fd_, data) || Fail(errno);
+}
+
+bool AppendFile::Close() {
+  if (fd_ < 0) return true;
+  const int result = close(fd_);
+  fd_ = -1;
+  return result == 0 || Fail(errno);
 }
 
 // ---------------------------------------------------------------- process and system

@@ -165,6 +165,31 @@ enum class WriteMode { Replace, Append };
 // all of `data` was written.
 bool WriteToFile(const std::string& path, const std::string& data, WriteMode mode, bool* existed = nullptr);
 
+// A file held open for appending, for a writer that must know whether the
+// file existed before it decides what to write. Closed at the latest when
+// the object goes.
+class AppendFile {
+ public:
+  AppendFile() = default;
+  ~AppendFile() { Close(); }
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  // Opens `path` for appending, creating it when missing; `existed` tells
+  // whether it was there. False (last error set) when it cannot be opened.
+  bool Open(const std::string& path, bool& existed);
+
+  // Appends `data` in one write call; false (last error set) on failure.
+  bool Append(const std::string& data);
+
+  // Closes the file; false (last error set) when the system reports a
+  // failure on closing.
+  bool Close();
+
+ private:
+  int fd_ = -1;
+};
+
 // ---------------------------------------------------------------- process and system
 
 // Full file name of the running executable.
