@@ -5,11 +5,12 @@
 //   2. at the first entry of the process, and whenever SizeEstimate has
 //      reached 3,000,000, the file's real size is looked up and a file of
 //      3,000,000 bytes or more is moved aside (RotateLogFile);
-//   3. the entry is composed for the file as it stands (whether it existed
-//      decides the leading empty line) and appended with one write;
-//   4. when the Logs folder cannot take it, the same entry goes to the file
-//      of the same name in the program's folder (never rotated), and when
-//      that fails too it is dropped.
+//   3. the file is opened for appending (created when missing), the entry
+//      composed for it (whether it existed decides the leading empty line)
+//      and appended with one write, and the file is closed;
+//   4. when the file in the Logs folder cannot be opened, the entry goes to
+//      the file of the same name in the program's folder (never rotated),
+//      and when that cannot be opened either it is dropped.
 // SizeEstimate counts ProcName, Text and 100 per entry; the size on disk is
 // asked for only at the checks of step 2.
 //
@@ -89,25 +90,26 @@ const std::string& THandleExceptions::GetInstanceId() {
   return InstanceId;
 }
 
-THandleExceptions::ComposedEntry THandleExceptions::ComposeEntry(const TDatHERecType& Rec, bool Existed,
-                                                                 uint32_t LastError) {
-  ComposedEntry entry;
-  std::string& out = entry.Text;
+std::string THandleExceptions::ComposeEntry(const TDatHERecType& Rec, bool Existed, uint32_t LastError) {
+  std::string out;
   try {
-    const std::string time_text = FormatDateTime(kLogTimePattern, Rec.Time);
-    const std::string header = "[" + time_text + VersionText + " " + GetInstanceId() + " " + " " + "]";
+    GetInstanceId();  // made at the first entry of either kind
     if (Rec.PlainLine) {
       if (Existed && AfterFullEntry) out += kCrLf;
-      out += (Rec.WithTime ? time_text + " - " : std::string()) + Rec.ProcName + kCrLf;
-      return entry;
+      AfterFullEntry = false;
+      if (Rec.WithTime) out += FormatDateTime(kLogTimePattern, Rec.Time) + " - ";
+      out += Rec.ProcName + kCrLf;
+      return out;
     }
     if (Existed) out += kCrLf;
+    AfterFullEntry = true;
     const bool continuation = !Rec.ProcName.empty() && Existed && Rec.ProcName == LastProcName + "3";
     if (!continuation) {
-      out += header + kCrLf;
+      out += "[" + FormatDateTime(kLogTimePattern, Rec.Time) + VersionText + " " + InstanceId + " " + " " + "]" +
+             kCrLf;
       if (EnvironmentText.empty()) {
-        entry.NewEnvironment = BuildEnvironmentText();
-        out += kCrLf + entry.NewEnvironment + kCrLf + kCrLf;
+        EnvironmentText = BuildEnvironmentText();
+        out += kCrLf + EnvironmentText + kCrLf + kCrLf;
       }
       if (Rec.Sender) WriteSenderBlock(out, *Rec.Sender);
     }
@@ -117,16 +119,18 @@ THandleExceptions::ComposedEntry THandleExceptions::ComposeEntry(const TDatHERec
   } catch (...) {
     // The rest of the entry is dropped; what was composed is still written.
   }
-  return entry;
+  return out;
 }
 
 bool THandleExceptions::AppendEntry(const std::string& Path, const TDatHERecType& Rec, uint32_t LastError) {
-  const bool existed = platform::FileExists(Path);
-  ComposedEntry entry = ComposeEntry(Rec, existed, LastError);
-  if (!platform::WriteToFile(Path, entry.Text, platform::WriteMode::Append)) return false;
+  platform::AppendFile file;
+  bool existed = false;
+  if (!file.Open(Path, existed)) return false;
   SizeEstimate = AddToEstimate(SizeEstimate, Rec.ProcName.size(), Rec.Text.size());
-  AfterFullEntry = !Rec.PlainLine;
-  if (!entry.NewEnvironment.empty()) EnvironmentText = std::move(entry.NewEnvironment);
+  // A failed write or close is not reported: the entry is lost, as a log
+  // entry that cannot be written must be, and the caller goes on.
+  file.Append(ComposeEntry(Rec, existed, LastError));
+  file.Close();
   return true;
 }
 

@@ -77,17 +77,13 @@ class THandleExceptions {
   virtual void WriteExceptionBlock(std::string& Out, const std::exception& E, uint32_t LastError);
 
  private:
-  struct ComposedEntry {
-    std::string Text;            // what goes into the file
-    std::string NewEnvironment;  // the environment block, when this entry made it
-  };
+  // The bytes of one entry for a file that `Existed` or not, updating the
+  // writer's state as it goes. Stops where a failure happens and gives what
+  // was composed until then.
+  std::string ComposeEntry(const TDatHERecType& Rec, bool Existed, uint32_t LastError);
 
-  // The bytes of one entry for a file that `Existed` or not. Stops where a
-  // failure happens and gives what was composed until then.
-  ComposedEntry ComposeEntry(const TDatHERecType& Rec, bool Existed, uint32_t LastError);
-
-  // Composes the entry for `Path` and appends it; false when the file cannot
-  // be opened or written.
+  // Opens `Path` for appending, composes the entry and writes it; false when
+  // the file cannot be opened.
   bool AppendEntry(const std::string& Path, const TDatHERecType& Rec, uint32_t LastError);
 
   const std::string& GetInstanceId();
