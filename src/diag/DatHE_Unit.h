@@ -15,6 +15,8 @@
 //
 // The writer is the process's single THandleExceptions object, made by
 // InitLog. The entry points do nothing before it exists and never raise.
+// The writer takes no lock: it is used from the user-interface thread, and
+// from the crash reporter's watchdog only while that thread is held still.
 #pragma once
 
 #include <cstdint>
