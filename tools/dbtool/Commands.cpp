@@ -1,0 +1,101 @@
+#include "Commands.h"
+
+#include <cstring>
+
+namespace dbtool {
+
+const std::vector<Command>& AllCommands() {
+  static const std::vector<Command> commands = {
+      {"import", "TABLE.ADT FILE.csv [--replace]",
+       "create TABLE.ADT from a CSV whose header names each column NAME:TYPE[:LENGTH], then load the rows "
+       "(FILE.csv may be - for standard input)",
+       2, 2, {{"--replace", false}}, RunImport},
+      {"info", "TABLE.ADT", "fields, record counts, encryption and index file of a table", 1, 1, {}, RunInfo},
+      {"dump", "TABLE.ADT [--filter EXPR] [--deleted] [--crlf]",
+       "the records as CSV with the header import reads (--deleted includes deleted records, --crlf ends lines "
+       "with CR LF)",
+       1, 1, {{"--filter", true}, {"--deleted", false}, {"--crlf", false}}, RunDump},
+      {"count", "TABLE.ADT [--filter EXPR]", "the number of live records (that the filter lets through)", 1, 1,
+       {{"--filter", true}}, RunCount},
+  };
+  return commands;
+}
+
+int ReportError(Io& io, const std::string& message) {
+  std::fprintf(io.Err, "dbtool: %s\n", message.c_str());
+  return kExitError;
+}
+
+namespace {
+
+void PrintUsage(std::FILE* to) {
+  std::fprintf(to, "usage: dbtool COMMAND ARGUMENTS\n\ncommands:\n");
+  for (const Command& c : AllCommands()) std::fprintf(to, "  %s %s\n      %s\n", c.Name, c.Usage, c.Summary);
+  std::fprintf(to, "\nexit code: 0 success, 1 a check failed, 2 an error (the message is on standard error)\n");
+}
+
+// Splits `words` into positional arguments and the command's options; false
+// with the reason in `error` for an unknown option or a missing value.
+bool ParseArguments(const Command& command, const std::vector<std::string>& words, Arguments& args, std::string& error) {
+  bool options_done = false;
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (options_done || word.size() < 2 || word.compare(0, 2, "--") != 0) {
+      args.Positional.push_back(word);
+      continue;
+    }
+    if (word == "--") {
+      options_done = true;
+      continue;
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& o : command.Options) {
+      if (word == o.Name) spec = &o;
+    }
+    if (!spec) {
+      error = "\"" + word + "\" is not an option of " + command.Name;
+      return false;
+    }
+    if (spec->TakesValue) {
+      if (i + 1 == words.size()) {
+        error = word + " needs a value";
+        return false;
+      }
+      args.Options[word] = words[++i];
+    } else {
+      args.Options[word] = "";
+    }
+  }
+  if (args.Positional.size() < command.MinPositional || args.Positional.size() > command.MaxPositional) {
+    error = std::string("usage: dbtool ") + command.Name + " " + command.Usage;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunDbtool(const std::vector<std::string>& args, Io& io) {
+  if (args.empty()) {
+    PrintUsage(io.Err);
+    return kExitError;
+  }
+  if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+    PrintUsage(io.Out);
+    return kExitOk;
+  }
+  for (const Command& command : AllCommands()) {
+    if (args[0] != command.Name) continue;
+    Arguments parsed;
+    std::string error;
+    if (!ParseArguments(command, std::vector<std::string>(args.begin() + 1, args.end()), parsed, error)) {
+      return ReportError(io, error);
+    }
+    return command.Run(parsed, io);
+  }
+  ReportError(io, "unknown command \"" + args[0] + "\"");
+  PrintUsage(io.Err);
+  return kExitError;
+}
+
+}  // namespace dbtool

@@ -1,0 +1,61 @@
+// dbtool's commands: one table of name, usage, summary, options and the
+// function that runs it. A new command is one more entry (and its file).
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace dbtool {
+
+enum ExitCode { kExitOk = 0, kExitCheckFailed = 1, kExitError = 2 };
+
+struct Io {
+  std::FILE* Out = stdout;
+  std::FILE* Err = stderr;
+  bool ErrIsTerminal = false;  // progress goes to Err only when it is a terminal
+};
+
+struct OptionSpec {
+  const char* Name;  // "--filter"
+  bool TakesValue;
+};
+
+struct Arguments {
+  std::vector<std::string> Positional;
+  std::map<std::string, std::string> Options;  // a flag maps to ""
+
+  bool Has(const std::string& name) const { return Options.count(name) != 0; }
+  std::string Value(const std::string& name) const {
+    auto it = Options.find(name);
+    return it == Options.end() ? std::string() : it->second;
+  }
+};
+
+struct Command {
+  const char* Name;
+  const char* Usage;    // arguments after the name
+  const char* Summary;  // one line
+  size_t MinPositional;
+  size_t MaxPositional;
+  std::vector<OptionSpec> Options;
+  int (*Run)(const Arguments& args, Io& io);
+};
+
+// Every command, in the order the help lists them.
+const std::vector<Command>& AllCommands();
+
+// The whole tool: `args` are the words after the program name.
+int RunDbtool(const std::vector<std::string>& args, Io& io);
+
+// Writes "dbtool: " + message and a line break to Err; answers kExitError.
+int ReportError(Io& io, const std::string& message);
+
+// The commands (each in its own file).
+int RunImport(const Arguments& args, Io& io);
+int RunInfo(const Arguments& args, Io& io);
+int RunDump(const Arguments& args, Io& io);
+int RunCount(const Arguments& args, Io& io);
+
+}  // namespace dbtool

@@ -1,0 +1,39 @@
+// dbtool info TABLE.ADT
+#include <filesystem>
+
+#include "Commands.h"
+#include "FieldSpec.h"
+#include "TableAtPath.h"
+
+namespace dbtool {
+
+int RunInfo(const Arguments& args, Io& io) {
+  auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Shared);
+  if (!opened) return ReportError(io, opened.status().Message());
+  engine::Table& table = *opened->Table;
+  auto live = table.CountLiveRecords();
+  if (!live) return ReportError(io, live.status().Message());
+
+  const engine::TableHeader& header = table.Header();
+  std::fprintf(io.Out, "Table:          %s\n", table.Path().c_str());
+  std::fprintf(io.Out, "Format version: %u.%u\n", header.VersionMajor, header.VersionMinor);
+  std::fprintf(io.Out, "Records:        %u (%u live, %u deleted)\n", table.RecordCount(), *live,
+               table.RecordCount() - *live);
+  std::fprintf(io.Out, "Record length:  %u bytes\n", table.Schema().RecordLength());
+  std::fprintf(io.Out, "Encrypted:      %s\n", table.IsEncrypted() ? "yes" : "no");
+  if (const engine::LockedFile* index = table.IndexFile()) {
+    std::error_code ignored;  // the size is shown for information only
+    const auto size = std::filesystem::file_size(index->Path(), ignored);
+    std::fprintf(io.Out, "Index file:     %s (%llu bytes)\n", std::filesystem::path(index->Path()).filename().c_str(),
+                 static_cast<unsigned long long>(size));
+  } else {
+    std::fprintf(io.Out, "Index file:     none\n");
+  }
+  std::fprintf(io.Out, "Fields:         %zu\n", table.Schema().FieldCount());
+  for (const engine::FieldInfo& field : table.Schema().Fields()) {
+    std::fprintf(io.Out, "  %s\n", FieldSpecText(field).c_str());
+  }
+  return kExitOk;
+}
+
+}  // namespace dbtool
