@@ -98,7 +98,9 @@ TEST(DbtoolCsv, WrittenTextsReadBackTheSame) {
     ASSERT_EQ(parsed.records.size(), 1u) << text;
     EXPECT_EQ(parsed.records[0][0].text, text);
     // An empty text must come back as the empty text, not as NULL.
-    if (text.empty()) EXPECT_TRUE(parsed.records[0][0].quoted);
+    if (text.empty()) {
+      EXPECT_TRUE(parsed.records[0][0].quoted);
+    }
   }
 }
 
