@@ -145,7 +145,7 @@ class Binder {
     Operand right = node.Right;
     for (const Operand* o : {&left, &right}) {
       if (o->Kind == OperandKind::Null) {
-        return Fail(o->Position, "NULL is not compared with " + std::string("=, <> or <; ask with IS NULL or IS NOT NULL"));
+        return Fail(o->Position, "nothing compares with NULL; ask with IS NULL or IS NOT NULL");
       }
     }
     if (left.Kind != OperandKind::Field && right.Kind == OperandKind::Field) {
@@ -174,8 +174,9 @@ class Binder {
       return true;
     }
     auto mismatch = [&](const char* expected) {
-      return Fail(right.Position, "the " + std::string(TypeName(field.Type)) + " field \"" + field.Name +
-                                      "\" is compared with " + expected + ", not with " + Describe(right.Kind));
+      const std::string what = "the " + std::string(TypeName(field.Type)) + " field \"" + field.Name + "\" is compared with ";
+      if (right.Kind == OperandKind::Text) return Fail(right.Position, what + "'" + right.Text + "', which is not " + expected);
+      return Fail(right.Position, what + Describe(right.Kind) + " where it needs " + expected);
     };
     switch (field.Type) {
       case FieldType::Character:

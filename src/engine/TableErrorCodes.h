@@ -33,6 +33,5 @@ inline constexpr int AE_NO_CURRENT_RECORD = 8124;      // field read at end of d
 inline constexpr int AE_RECORD_DAMAGED = 8125;         // a record whose state byte is neither live nor deleted
 inline constexpr int AE_TABLE_FULL = 8126;             // record count would pass the format's limit
 inline constexpr int AE_REMOTE_UNAVAILABLE = 8127;     // a server answered, but this engine has no remote tables yet
-inline constexpr int AE_NOT_CONNECTED = 8128;          // table work on a remote connection
 
 }  // namespace engine
