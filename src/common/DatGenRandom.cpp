@@ -1,0 +1,25 @@
+#include "common/DatGenRandom.h"
+
+#include <chrono>
+#include <random>
+
+namespace {
+
+std::mt19937& Generator() {
+  static std::mt19937 generator(5489u);
+  return generator;
+}
+
+}  // namespace
+
+void Randomize() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  RandSeed(static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+}
+
+void RandSeed(uint32_t seed) { Generator().seed(seed); }
+
+int Random(int range) {
+  if (range <= 0) return 0;
+  return std::uniform_int_distribution<int>(0, range - 1)(Generator());
+}
