@@ -315,7 +315,7 @@ Status TagCursor::SeekKey(std::span<const uint8_t> key) {
   const uint32_t record_size = shape_.KeyLength + kRecordNumberSize;
   // The target record: the key bytes, the lowest bytes after them, record number 0.
   std::vector<uint8_t> target(record_size, 0);
-  std::memcpy(target.data(), key.data(), std::min<size_t>(key.size(), shape_.KeyLength));
+  if (!key.empty()) std::memcpy(target.data(), key.data(), std::min<size_t>(key.size(), shape_.KeyLength));
   uint32_t page = tag_.RootPage;
   for (int level = static_cast<int>(tag_.Height) - 1; level > 0; --level) {
     if (Status status = file_.ReadPage(shape_.FirstPage + page, page_.data()); !status.ok()) return status;

@@ -283,7 +283,7 @@ bool KeyExpression::IsEmpty(const uint8_t* key) const {
 
 std::string KeyExpression::Format(const uint8_t* key) const {
   std::string out;
-  uint8_t bytes[9];
+  uint8_t bytes[9] = {};
   for (size_t i = 0; i < parts_.size(); ++i) {
     const KeyPart& part = parts_[i];
     if (i > 0) out += ';';
