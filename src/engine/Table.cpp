@@ -348,9 +348,23 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
   if (!existing.empty()) {
     if (!replace) return NoteError(Status(AE_TABLE_EXISTS, "Table \"" + file_name + "\" exists already in \"" + folder + "\""));
     // Held exclusively until Finish: nobody may use the table being replaced.
-    auto old = Table::Open(connection, FileNameOf(existing), OpenMode::Exclusive);
-    if (!old) return old.status();
-    load.replaced_ = std::move(old.value());
+    auto old = LockedFile::Open(existing, platform::LockKind::Exclusive);
+    if (!old) {
+      if (old.status().Code() == AE_TABLE_IN_USE) return NoteError(InUse(file_name, OpenMode::Exclusive, "it"));
+      return NoteError(old.status());
+    }
+    load.replaced_file_ = std::move(old.value());
+    const std::string old_index = platform::FindFileIgnoringCase(IndexPathFor(existing));
+    if (!old_index.empty()) {
+      auto index = LockedFile::Open(old_index, platform::LockKind::Exclusive);
+      if (!index) {
+        if (index.status().Code() == AE_TABLE_IN_USE) {
+          return NoteError(InUse(file_name, OpenMode::Exclusive, "its index file \"" + FileNameOf(old_index) + "\""));
+        }
+        return NoteError(index.status());
+      }
+      load.replaced_index_ = std::move(index.value());
+    }
     load.target_path_ = existing;
   } else {
     const std::string stale_index = platform::FindFileIgnoringCase(IndexPathFor(load.target_path_));
@@ -394,18 +408,20 @@ Status TableLoad::Complete() {
   if (done_ || !table_) return Status::Ok();
   if (Status s = appender_->Commit(); !s) return s;
   appender_.reset();
-  if (Status s = table_->file_.RenameTo(target_path_, replaced_ != nullptr); !s) return NoteError(s);
+  if (Status s = table_->file_.RenameTo(target_path_, replaced_file_.IsOpen()); !s) return NoteError(s);
   table_->name_ = FileNameOf(target_path_);
   done_ = true;
-  if (replaced_) {
+  replaced_file_.Close();
+  if (replaced_index_.IsOpen()) {
     // The old index file described the old records; it goes with them.
-    if (LockedFile* index = replaced_->IndexFile()) {
-      if (unlink(index->Path().c_str()) != 0 && errno != ENOENT) {
-        return NoteError(Status(AE_FILE_IO, "Table \"" + table_->Name() + "\" was replaced, but its old index file \"" +
-                                                index->Path() + "\" cannot be removed: " + std::strerror(errno)));
-      }
+    const std::string index = replaced_index_.Path();
+    const bool removed = unlink(index.c_str()) == 0 || errno == ENOENT;
+    const int error_number = errno;
+    replaced_index_.Close();
+    if (!removed) {
+      return NoteError(Status(AE_FILE_IO, "Table \"" + table_->Name() + "\" was replaced, but its old index file \"" +
+                                              index + "\" cannot be removed: " + std::strerror(error_number)));
     }
-    replaced_.reset();
   }
   return NoteError(SyncFolder(table_->Folder()));
 }
@@ -415,7 +431,8 @@ TableLoad& TableLoad::operator=(TableLoad&& other) noexcept {
     Abandon();
     table_ = std::move(other.table_);
     appender_ = std::move(other.appender_);
-    replaced_ = std::move(other.replaced_);
+    replaced_file_ = std::move(other.replaced_file_);
+    replaced_index_ = std::move(other.replaced_index_);
     target_path_ = std::move(other.target_path_);
     done_ = other.done_;
   }
@@ -428,7 +445,8 @@ void TableLoad::Abandon() {
   const std::string path = table_->Path();
   table_.reset();
   unlink(path.c_str());  // the load file is ours alone; if it stays, the next load removes it
-  replaced_.reset();
+  replaced_file_.Close();
+  replaced_index_.Close();
   done_ = true;
 }
 

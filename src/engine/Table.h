@@ -74,7 +74,10 @@ class Table {
   Result<uint32_t> CountLiveRecords() const;
 
   // Flags record `recno` deleted. It stays in the file and scans skip it.
+  // The flag reaches the disk at the next Sync() (or when the system writes
+  // it back), so a statement that deletes many records syncs once.
   Status DeleteRecord(uint32_t recno);
+  Status Sync() { return file_.Sync(); }
 
   // A bulk appender (the table must be open exclusively).
   Result<TableAppender> Appender();
@@ -175,9 +178,9 @@ class TableAppender {
 // file left by a crashed load is removed by the next load of that name.
 class TableLoad {
  public:
-  // With `replace`, an existing table of that name is opened exclusively at
-  // once (it must not be in use) and replaced by Finish; without, an existing
-  // table is an error.
+  // With `replace`, an existing table of that name (damaged or not) and its
+  // index file are locked exclusively at once (they must not be in use) and
+  // replaced by Finish; without, an existing table is an error.
   static Result<TableLoad> Begin(const Connection& connection, std::string_view name,
                                  const std::vector<FieldDef>& fields, bool replace);
   TableLoad(TableLoad&&) = default;
@@ -205,7 +208,10 @@ class TableLoad {
 
   std::unique_ptr<Table> table_;      // the load file
   std::unique_ptr<TableAppender> appender_;
-  std::unique_ptr<Table> replaced_;   // the table being replaced, held exclusively
+  // The files of the table being replaced, locked exclusively until Finish.
+  // They are not read, so a damaged table can be replaced as well.
+  LockedFile replaced_file_;
+  LockedFile replaced_index_;
   std::string target_path_;
   bool done_ = false;
 };

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "engine/TableErrorCodes.h"
+#include "platform/Platform.h"
 #include "TableTestSupport.h"
 
 namespace {
@@ -76,6 +77,25 @@ TEST(TableLoad, ALoadOverAnExistingTableNeedsReplaceAndAnUnusedTable) {
   auto table = engine_test::OpenOrFail(db.Connection(), "T.ADT");
   ASSERT_TRUE(table);
   EXPECT_EQ(engine_test::ReadRows(*table), (std::vector<Row>{{"new", std::nullopt}}));
+}
+
+TEST(TableLoad, ADamagedTableCanBeReplacedButNotOneInUse) {
+  DatabaseFolder db;
+  db.Dir().WriteFile("Broken.ADT", "not a table at all");
+  db.Dir().WriteFile("Broken.Adi", "index of whatever was there");
+  {
+    auto index = engine::LockedFile::Open(db / "Broken.Adi", platform::LockKind::Shared);
+    ASSERT_TRUE(index.ok());
+    auto busy = engine::TableLoad::Begin(db.Connection(), "Broken.ADT", kFields, true);
+    ASSERT_FALSE(busy.ok());
+    EXPECT_EQ(busy.status().Code(), engine::AE_TABLE_IN_USE);
+    EXPECT_NE(busy.status().Message().find("Broken.Adi"), std::string::npos) << busy.status().Message();
+  }
+  ASSERT_TRUE(engine_test::MakeTableReplacing(db.Connection(), "Broken.ADT", kFields, {{"fixed", "1"}}).ok());
+  EXPECT_EQ(FilesIn(db.Path()), (std::vector<std::string>{"Broken.ADT"}));
+  auto table = engine_test::OpenOrFail(db.Connection(), "Broken.ADT");
+  ASSERT_TRUE(table);
+  EXPECT_EQ(engine_test::ReadRows(*table), (std::vector<Row>{{"fixed", "1"}}));
 }
 
 TEST(TableLoad, AnAbandonedLoadLeavesNothingAndTheOldTableIntact) {

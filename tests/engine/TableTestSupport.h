@@ -39,10 +39,12 @@ class DatabaseFolder {
   std::unique_ptr<engine::Connection> connection_;
 };
 
-// Creates `name` with `fields` and `rows` (each cell the text form of a value).
-inline engine::Status MakeTable(const engine::Connection& connection, const std::string& name,
-                                const std::vector<engine::FieldDef>& fields, const std::vector<Row>& rows) {
-  auto load = engine::TableLoad::Begin(connection, name, fields, false);
+// Loads `name` with `fields` and `rows` (each cell the text form of a
+// value), replacing a table of that name when `replace` is set.
+inline engine::Status LoadTable(const engine::Connection& connection, const std::string& name,
+                                const std::vector<engine::FieldDef>& fields, const std::vector<Row>& rows,
+                                bool replace) {
+  auto load = engine::TableLoad::Begin(connection, name, fields, replace);
   if (!load) return load.status();
   engine::RecordBuilder record(load->Schema());
   for (const Row& row : rows) {
@@ -54,6 +56,16 @@ inline engine::Status MakeTable(const engine::Connection& connection, const std:
     if (engine::Status s = load->Append(record); !s) return s;
   }
   return load->Finish();
+}
+
+inline engine::Status MakeTable(const engine::Connection& connection, const std::string& name,
+                                const std::vector<engine::FieldDef>& fields, const std::vector<Row>& rows) {
+  return LoadTable(connection, name, fields, rows, false);
+}
+
+inline engine::Status MakeTableReplacing(const engine::Connection& connection, const std::string& name,
+                                         const std::vector<engine::FieldDef>& fields, const std::vector<Row>& rows) {
+  return LoadTable(connection, name, fields, rows, true);
 }
 
 // Every record a scan visits, as text (nullopt for NULL).

@@ -144,6 +144,13 @@ TEST(DbtoolRun, BadRowsAreReportedByLineAndNothingIsCreated) {
   EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"bad.csv"}));
 }
 
+TEST(DbtoolRun, AByteOrderMarkIsNotPartOfTheFirstName) {
+  TempDir dir;
+  dir.WriteFile("bom.csv", "\xEF\xBB\xBFRECID:C:4,N:I\r\nab,1\r\n");
+  ASSERT_EQ(RunDbtool(dir, {"import", "T.ADT", "bom.csv"}).exit_code, 0);
+  EXPECT_EQ(RunDbtool(dir, {"dump", "T.ADT", "--crlf"}).out, "RECID:C:4,N:I\r\nab,1\r\n");
+}
+
 TEST(DbtoolRun, AnExistingTableIsReplacedOnlyWhenAsked) {
   TempDir dir;
   dir.WriteFile("one.csv", "A:I\n1\n");

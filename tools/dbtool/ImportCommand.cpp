@@ -50,7 +50,11 @@ int RunImport(const Arguments& args, Io& io) {
   for (size_t i = 0; i < record.Size(); ++i) {
     engine::FieldDef field;
     std::string error;
-    if (!ParseFieldSpec(record.CellText(i), field, error)) {
+    std::string_view cell = record.CellText(i);
+    // Spreadsheet programs start a UTF-8 file with a byte order mark; it is
+    // not part of the first field's name.
+    if (i == 0 && cell.substr(0, 3) == "\xEF\xBB\xBF") cell.remove_prefix(3);
+    if (!ParseFieldSpec(cell, field, error)) {
       return ReportError(io, csv_path + ": line 1, column " + std::to_string(i + 1) + ": " + error);
     }
     fields.push_back(std::move(field));
