@@ -36,29 +36,40 @@ constexpr uint8_t kValueFlag = 0x01;
 
 uint32_t ValueWidth(KeyPartType type, uint32_t length) {
   switch (type) {
-    case KeyPartType::Character: return length;
+    case KeyPartType::Character:
+      return length;
     case KeyPartType::Integer:
-    case KeyPartType::Date: return 4;
-    case KeyPartType::Double: return 8;
-    case KeyPartType::Logical: return 1;
+    case KeyPartType::Date:
+      return 4;
+    case KeyPartType::Double:
+      return 8;
+    case KeyPartType::Logical:
+      return 1;
   }
   return 0;
 }
 
 bool IsKnownType(KeyPartType type) {
   const auto raw = static_cast<uint8_t>(type);
-  return raw >= static_cast<uint8_t>(KeyPartType::Character) && raw <= static_cast<uint8_t>(KeyPartType::Logical);
+  return raw >= static_cast<uint8_t>(KeyPartType::Character) &&
+         raw <= static_cast<uint8_t>(KeyPartType::Logical);
 }
 
-const char* TypeName(KeyPartType type) {
+// "a character value", "an integer value", ...
+const char* ValueName(KeyPartType type) {
   switch (type) {
-    case KeyPartType::Character: return "character";
-    case KeyPartType::Integer: return "integer";
-    case KeyPartType::Double: return "double";
-    case KeyPartType::Date: return "date";
-    case KeyPartType::Logical: return "logical";
+    case KeyPartType::Character:
+      return "a character value";
+    case KeyPartType::Integer:
+      return "an integer value";
+    case KeyPartType::Double:
+      return "a double value";
+    case KeyPartType::Date:
+      return "a date value";
+    case KeyPartType::Logical:
+      return "a logical value";
   }
-  return "unknown";
+  return "a value of unknown type";
 }
 
 void PutBigEndian32(uint8_t* out, uint32_t value) {
@@ -69,7 +80,8 @@ void PutBigEndian32(uint8_t* out, uint32_t value) {
 }
 
 uint32_t GetBigEndian32(const uint8_t* in) {
-  return (uint32_t{in[0]} << 24) | (uint32_t{in[1]} << 16) | (uint32_t{in[2]} << 8) | uint32_t{in[3]};
+  return (uint32_t{in[0]} << 24) | (uint32_t{in[1]} << 16) | (uint32_t{in[2]} << 8) |
+         uint32_t{in[3]};
 }
 
 uint64_t OrderedDoubleBits(double value) {
@@ -84,7 +96,8 @@ uint64_t OrderedDoubleBits(double value) {
 }
 
 double DoubleOfOrderedBits(uint64_t ordered) {
-  const uint64_t bits = (ordered & 0x8000000000000000ull) ? ordered ^ 0x8000000000000000ull : ~ordered;
+  const uint64_t bits =
+      (ordered & 0x8000000000000000ull) ? ordered ^ 0x8000000000000000ull : ~ordered;
   double value;
   std::memcpy(&value, &bits, 8);
   return value;
@@ -111,16 +124,18 @@ uint32_t CollationChecksumOf(const CharTable& table) {
   return Crc32c(table.SortWeight.data(), table.SortWeight.size(), crc);
 }
 
-Result<KeyExpression> KeyExpression::Parse(std::string_view text, std::span<const KeyField> fields, KeyOptions options,
-                                           const CharTable& table) {
+Result<KeyExpression> KeyExpression::Parse(std::string_view text, std::span<const KeyField> fields,
+                                           KeyOptions options, const CharTable& table) {
   std::vector<KeyPart> parts;
-  if (TrimBlanks(text).empty()) return Status(AE_INDEX_BAD_EXPRESSION, "The index expression is empty");
+  if (TrimBlanks(text).empty())
+    return Status(AE_INDEX_BAD_EXPRESSION, "The index expression is empty");
   std::string_view rest = text;
   while (true) {
     const size_t semicolon = rest.find(';');
     const std::string_view name = TrimBlanks(rest.substr(0, semicolon));
     if (name.empty()) {
-      return Status(AE_INDEX_BAD_EXPRESSION, "The index expression \"" + std::string(text) + "\" has an empty field name");
+      return Status(AE_INDEX_BAD_EXPRESSION,
+                    "The index expression \"" + std::string(text) + "\" has an empty field name");
     }
     const std::string wanted = AsciiUpper(name);
     bool found = false;
@@ -128,11 +143,12 @@ Result<KeyExpression> KeyExpression::Parse(std::string_view text, std::span<cons
       if (AsciiUpper(fields[i].Name) != wanted) continue;
       const KeyField& field = fields[i];
       if (!IsKnownType(field.Type)) {
-        return Status(AE_INDEX_BAD_FIELD, "The field " + field.Name + " has a type that cannot be indexed");
+        return Status(AE_INDEX_BAD_FIELD,
+                      "The field " + field.Name + " has a type that cannot be indexed");
       }
       if (field.Type == KeyPartType::Character && (field.Length == 0 || field.Length > 65000)) {
-        return Status(AE_INDEX_BAD_FIELD,
-                      "The character field " + field.Name + " has the length " + std::to_string(field.Length));
+        return Status(AE_INDEX_BAD_FIELD, "The character field " + field.Name + " has the length " +
+                                              std::to_string(field.Length));
       }
       KeyPart part;
       part.FieldName = field.Name;
@@ -146,8 +162,9 @@ Result<KeyExpression> KeyExpression::Parse(std::string_view text, std::span<cons
       break;
     }
     if (!found) {
-      return Status(AE_INDEX_UNKNOWN_FIELD,
-                    "Unknown field " + std::string(name) + " in the index expression \"" + std::string(text) + "\"");
+      return Status(AE_INDEX_UNKNOWN_FIELD, "Unknown field " + std::string(name) +
+                                                " in the index expression \"" + std::string(text) +
+                                                "\"");
     }
     if (semicolon == std::string_view::npos) break;
     rest.remove_prefix(semicolon + 1);
@@ -170,8 +187,8 @@ Result<KeyExpression> KeyExpression::Build(std::vector<KeyPart> parts, const Cha
       return Status(AE_INDEX_BAD_FIELD, "The key part " + part.FieldName + " has an unknown type");
     }
     if (part.Type == KeyPartType::Character && (part.Length == 0 || part.Length > 65000)) {
-      return Status(AE_INDEX_BAD_FIELD,
-                    "The character key part " + part.FieldName + " has the length " + std::to_string(part.Length));
+      return Status(AE_INDEX_BAD_FIELD, "The character key part " + part.FieldName +
+                                            " has the length " + std::to_string(part.Length));
     }
     if (part.Type != KeyPartType::Character) {
       part.Length = 0;
@@ -182,7 +199,8 @@ Result<KeyExpression> KeyExpression::Build(std::vector<KeyPart> parts, const Cha
     length += part.Width;
   }
   if (length > kMaxKeyLength) {
-    return Status(AE_INDEX_KEY_TOO_LONG, "The index key is " + std::to_string(length) + " bytes long; at most " +
+    return Status(AE_INDEX_KEY_TOO_LONG, "The index key is " + std::to_string(length) +
+                                             " bytes long; at most " +
                                              std::to_string(kMaxKeyLength) + " bytes are possible");
   }
   expression.parts_ = std::move(parts);
@@ -198,16 +216,17 @@ Result<KeyExpression> KeyExpression::Build(std::vector<KeyPart> parts, const Cha
 
 Status KeyExpression::Encode(std::span<const KeyValue> values, uint8_t* key) const {
   if (values.size() != parts_.size()) {
-    return Status(AE_INDEX_BAD_KEY_VALUE, "The key has " + std::to_string(parts_.size()) + " parts, not " +
-                                              std::to_string(values.size()));
+    return Status(AE_INDEX_BAD_KEY_VALUE, "The key has " + std::to_string(parts_.size()) +
+                                              " parts, not " + std::to_string(values.size()));
   }
   for (size_t i = 0; i < parts_.size(); ++i) {
     const KeyPart& part = parts_[i];
     const KeyValue& value = values[i];
     uint8_t* out = key + part.Offset;
     if (value.Type != part.Type) {
-      return Status(AE_INDEX_BAD_KEY_VALUE, "The key part " + part.FieldName + " takes a " + TypeName(part.Type) +
-                                                " value, not a " + TypeName(value.Type) + " value");
+      return Status(AE_INDEX_BAD_KEY_VALUE, "The key part " + part.FieldName + " takes " +
+                                                ValueName(part.Type) + ", not " +
+                                                ValueName(value.Type));
     }
     if (value.IsNull) {
       out[0] = kNullFlag;
@@ -217,7 +236,8 @@ Status KeyExpression::Encode(std::span<const KeyValue> values, uint8_t* key) con
       switch (part.Type) {
         case KeyPartType::Character: {
           if (value.Text.size() > part.Length) {
-            return Status(AE_INDEX_BAD_KEY_VALUE, "The value for " + part.FieldName + " is longer than its " +
+            return Status(AE_INDEX_BAD_KEY_VALUE, "The value for " + part.FieldName +
+                                                      " is longer than its " +
                                                       std::to_string(part.Length) + " characters");
           }
           const std::array<uint8_t, 256>& map = part.CaseInsensitive ? weight_upper_ : weight_;
@@ -251,14 +271,15 @@ Status KeyExpression::Encode(std::span<const KeyValue> values, uint8_t* key) con
 
 Result<std::vector<uint8_t>> KeyExpression::EncodePrefix(std::span<const KeyValue> values) const {
   if (values.size() > parts_.size()) {
-    return Status(AE_INDEX_BAD_KEY_VALUE, "The key has " + std::to_string(parts_.size()) + " parts, not " +
-                                              std::to_string(values.size()));
+    return Status(AE_INDEX_BAD_KEY_VALUE, "The key has " + std::to_string(parts_.size()) +
+                                              " parts, not " + std::to_string(values.size()));
   }
   std::vector<uint8_t> key(key_length_, 0);
   // Encode with the given values and NULL for the rest, then lower the rest
   // to zeros: the smallest bytes whatever the part's direction.
   std::vector<KeyValue> all(values.begin(), values.end());
-  for (size_t i = values.size(); i < parts_.size(); ++i) all.push_back(KeyValue::Null(parts_[i].Type));
+  for (size_t i = values.size(); i < parts_.size(); ++i)
+    all.push_back(KeyValue::Null(parts_[i].Type));
   if (Status status = Encode(all, key.data()); !status.ok()) return status;
   if (values.size() < parts_.size()) {
     const uint32_t from = parts_[values.size()].Offset;
@@ -292,7 +313,8 @@ std::string KeyExpression::Format(const uint8_t* key) const {
     if ((in[0] ^ flip) == kNullFlag) continue;
     if (part.Type == KeyPartType::Character) {
       std::string text(part.Length, ' ');
-      for (uint32_t j = 0; j < part.Length; ++j) text[j] = static_cast<char>(unweight_[in[1 + j] ^ flip]);
+      for (uint32_t j = 0; j < part.Length; ++j)
+        text[j] = static_cast<char>(unweight_[in[1 + j] ^ flip]);
       while (!text.empty() && text.back() == ' ') text.pop_back();
       out += text;
       continue;
@@ -306,7 +328,8 @@ std::string KeyExpression::Format(const uint8_t* key) const {
         out += FormatDayNumber(static_cast<int32_t>(GetBigEndian32(bytes + 1) ^ 0x80000000u));
         break;
       case KeyPartType::Double: {
-        const uint64_t ordered = (uint64_t{GetBigEndian32(bytes + 1)} << 32) | GetBigEndian32(bytes + 5);
+        const uint64_t ordered =
+            (uint64_t{GetBigEndian32(bytes + 1)} << 32) | GetBigEndian32(bytes + 5);
         char text[32];
         const auto result = std::to_chars(text, text + sizeof text, DoubleOfOrderedBits(ordered));
         out.append(text, result.ptr);
@@ -337,15 +360,17 @@ std::string FormatDayNumber(int32_t day_number) {
   const int64_t z = static_cast<int64_t>(day_number) - 2440588 + 719468;
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const int64_t day_of_era = z - era * 146097;
-  const int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
   const int64_t mp = (5 * day_of_year + 2) / 153;
   const int64_t day = day_of_year - (153 * mp + 2) / 5 + 1;
   const int64_t month = mp < 10 ? mp + 3 : mp - 9;
   const int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
   char text[80];
-  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", static_cast<long long>(year), static_cast<long long>(month),
-                static_cast<long long>(day));
+  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", static_cast<long long>(year),
+                static_cast<long long>(month), static_cast<long long>(day));
   return text;
 }
 
