@@ -36,10 +36,8 @@ using engine::KeyValue;
 
 // The fields of the benchmark table, with the lengths dbtool import gives them.
 const std::vector<KeyField> kFields = {
-    {"RECID", KeyPartType::Character, 16},
-    {"LASTNAME", KeyPartType::Character, 16},
-    {"FIRSTNAME", KeyPartType::Character, 16},
-    {"ZIP", KeyPartType::Character, 5},
+    {"RECID", KeyPartType::Character, 16},     {"LASTNAME", KeyPartType::Character, 16},
+    {"FIRSTNAME", KeyPartType::Character, 16}, {"ZIP", KeyPartType::Character, 5},
     {"SCORE", KeyPartType::Integer, 0},
 };
 
@@ -71,11 +69,13 @@ uint64_t Mix64(uint64_t x) {
 class SyntheticRows {
  public:
   SyntheticRows() : random_(42) {
-    for (int i = 0; i < 30000; ++i) last_.push_back(Word(5 + static_cast<int>(random_() % 7), true));
-    for (int i = 0; i < 3000; ++i) first_.push_back(Word(3 + static_cast<int>(random_() % 6), true));
+    for (int i = 0; i < 30000; ++i)
+      last_.push_back(Word(5 + static_cast<int>(random_() % 7), true));
+    for (int i = 0; i < 3000; ++i)
+      first_.push_back(Word(3 + static_cast<int>(random_() % 6), true));
   }
-  void Row(uint64_t i, std::array<char, 16>& recid, std::array<char, 16>& last, std::array<char, 16>& first,
-           std::array<char, 5>& zip, int32_t& score) {
+  void Row(uint64_t i, std::array<char, 16>& recid, std::array<char, 16>& last,
+           std::array<char, 16>& first, std::array<char, 5>& zip, int32_t& score) {
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(Mix64(i)));
     recid = Padded<16>(hex);
@@ -115,7 +115,8 @@ Rows LoadRows() {
       size_t start = 0;
       while (true) {
         const size_t comma = line.find(',', start);
-        cells.emplace_back(line.data() + start, (comma == std::string::npos ? line.size() : comma) - start);
+        cells.emplace_back(line.data() + start,
+                           (comma == std::string::npos ? line.size() : comma) - start);
         if (comma == std::string::npos) break;
         start = comma + 1;
       }
@@ -124,7 +125,8 @@ Rows LoadRows() {
       rows.lastname.push_back(Padded<16>(cells[1]));
       rows.firstname.push_back(Padded<16>(cells[2]));
       rows.zip.push_back(Padded<5>(cells[4]));
-      rows.score.push_back(static_cast<int32_t>(std::strtol(std::string(cells[6]).c_str(), nullptr, 10)));
+      rows.score.push_back(
+          static_cast<int32_t>(std::strtol(std::string(cells[6]).c_str(), nullptr, 10)));
     }
     return rows;
   }
@@ -137,7 +139,8 @@ Rows LoadRows() {
   rows.zip.resize(count);
   rows.score.resize(count);
   for (size_t i = 0; i < count; ++i) {
-    synthetic.Row(i, rows.recid[i], rows.lastname[i], rows.firstname[i], rows.zip[i], rows.score[i]);
+    synthetic.Row(i, rows.recid[i], rows.lastname[i], rows.firstname[i], rows.zip[i],
+                  rows.score[i]);
   }
   return rows;
 }
@@ -154,11 +157,16 @@ std::string BenchFolder() {
 
 KeyValue ValueOf(const Rows& rows, size_t row, uint32_t field) {
   switch (field) {
-    case 0: return KeyValue::Char({rows.recid[row].data(), 16});
-    case 1: return KeyValue::Char({rows.lastname[row].data(), 16});
-    case 2: return KeyValue::Char({rows.firstname[row].data(), 16});
-    case 3: return KeyValue::Char({rows.zip[row].data(), 5});
-    default: return KeyValue::Integer(rows.score[row]);
+    case 0:
+      return KeyValue::Char({rows.recid[row].data(), 16});
+    case 1:
+      return KeyValue::Char({rows.lastname[row].data(), 16});
+    case 2:
+      return KeyValue::Char({rows.firstname[row].data(), 16});
+    case 3:
+      return KeyValue::Char({rows.zip[row].data(), 5});
+    default:
+      return KeyValue::Integer(rows.score[row]);
   }
 }
 
@@ -264,9 +272,16 @@ void BM_BuildAllThree(benchmark::State& state) {
 
 BENCHMARK(BM_StdSortFloor)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SortOnly)->Arg(64)->Arg(16)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_BuildTag, recid, &kRecid)->Arg(64)->Arg(16)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BuildTag, recid, &kRecid)
+    ->Arg(64)
+    ->Arg(16)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK_CAPTURE(BM_BuildTag, name, &kName)->Arg(64)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_BuildTag, zip_score, &kZip)->Arg(64)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BuildTag, zip_score, &kZip)
+    ->Arg(64)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_BuildAllThree)->Arg(64)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 uint64_t ResidentKiB() {
@@ -309,13 +324,17 @@ int PeakMode(const std::string& expression, uint64_t count, uint64_t sort_mib) {
   const uint32_t runs = (*builder)->Sorter().RunCount();
   builder->reset();
   unlink(path.c_str());
-  struct rusage usage{};
+  struct rusage usage {};
   getrusage(RUSAGE_SELF, &usage);
-  const double peak_mib = static_cast<double>(static_cast<uint64_t>(usage.ru_maxrss) - before) / 1024.0;
-  std::printf("expression=%s rows=%llu sort_memory_mib=%llu runs=%u build_peak_mib=%.1f bound_mib=%llu %s\n",
-              expression.c_str(), static_cast<unsigned long long>(count), static_cast<unsigned long long>(sort_mib),
-              runs, peak_mib, static_cast<unsigned long long>(sort_mib + 32),
-              status.ok() ? "ok" : status.Message().c_str());
+  const double peak_mib =
+      static_cast<double>(static_cast<uint64_t>(usage.ru_maxrss) - before) / 1024.0;
+  std::printf(
+      "expression=%s rows=%llu sort_memory_mib=%llu runs=%u build_peak_mib=%.1f bound_mib=%llu "
+      "%s\n",
+      expression.c_str(), static_cast<unsigned long long>(count),
+      static_cast<unsigned long long>(sort_mib), runs, peak_mib,
+      static_cast<unsigned long long>(sort_mib + 32),
+      status.ok() ? "ok" : status.Message().c_str());
   return status.ok() && peak_mib <= static_cast<double>(sort_mib + 32) ? 0 : 1;
 }
 
@@ -323,7 +342,8 @@ int PeakMode(const std::string& expression, uint64_t count, uint64_t sort_mib) {
 
 int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "--peak") == 0) {
-    return PeakMode(argv[2], std::strtoull(argv[3], nullptr, 10), std::strtoull(argv[4], nullptr, 10));
+    return PeakMode(argv[2], std::strtoull(argv[3], nullptr, 10),
+                    std::strtoull(argv[4], nullptr, 10));
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

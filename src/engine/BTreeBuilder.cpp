@@ -46,11 +46,11 @@
 namespace engine {
 
 struct BTreeBuilder::Level {
-  uint32_t first = 0;       // number of the level's first page within the tag
-  uint32_t pages = 0;       // pages on the level
-  uint64_t items = 0;       // entries on the level, all pages together
-  uint32_t index = 0;       // the open page's position on the level
-  uint32_t filled = 0;      // entries on the open page
+  uint32_t first = 0;   // number of the level's first page within the tag
+  uint32_t pages = 0;   // pages on the level
+  uint64_t items = 0;   // entries on the level, all pages together
+  uint32_t index = 0;   // the open page's position on the level
+  uint32_t filled = 0;  // entries on the open page
   std::unique_ptr<uint8_t[]> page;
   std::unique_ptr<uint8_t[]> carry;  // first record of the last page written, on its way up
 
@@ -85,8 +85,8 @@ uint64_t BTreeBuilder::PageCountFor(uint32_t page_size, uint32_t key_length, uin
   return total >= kNoPage ? 0 : total;
 }
 
-BTreeBuilder::BTreeBuilder(PageSink& sink, uint32_t first_page, uint32_t page_size, uint32_t key_length,
-                           uint32_t tag_serial, uint64_t count, bool unique)
+BTreeBuilder::BTreeBuilder(PageSink& sink, uint32_t first_page, uint32_t page_size,
+                           uint32_t key_length, uint32_t tag_serial, uint64_t count, bool unique)
     : sink_(sink),
       first_page_(first_page),
       page_size_(page_size),
@@ -97,9 +97,10 @@ BTreeBuilder::BTreeBuilder(PageSink& sink, uint32_t first_page, uint32_t page_si
       unique_(unique) {
   const uint64_t total = PageCountFor(page_size, key_length, count);
   if (total == 0 || uint64_t{first_page} + total >= kNoPage) {
-    status_ = Status(AE_INDEX_KEY_TOO_LONG, "A tree of " + std::to_string(count) + " keys of " +
-                                                std::to_string(key_length) + " bytes does not fit pages of " +
-                                                std::to_string(page_size) + " bytes");
+    status_ =
+        Status(AE_INDEX_KEY_TOO_LONG,
+               "A tree of " + std::to_string(count) + " keys of " + std::to_string(key_length) +
+                   " bytes does not fit pages of " + std::to_string(page_size) + " bytes");
     return;
   }
   uint64_t first = 0;
@@ -128,7 +129,8 @@ BTreeBuilder::~BTreeBuilder() = default;
 Status BTreeBuilder::Add(const uint8_t* record) {
   if (!status_.ok()) return status_;
   if (added_ == count_) {
-    status_ = Status(AE_INDEX_CORRUPT, "More records than the " + std::to_string(count_) + " announced");
+    status_ =
+        Status(AE_INDEX_CORRUPT, "More records than the " + std::to_string(count_) + " announced");
     return status_;
   }
   if (added_ > 0) {

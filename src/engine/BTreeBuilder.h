@@ -31,8 +31,8 @@ class BTreeBuilder {
   // A tree for exactly `count` records of `key_length` + 4 bytes on pages of
   // `page_size`, written through `sink` from file page `first_page` on.
   // REQUIRES: KeyFitsPageSize(key_length, page_size).
-  BTreeBuilder(PageSink& sink, uint32_t first_page, uint32_t page_size, uint32_t key_length, uint32_t tag_serial,
-               uint64_t count, bool unique);
+  BTreeBuilder(PageSink& sink, uint32_t first_page, uint32_t page_size, uint32_t key_length,
+               uint32_t tag_serial, uint64_t count, bool unique);
   ~BTreeBuilder();
   BTreeBuilder(const BTreeBuilder&) = delete;
   BTreeBuilder& operator=(const BTreeBuilder&) = delete;

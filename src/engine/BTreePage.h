@@ -17,10 +17,10 @@ inline constexpr uint32_t kMaxTreeHeight = 48;
 
 struct NodeHeader {
   uint8_t Type = kLeafPage;
-  uint8_t Level = 0;         // 0 for a leaf
-  uint16_t Count = 0;        // entries on the page
-  uint32_t TagSerial = 0;    // the tag the page belongs to
-  uint32_t Self = 0;         // the page's number within its tag
+  uint8_t Level = 0;       // 0 for a leaf
+  uint16_t Count = 0;      // entries on the page
+  uint32_t TagSerial = 0;  // the tag the page belongs to
+  uint32_t Self = 0;       // the page's number within its tag
   uint32_t Previous = kNoPage;
   uint32_t Next = kNoPage;
 };
@@ -64,7 +64,8 @@ inline bool KeyFitsPageSize(uint32_t key_length, uint32_t page_size) {
 
 inline uint32_t RecordNumberOf(const uint8_t* record, uint32_t key_length) {
   const uint8_t* in = record + key_length;
-  return (uint32_t{in[0]} << 24) | (uint32_t{in[1]} << 16) | (uint32_t{in[2]} << 8) | uint32_t{in[3]};
+  return (uint32_t{in[0]} << 24) | (uint32_t{in[1]} << 16) | (uint32_t{in[2]} << 8) |
+         uint32_t{in[3]};
 }
 
 inline void PutRecordNumber(uint8_t* record, uint32_t key_length, uint32_t record_number) {
@@ -77,8 +78,8 @@ inline void PutRecordNumber(uint8_t* record, uint32_t key_length, uint32_t recor
 
 // What a reader knows about a tag before it reads one of its pages.
 struct TreeShape {
-  std::string FileName;    // for messages
-  std::string TagName;     // for messages
+  std::string FileName;  // for messages
+  std::string TagName;   // for messages
   uint32_t PageSize = 0;
   uint32_t KeyLength = 0;
   uint32_t TagSerial = 0;
@@ -90,6 +91,7 @@ struct TreeShape {
 // entry count within the page, sibling and child numbers within the tag.
 // `expected_level` < 0 accepts any level. A sound header does not prove the
 // entries are in order; the checker of IndexVerify.cpp looks at those.
-Status CheckNodePage(const TreeShape& shape, const uint8_t* page, uint32_t self, int expected_level);
+Status CheckNodePage(const TreeShape& shape, const uint8_t* page, uint32_t self,
+                     int expected_level);
 
 }  // namespace engine

@@ -57,7 +57,9 @@ constexpr uint64_t kMinMergeBuffer = 256 * 1024;  // smallest read buffer worth 
 constexpr uint64_t kFirstCapacity = 1024;         // records in the first buffer
 constexpr size_t kInsertionSortBelow = 16;        // buckets this small are insertion sorted
 
-std::string ErrnoText(int error) { return std::strerror(error); }
+std::string ErrnoText(int error) {
+  return std::strerror(error);
+}
 
 // Insertion sort of `count` records of `size` bytes at `base`, comparing from
 // byte `depth` on (the bytes before it are equal).
@@ -65,7 +67,8 @@ void InsertionSort(uint8_t* base, size_t count, size_t size, size_t depth, uint8
   for (size_t i = 1; i < count; ++i) {
     uint8_t* current = base + i * size;
     size_t j = i;
-    while (j > 0 && std::memcmp(base + (j - 1) * size + depth, current + depth, size - depth) > 0) --j;
+    while (j > 0 && std::memcmp(base + (j - 1) * size + depth, current + depth, size - depth) > 0)
+      --j;
     if (j == i) continue;
     std::memcpy(hold, current, size);
     std::memmove(base + (j + 1) * size, base + j * size, (i - j) * size);
@@ -77,11 +80,11 @@ void InsertionSort(uint8_t* base, size_t count, size_t size, size_t depth, uint8
 // `scratch` (as large) as the second buffer. The result ends in `records`.
 void RadixSort(uint8_t* records, uint8_t* scratch, size_t count, size_t size) {
   struct Task {
-    uint8_t* from;     // where the records are now
-    uint8_t* other;    // the same range in the other buffer
+    uint8_t* from;   // where the records are now
+    uint8_t* other;  // the same range in the other buffer
     size_t count;
-    size_t depth;      // first byte not known to be equal
-    bool in_records;   // whether `from` lies in `records`
+    size_t depth;     // first byte not known to be equal
+    bool in_records;  // whether `from` lies in `records`
   };
   std::vector<Task> stack;
   stack.push_back({records, scratch, count, 0, true});
@@ -117,8 +120,8 @@ void RadixSort(uint8_t* records, uint8_t* scratch, size_t count, size_t size) {
       position = 0;
       for (int b = 0; b < 256; ++b) {
         if (counts[b] == 0) continue;
-        stack.push_back({task.other + position * size, task.from + position * size, counts[b], task.depth + 1,
-                         !task.in_records});
+        stack.push_back({task.other + position * size, task.from + position * size, counts[b],
+                         task.depth + 1, !task.in_records});
         position += counts[b];
       }
       break;
@@ -169,7 +172,8 @@ class ExternalSorter::Merger {
       Way way;
       way.offset = run.Offset;
       way.left = run.Count;
-      way.capacity = static_cast<size_t>(std::min<uint64_t>(per_way, std::max<uint64_t>(run.Count, 1)));
+      way.capacity =
+          static_cast<size_t>(std::min<uint64_t>(per_way, std::max<uint64_t>(run.Count, 1)));
       way.buffer.reset(new uint8_t[way.capacity * size_]);
       ways_list_.push_back(std::move(way));
     }
@@ -234,7 +238,8 @@ class ExternalSorter::Merger {
     way.filled = static_cast<size_t>(std::min<uint64_t>(way.left, way.capacity));
     if (way.filled == 0) return Status::Ok();
     const uint64_t bytes = uint64_t{way.filled} * size_;
-    if (Status status = ReadAll(fd_, way.buffer.get(), bytes, way.offset); !status.ok()) return status;
+    if (Status status = ReadAll(fd_, way.buffer.get(), bytes, way.offset); !status.ok())
+      return status;
     way.offset += bytes;
     way.left -= way.filled;
     return Status::Ok();
@@ -252,7 +257,8 @@ class ExternalSorter::Merger {
     const Way& y = ways_list_[b];
     if (x.at == x.filled) return false;
     if (y.at == y.filled) return true;
-    const int order = std::memcmp(x.buffer.get() + x.at * size_, y.buffer.get() + y.at * size_, size_);
+    const int order =
+        std::memcmp(x.buffer.get() + x.at * size_, y.buffer.get() + y.at * size_, size_);
     return order < 0 || (order == 0 && a < b);
   }
 
@@ -279,7 +285,9 @@ ExternalSorter::ExternalSorter(ExternalSorterOptions options)
   run_records_ = std::max<uint64_t>(16, memory_bytes_ / 2 / record_size_);
 }
 
-ExternalSorter::~ExternalSorter() { Abandon(); }
+ExternalSorter::~ExternalSorter() {
+  Abandon();
+}
 
 void ExternalSorter::Fail(Status status) {
   if (status_.ok()) status_ = std::move(status);
@@ -315,7 +323,8 @@ void ExternalSorter::Grow() {
 }
 
 uint8_t* ExternalSorter::Append() {
-  if (status_.ok() && (finished_ || abandoned_)) Fail(Status(AE_INDEX_BUILDER_STATE, "A record was added after the sort finished"));
+  if (status_.ok() && (finished_ || abandoned_))
+    Fail(Status(AE_INDEX_BUILDER_STATE, "A record was added after the sort finished"));
   if (status_.ok() && filled_ == capacity_) {
     if (capacity_ < run_records_) {
       Grow();
@@ -331,20 +340,23 @@ uint8_t* ExternalSorter::Append() {
   return records_.get() + filled_++ * record_size_;
 }
 
-void ExternalSorter::Add(const uint8_t* record) { std::memcpy(Append(), record, record_size_); }
+void ExternalSorter::Add(const uint8_t* record) {
+  std::memcpy(Append(), record, record_size_);
+}
 
 Result<int> ExternalSorter::CreateSpillFile() {
   const std::string folder = temp_folder_.empty() ? "." : temp_folder_;
   int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd >= 0) return fd;
   if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-    return Status(AE_INDEX_SORT_IO, "Cannot create a temporary sort file in " + folder + ": " + ErrnoText(errno));
+    return Status(AE_INDEX_SORT_IO,
+                  "Cannot create a temporary sort file in " + folder + ": " + ErrnoText(errno));
   }
   // No unnamed files here: name one and remove the name at once.
   static std::atomic<uint32_t> serial{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = folder + "/" + temp_prefix_ + ".~sort-" + std::to_string(getpid()) + "-" +
-                             std::to_string(serial.fetch_add(1)) + ".tmp";
+    const std::string name = folder + "/" + temp_prefix_ + ".~sort-" + std::to_string(getpid()) +
+                             "-" + std::to_string(serial.fetch_add(1)) + ".tmp";
     fd = open(name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0) {
       unlink(name.c_str());
@@ -352,7 +364,8 @@ Result<int> ExternalSorter::CreateSpillFile() {
     }
     if (errno != EEXIST) break;
   }
-  return Status(AE_INDEX_SORT_IO, "Cannot create a temporary sort file in " + folder + ": " + ErrnoText(errno));
+  return Status(AE_INDEX_SORT_IO,
+                "Cannot create a temporary sort file in " + folder + ": " + ErrnoText(errno));
 }
 
 void ExternalSorter::SpillRun() {
@@ -366,7 +379,8 @@ void ExternalSorter::SpillRun() {
   if (!scratch_) scratch_.reset(new uint8_t[capacity_ * record_size_]);
   RadixSort(records_.get(), scratch_.get(), filled_, record_size_);
   const uint64_t bytes = filled_ * record_size_;
-  if (Status status = WriteAll(spill_fd_, records_.get(), bytes, spill_size_); !status.ok()) return Fail(status);
+  if (Status status = WriteAll(spill_fd_, records_.get(), bytes, spill_size_); !status.ok())
+    return Fail(status);
   runs_.push_back(Run{spill_size_, filled_});
   spill_size_ += bytes;
   ++run_count_;
@@ -384,7 +398,8 @@ Status ExternalSorter::MergePass() {
   Status status;
   for (size_t first = 0; first < runs_.size() && status.ok(); first += fan_in) {
     const size_t last = std::min<size_t>(runs_.size(), first + fan_in);
-    std::vector<Run> group(runs_.begin() + static_cast<ptrdiff_t>(first), runs_.begin() + static_cast<ptrdiff_t>(last));
+    std::vector<Run> group(runs_.begin() + static_cast<ptrdiff_t>(first),
+                           runs_.begin() + static_cast<ptrdiff_t>(last));
     const uint64_t share = memory_bytes_ / (group.size() + 1);
     const uint64_t out_records = std::max<uint64_t>(1, share / record_size_);
     std::unique_ptr<uint8_t[]> out(new uint8_t[out_records * record_size_]);
@@ -420,7 +435,8 @@ Status ExternalSorter::MergePass() {
 }
 
 Status ExternalSorter::Finish() {
-  if (status_.ok() && (finished_ || abandoned_)) Fail(Status(AE_INDEX_BUILDER_STATE, "The sort was finished twice"));
+  if (status_.ok() && (finished_ || abandoned_))
+    Fail(Status(AE_INDEX_BUILDER_STATE, "The sort was finished twice"));
   if (!status_.ok()) return status_;
   finished_ = true;
   if (runs_.empty()) {
@@ -450,7 +466,8 @@ Status ExternalSorter::Finish() {
 
 Status ExternalSorter::Next(const uint8_t*& record) {
   record = nullptr;
-  if (status_.ok() && !finished_) Fail(Status(AE_INDEX_BUILDER_STATE, "The sort was read before it finished"));
+  if (status_.ok() && !finished_)
+    Fail(Status(AE_INDEX_BUILDER_STATE, "The sort was read before it finished"));
   if (!status_.ok()) return status_;
   if (merger_) {
     if (Status status = merger_->Next(record); !status.ok()) {

@@ -16,10 +16,12 @@
 namespace engine {
 
 struct ExternalSorterOptions {
-  uint32_t RecordSize = 0;                // bytes per record, compared with memcmp
-  uint64_t MemoryBytes = 64ull << 20;     // the most memory the sort may hold for its records and buffers
-  std::string TempFolder;                 // where runs are spilled
-  std::string TempNamePrefix = "sort";    // names of spill files, for file systems without unnamed files
+  uint32_t RecordSize = 0;  // bytes per record, compared with memcmp
+  uint64_t MemoryBytes =
+      64ull << 20;         // the most memory the sort may hold for its records and buffers
+  std::string TempFolder;  // where runs are spilled
+  std::string TempNamePrefix =
+      "sort";  // names of spill files, for file systems without unnamed files
 };
 
 class ExternalSorter {
@@ -79,9 +81,9 @@ class ExternalSorter {
   // Filling: records in `records_`, sorted with `scratch_` as the second buffer.
   std::unique_ptr<uint8_t[]> records_;
   std::unique_ptr<uint8_t[]> scratch_;
-  uint64_t capacity_ = 0;     // records that fit in `records_` now
-  uint64_t run_records_ = 0;  // records one run holds at most
-  uint64_t filled_ = 0;       // records in `records_`
+  uint64_t capacity_ = 0;             // records that fit in `records_` now
+  uint64_t run_records_ = 0;          // records one run holds at most
+  uint64_t filled_ = 0;               // records in `records_`
   std::unique_ptr<uint8_t[]> dummy_;  // the slot Append gives after an error
 
   // Spilled runs, all in one unnamed file per merge generation.

@@ -36,11 +36,13 @@ Result<std::unique_ptr<IndexBuilder>> IndexBuilder::Create(const IndexTagDefinit
                                                            std::span<const KeyField> fields,
                                                            const IndexBuildSettings& settings) {
   if (definition.Name.empty() || definition.Name.size() > kMaxTagNameLength) {
-    return Status(AE_INDEX_BAD_TAG_NAME, "The index name \"" + definition.Name + "\" is empty or longer than " +
+    return Status(AE_INDEX_BAD_TAG_NAME, "The index name \"" + definition.Name +
+                                             "\" is empty or longer than " +
                                              std::to_string(kMaxTagNameLength) + " characters");
   }
   if (definition.Expression.size() > 0xFFFF) {
-    return Status(AE_INDEX_BAD_EXPRESSION, "The expression of the index " + definition.Name + " is too long");
+    return Status(AE_INDEX_BAD_EXPRESSION,
+                  "The expression of the index " + definition.Name + " is too long");
   }
   const CharTable& table = settings.Table ? *settings.Table : DefaultCharTable();
   KeyOptions options;
@@ -48,7 +50,8 @@ Result<std::unique_ptr<IndexBuilder>> IndexBuilder::Create(const IndexTagDefinit
   options.CaseInsensitive = definition.Options.CaseInsensitive;
   Result<KeyExpression> key = KeyExpression::Parse(definition.Expression, fields, options, table);
   if (!key.ok()) return key.status();
-  return std::unique_ptr<IndexBuilder>(new IndexBuilder(definition, std::move(key).value(), settings, true));
+  return std::unique_ptr<IndexBuilder>(
+      new IndexBuilder(definition, std::move(key).value(), settings, true));
 }
 
 std::unique_ptr<IndexBuilder> IndexBuilder::ForExpectedKeys(const IndexTagInfo& tag,
@@ -57,8 +60,8 @@ std::unique_ptr<IndexBuilder> IndexBuilder::ForExpectedKeys(const IndexTagInfo& 
   return std::unique_ptr<IndexBuilder>(new IndexBuilder(definition, tag.Key, settings, false));
 }
 
-IndexBuilder::IndexBuilder(IndexTagDefinition definition, KeyExpression key, const IndexBuildSettings& settings,
-                           bool checks)
+IndexBuilder::IndexBuilder(IndexTagDefinition definition, KeyExpression key,
+                           const IndexBuildSettings& settings, bool checks)
     : definition_(std::move(definition)),
       key_(std::move(key)),
       sorter_(SorterOptions(settings, key_.KeyLength())),
@@ -66,11 +69,14 @@ IndexBuilder::IndexBuilder(IndexTagDefinition definition, KeyExpression key, con
 
 IndexBuilder::~IndexBuilder() = default;
 
-Status IndexBuilder::status() const { return status_.ok() ? sorter_.status() : status_; }
+Status IndexBuilder::status() const {
+  return status_.ok() ? sorter_.status() : status_;
+}
 
 void IndexBuilder::CheckKey(uint32_t record_number, const uint8_t* key) {
   if (checks_ && definition_.Options.Unique && key_.IsEmpty(key)) {
-    status_ = Status(AE_UNIQUE_EMPTY_KEY, "The unique index " + definition_.Name + " cannot be built: record " +
+    status_ = Status(AE_UNIQUE_EMPTY_KEY, "The unique index " + definition_.Name +
+                                              " cannot be built: record " +
                                               std::to_string(record_number) + " has an empty key");
   }
 }
@@ -78,13 +84,14 @@ void IndexBuilder::CheckKey(uint32_t record_number, const uint8_t* key) {
 void IndexBuilder::Add(uint32_t record_number, std::span<const KeyValue> values) {
   if (!status_.ok()) return;
   if (finished_) {
-    status_ = Status(AE_INDEX_BUILDER_STATE, "A key was added to the index " + definition_.Name + " after Finish");
+    status_ = Status(AE_INDEX_BUILDER_STATE,
+                     "A key was added to the index " + definition_.Name + " after Finish");
     return;
   }
   uint8_t* slot = sorter_.Append();
   if (Status encoded = key_.Encode(values, slot); !encoded.ok()) {
-    status_ = Status(encoded.Code(), "Index " + definition_.Name + ", record " + std::to_string(record_number) + ": " +
-                                         encoded.Message());
+    status_ = Status(encoded.Code(), "Index " + definition_.Name + ", record " +
+                                         std::to_string(record_number) + ": " + encoded.Message());
     return;
   }
   PutRecordNumber(slot, key_.KeyLength(), record_number);
@@ -94,7 +101,8 @@ void IndexBuilder::Add(uint32_t record_number, std::span<const KeyValue> values)
 void IndexBuilder::AddKey(uint32_t record_number, const uint8_t* key) {
   if (!status_.ok()) return;
   if (finished_) {
-    status_ = Status(AE_INDEX_BUILDER_STATE, "A key was added to the index " + definition_.Name + " after Finish");
+    status_ = Status(AE_INDEX_BUILDER_STATE,
+                     "A key was added to the index " + definition_.Name + " after Finish");
     return;
   }
   uint8_t* slot = sorter_.Append();
@@ -105,7 +113,8 @@ void IndexBuilder::AddKey(uint32_t record_number, const uint8_t* key) {
 
 Status IndexBuilder::Finish() {
   if (!status_.ok()) return status_;
-  if (finished_) return Status(AE_INDEX_BUILDER_STATE, "The index " + definition_.Name + " was finished twice");
+  if (finished_)
+    return Status(AE_INDEX_BUILDER_STATE, "The index " + definition_.Name + " was finished twice");
   finished_ = true;
   if (Status status = sorter_.Finish(); !status.ok()) {
     status_ = Status(status.Code(), "Index " + definition_.Name + ": " + status.Message());
@@ -113,6 +122,8 @@ Status IndexBuilder::Finish() {
   return status_;
 }
 
-void IndexBuilder::Abandon() { sorter_.Abandon(); }
+void IndexBuilder::Abandon() {
+  sorter_.Abandon();
+}
 
 }  // namespace engine

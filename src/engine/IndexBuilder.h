@@ -55,7 +55,8 @@ class IndexBuilder {
 
   // A builder for the keys `tag` should hold, for the checker; it makes no
   // uniqueness checks of its own.
-  static std::unique_ptr<IndexBuilder> ForExpectedKeys(const IndexTagInfo& tag, const IndexBuildSettings& settings);
+  static std::unique_ptr<IndexBuilder> ForExpectedKeys(const IndexTagInfo& tag,
+                                                       const IndexBuildSettings& settings);
 
   ~IndexBuilder();
   IndexBuilder(const IndexBuilder&) = delete;
@@ -89,7 +90,8 @@ class IndexBuilder {
   const ExternalSorter& Sorter() const { return sorter_; }
 
  private:
-  IndexBuilder(IndexTagDefinition definition, KeyExpression key, const IndexBuildSettings& settings, bool checks);
+  IndexBuilder(IndexTagDefinition definition, KeyExpression key, const IndexBuildSettings& settings,
+               bool checks);
   void CheckKey(uint32_t record_number, const uint8_t* key);
 
   IndexTagDefinition definition_;

@@ -58,7 +58,8 @@ IndexFile::~IndexFile() {
   if (fd_ >= 0) close(fd_);
 }
 
-Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path, const CharTable& table) {
+Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
+                                                   const CharTable& table) {
   std::unique_ptr<IndexFile> file(new IndexFile());
   file->path_ = path;
   file->fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -69,12 +70,15 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path, cons
   return file;
 }
 
-Status IndexFile::ReadPage(uint32_t page, uint8_t* buffer) const { return ReadPages(page, 1, buffer); }
+Status IndexFile::ReadPage(uint32_t page, uint8_t* buffer) const {
+  return ReadPages(page, 1, buffer);
+}
 
 Status IndexFile::ReadPages(uint32_t first, uint32_t count, uint8_t* buffer) const {
   if (first >= page_count_ || count > page_count_ - first) {
-    return Status(AE_INDEX_CORRUPT, "Index file " + path_ + ": page " + std::to_string(uint64_t{first} + count - 1) +
-                                        " is beyond the file's " + std::to_string(page_count_) + " pages");
+    return Status(AE_INDEX_CORRUPT,
+                  "Index file " + path_ + ": page " + std::to_string(uint64_t{first} + count - 1) +
+                      " is beyond the file's " + std::to_string(page_count_) + " pages");
   }
   const uint64_t bytes = uint64_t{count} * page_size_;
   uint64_t done = 0;
@@ -84,16 +88,18 @@ Status IndexFile::ReadPages(uint32_t first, uint32_t count, uint8_t* buffer) con
     if (got < 0 && errno == EINTR) continue;
     const uint32_t page = first + static_cast<uint32_t>(done / page_size_);
     if (got < 0) {
-      return Status(AE_INDEX_IO, "Cannot read page " + std::to_string(page) + " of the index file " + path_ + ": " +
-                                     std::strerror(errno));
+      return Status(AE_INDEX_IO, "Cannot read page " + std::to_string(page) +
+                                     " of the index file " + path_ + ": " + std::strerror(errno));
     }
-    if (got == 0) return Status(AE_INDEX_CORRUPT, "Index file " + path_ + " ends inside page " + std::to_string(page));
+    if (got == 0)
+      return Status(AE_INDEX_CORRUPT,
+                    "Index file " + path_ + " ends inside page " + std::to_string(page));
     done += static_cast<uint64_t>(got);
   }
   for (uint32_t i = 0; i < count; ++i) {
     if (!IndexPageChecksumMatches(buffer + uint64_t{i} * page_size_, page_size_)) {
-      return Status(AE_INDEX_CHECKSUM,
-                    "Checksum error in the index file " + path_ + ", page " + std::to_string(first + i));
+      return Status(AE_INDEX_CHECKSUM, "Checksum error in the index file " + path_ + ", page " +
+                                           std::to_string(first + i));
     }
   }
   return Status::Ok();
@@ -103,18 +109,23 @@ Status IndexFile::Load(const CharTable& table) {
   auto corrupt = [this](const std::string& what) {
     return Status(AE_INDEX_CORRUPT, "Index file " + path_ + ": " + what);
   };
-  struct stat st{};
-  if (fstat(fd_, &st) != 0) return Status(AE_INDEX_IO, "Cannot read the index file " + path_ + ": " + std::strerror(errno));
+  struct stat st {};
+  if (fstat(fd_, &st) != 0)
+    return Status(AE_INDEX_IO, "Cannot read the index file " + path_ + ": " + std::strerror(errno));
   const uint64_t file_size = static_cast<uint64_t>(st.st_size);
   uint8_t first[kHeaderFieldsSize];
-  if (file_size < kIndexPageSizes[0] || pread(fd_, first, sizeof first, 0) != static_cast<ssize_t>(sizeof first)) {
+  if (file_size < kIndexPageSizes[0] ||
+      pread(fd_, first, sizeof first, 0) != static_cast<ssize_t>(sizeof first)) {
     return corrupt("too short to be an index file");
   }
-  if (std::memcmp(first + 8, kIndexFileMagic, sizeof kIndexFileMagic) != 0) return corrupt("not an index file");
+  if (std::memcmp(first + 8, kIndexFileMagic, sizeof kIndexFileMagic) != 0)
+    return corrupt("not an index file");
   const uint16_t version = Load16(first + 16);
-  if (version != kIndexFormatVersion) return corrupt("format version " + std::to_string(version) + " is unknown");
+  if (version != kIndexFormatVersion)
+    return corrupt("format version " + std::to_string(version) + " is unknown");
   page_size_ = Load32(first + 20);
-  if (!IsValidIndexPageSize(page_size_)) return corrupt("page size " + std::to_string(page_size_) + " is not valid");
+  if (!IsValidIndexPageSize(page_size_))
+    return corrupt("page size " + std::to_string(page_size_) + " is not valid");
   if (file_size % page_size_ != 0 || file_size / page_size_ >= kNoPage) {
     return corrupt("its size " + std::to_string(file_size) + " is not a whole number of pages");
   }
@@ -123,8 +134,8 @@ Status IndexFile::Load(const CharTable& table) {
   if (Status status = ReadPage(0, page.data()); !status.ok()) return status;
   if (page[4] != kHeaderPage) return corrupt("page 0 is not a header page");
   if (Load32(page.data() + 24) != page_count_) {
-    return corrupt("the header counts " + std::to_string(Load32(page.data() + 24)) + " pages, the file holds " +
-                   std::to_string(page_count_));
+    return corrupt("the header counts " + std::to_string(Load32(page.data() + 24)) +
+                   " pages, the file holds " + std::to_string(page_count_));
   }
   const uint32_t directory_first = Load32(page.data() + 28);
   const uint32_t directory_pages = Load32(page.data() + 32);
@@ -145,36 +156,43 @@ Status IndexFile::Load(const CharTable& table) {
     if (Status status = ReadPage(number, page.data()); !status.ok()) return status;
     const uint32_t on_page = Load32(page.data() + 12);
     if (page[4] != kDirectoryPage || Load32(page.data() + 8) != i ||
-        on_page > page_size_ - kDirectoryPageHeaderSize || directory.size() + on_page > directory_bytes) {
+        on_page > page_size_ - kDirectoryPageHeaderSize ||
+        directory.size() + on_page > directory_bytes) {
       return corrupt("page " + std::to_string(number) + " is not the expected tag directory page");
     }
     directory.insert(directory.end(), page.begin() + kDirectoryPageHeaderSize,
                      page.begin() + kDirectoryPageHeaderSize + on_page);
   }
-  if (directory.size() != directory_bytes) return corrupt("the tag directory is shorter than its header says");
+  if (directory.size() != directory_bytes)
+    return corrupt("the tag directory is shorter than its header says");
 
   size_t at = 0;
   for (uint32_t t = 0; t < tag_count; ++t) {
     const std::string where = "tag directory entry " + std::to_string(t + 1);
     if (directory.size() - at < 4) return corrupt(where + " is cut short");
     const uint32_t entry_length = Load32(directory.data() + at);
-    if (entry_length < 4 || entry_length > directory.size() - at) return corrupt(where + " has a bad length");
+    if (entry_length < 4 || entry_length > directory.size() - at)
+      return corrupt(where + " has a bad length");
     EntryReader in(directory.data() + at + 4, entry_length - 4);
     IndexTagInfo tag;
     uint8_t kind = 0, options = 0;
     uint16_t name_length = 0, expression_length = 0, height = 0, key_length = 0, part_count = 0;
     uint32_t kind_data_length = 0;
-    if (!in.U8(kind) || !in.U8(options) || !in.U16(name_length) || !in.Bytes(name_length, tag.Name) ||
-        !in.U16(expression_length) || !in.Bytes(expression_length, tag.Expression) || !in.U32(tag.Serial) ||
-        !in.U32(tag.FirstPage) || !in.U32(tag.PageCount) || !in.U32(tag.RootPage) || !in.U16(height) ||
-        !in.U16(key_length) || !in.U64(tag.KeyCount) || !in.U32(tag.CollationChecksum) || !in.U16(part_count)) {
+    if (!in.U8(kind) || !in.U8(options) || !in.U16(name_length) ||
+        !in.Bytes(name_length, tag.Name) || !in.U16(expression_length) ||
+        !in.Bytes(expression_length, tag.Expression) || !in.U32(tag.Serial) ||
+        !in.U32(tag.FirstPage) || !in.U32(tag.PageCount) || !in.U32(tag.RootPage) ||
+        !in.U16(height) || !in.U16(key_length) || !in.U64(tag.KeyCount) ||
+        !in.U32(tag.CollationChecksum) || !in.U16(part_count)) {
       return corrupt(where + " is cut short");
     }
-    if (kind != static_cast<uint8_t>(IndexTagKind::BTree) && kind != static_cast<uint8_t>(IndexTagKind::FullText)) {
+    if (kind != static_cast<uint8_t>(IndexTagKind::BTree) &&
+        kind != static_cast<uint8_t>(IndexTagKind::FullText)) {
       return corrupt(where + " has the unknown kind " + std::to_string(kind));
     }
     if ((options & ~kTagKnownOptions) != 0) return corrupt(where + " has unknown options");
-    if (name_length == 0 || name_length > kMaxTagNameLength) return corrupt(where + " has a bad name length");
+    if (name_length == 0 || name_length > kMaxTagNameLength)
+      return corrupt(where + " has a bad name length");
     tag.Kind = static_cast<IndexTagKind>(kind);
     tag.Options.Unique = (options & kTagUnique) != 0;
     tag.Options.Descending = (options & kTagDescending) != 0;
@@ -196,20 +214,28 @@ Status IndexFile::Load(const CharTable& table) {
       part.CaseInsensitive = (flags & 2) != 0;
       parts.push_back(std::move(part));
     }
-    if (!in.U32(kind_data_length) || !in.Bytes(kind_data_length, tag.KindData)) return corrupt(where + " is cut short");
-    if (in.Position() != entry_length - 4) return corrupt(where + " has bytes after its last field");
+    if (!in.U32(kind_data_length) || !in.Bytes(kind_data_length, tag.KindData))
+      return corrupt(where + " is cut short");
+    if (in.Position() != entry_length - 4)
+      return corrupt(where + " has bytes after its last field");
     Result<KeyExpression> key = KeyExpression::FromParts(std::move(parts), table);
     if (!key.ok()) return corrupt(where + ": " + key.status().Message());
     tag.Key = std::move(key).value();
     if (tag.Kind == IndexTagKind::BTree) {
-      if (tag.Key.KeyLength() != key_length) return corrupt(where + " has a key length that does not match its parts");
-      if (!KeyFitsPageSize(key_length, page_size_)) return corrupt(where + " has keys too long for the page size");
-      if (tag.PageCount == 0 || tag.RootPage >= tag.PageCount) return corrupt(where + " has its root out of range");
-      if (height == 0 || height > kMaxTreeHeight) return corrupt(where + " has the tree height " + std::to_string(height));
+      if (tag.Key.KeyLength() != key_length)
+        return corrupt(where + " has a key length that does not match its parts");
+      if (!KeyFitsPageSize(key_length, page_size_))
+        return corrupt(where + " has keys too long for the page size");
+      if (tag.PageCount == 0 || tag.RootPage >= tag.PageCount)
+        return corrupt(where + " has its root out of range");
+      if (height == 0 || height > kMaxTreeHeight)
+        return corrupt(where + " has the tree height " + std::to_string(height));
     }
     for (const IndexTagInfo& other : tags_) {
-      if (UpperAscii(other.Name) == UpperAscii(tag.Name)) return corrupt("two tags are named " + tag.Name);
-      if (other.Serial == tag.Serial) return corrupt("two tags share the serial " + std::to_string(tag.Serial));
+      if (UpperAscii(other.Name) == UpperAscii(tag.Name))
+        return corrupt("two tags are named " + tag.Name);
+      if (other.Serial == tag.Serial)
+        return corrupt("two tags share the serial " + std::to_string(tag.Serial));
     }
     tags_.push_back(std::move(tag));
     at += entry_length;
@@ -219,11 +245,13 @@ Status IndexFile::Load(const CharTable& table) {
   // The tags' pages follow the header one after the other, up to the directory.
   std::vector<const IndexTagInfo*> by_place;
   for (const IndexTagInfo& tag : tags_) by_place.push_back(&tag);
-  std::sort(by_place.begin(), by_place.end(),
-            [](const IndexTagInfo* a, const IndexTagInfo* b) { return a->FirstPage < b->FirstPage; });
+  std::sort(by_place.begin(), by_place.end(), [](const IndexTagInfo* a, const IndexTagInfo* b) {
+    return a->FirstPage < b->FirstPage;
+  });
   uint64_t next = 1;
   for (const IndexTagInfo* tag : by_place) {
-    if (tag->FirstPage != next) return corrupt("the pages of tag " + tag->Name + " are not where the directory says");
+    if (tag->FirstPage != next)
+      return corrupt("the pages of tag " + tag->Name + " are not where the directory says");
     next += tag->PageCount;
   }
   if (next != directory_first) return corrupt("the tags' pages do not reach the tag directory");
@@ -232,9 +260,9 @@ Status IndexFile::Load(const CharTable& table) {
 
 Result<const IndexTagInfo*> IndexFile::TagByOrder(uint32_t order) const {
   if (order == 0 || order > tags_.size()) {
-    return Status(AE_INDEX_TAG_NOT_FOUND,
-                  "The index file " + path_ + " has no tag number " + std::to_string(order) + " (it has " +
-                      std::to_string(tags_.size()) + ")");
+    return Status(AE_INDEX_TAG_NOT_FOUND, "The index file " + path_ + " has no tag number " +
+                                              std::to_string(order) + " (it has " +
+                                              std::to_string(tags_.size()) + ")");
   }
   return &tags_[order - 1];
 }
@@ -264,16 +292,21 @@ TreeShape IndexFile::ShapeOf(const IndexTagInfo& tag) const {
 TagCursor::TagCursor(const IndexFile& file, const IndexTagInfo& tag)
     : file_(file), tag_(tag), shape_(file.ShapeOf(tag)), page_(file.PageSize()) {}
 
-const uint8_t* TagCursor::Key() const { return page_.data() + kNodeHeaderSize + at_ * (shape_.KeyLength + 4); }
+const uint8_t* TagCursor::Key() const {
+  return page_.data() + kNodeHeaderSize + at_ * (shape_.KeyLength + 4);
+}
 
-uint32_t TagCursor::RecordNumber() const { return RecordNumberOf(Key(), shape_.KeyLength); }
+uint32_t TagCursor::RecordNumber() const {
+  return RecordNumberOf(Key(), shape_.KeyLength);
+}
 
 Status TagCursor::LoadLeaf(uint32_t page) {
   if (++leaves_visited_ > shape_.PageCount) {
     return Status(AE_INDEX_CORRUPT, "Index file " + shape_.FileName + ", tag " + shape_.TagName +
                                         ": the leaf links run in a circle");
   }
-  if (Status status = file_.ReadPage(shape_.FirstPage + page, page_.data()); !status.ok()) return status;
+  if (Status status = file_.ReadPage(shape_.FirstPage + page, page_.data()); !status.ok())
+    return status;
   if (Status status = CheckNodePage(shape_, page_.data(), page, 0); !status.ok()) return status;
   leaf_ = page;
   count_ = ReadNodeHeader(page_.data()).Count;
@@ -298,7 +331,9 @@ Status TagCursor::SkipFiltered() {
   return Status::Ok();
 }
 
-Status TagCursor::First() { return SeekKey({}); }
+Status TagCursor::First() {
+  return SeekKey({});
+}
 
 Status TagCursor::Seek(std::span<const KeyValue> values) {
   Result<std::vector<uint8_t>> key = tag_.Key.EncodePrefix(values);
@@ -315,11 +350,14 @@ Status TagCursor::SeekKey(std::span<const uint8_t> key) {
   const uint32_t record_size = shape_.KeyLength + kRecordNumberSize;
   // The target record: the key bytes, the lowest bytes after them, record number 0.
   std::vector<uint8_t> target(record_size, 0);
-  if (!key.empty()) std::memcpy(target.data(), key.data(), std::min<size_t>(key.size(), shape_.KeyLength));
+  if (!key.empty())
+    std::memcpy(target.data(), key.data(), std::min<size_t>(key.size(), shape_.KeyLength));
   uint32_t page = tag_.RootPage;
   for (int level = static_cast<int>(tag_.Height) - 1; level > 0; --level) {
-    if (Status status = file_.ReadPage(shape_.FirstPage + page, page_.data()); !status.ok()) return status;
-    if (Status status = CheckNodePage(shape_, page_.data(), page, level); !status.ok()) return status;
+    if (Status status = file_.ReadPage(shape_.FirstPage + page, page_.data()); !status.ok())
+      return status;
+    if (Status status = CheckNodePage(shape_, page_.data(), page, level); !status.ok())
+      return status;
     // The last entry whose record is at or before the target (or the first).
     const uint16_t count = ReadNodeHeader(page_.data()).Count;
     const uint32_t entry = record_size + kChildSize;

@@ -33,18 +33,18 @@ struct IndexTagOptions {
 // One tag of an index file, as its directory entry describes it.
 struct IndexTagInfo {
   std::string Name;
-  std::string Expression;      // the key expression as it was given
+  std::string Expression;  // the key expression as it was given
   IndexTagKind Kind = IndexTagKind::BTree;
   IndexTagOptions Options;
-  KeyExpression Key;           // parts, key length, encoding
+  KeyExpression Key;               // parts, key length, encoding
   uint32_t CollationChecksum = 0;  // of the character table the keys were built with
-  uint32_t Serial = 0;         // identity of the tag's pages
-  uint32_t FirstPage = 0;      // in the file
+  uint32_t Serial = 0;             // identity of the tag's pages
+  uint32_t FirstPage = 0;          // in the file
   uint32_t PageCount = 0;
-  uint32_t RootPage = 0;       // within the tag
-  uint32_t Height = 0;         // 1 when the root is a leaf
+  uint32_t RootPage = 0;  // within the tag
+  uint32_t Height = 0;    // 1 when the root is a leaf
   uint64_t KeyCount = 0;
-  std::string KindData;        // kind-specific data; empty for B+tree tags
+  std::string KindData;  // kind-specific data; empty for B+tree tags
 };
 
 class IndexFile {
@@ -55,7 +55,8 @@ class IndexFile {
 
   // Opens and checks an index file. `table` is the character table keys are
   // encoded with for seeks.
-  static Result<std::unique_ptr<IndexFile>> Open(const std::string& path, const CharTable& table = DefaultCharTable());
+  static Result<std::unique_ptr<IndexFile>> Open(const std::string& path,
+                                                 const CharTable& table = DefaultCharTable());
 
   const std::string& Path() const { return path_; }
   uint32_t PageSize() const { return page_size_; }
@@ -106,11 +107,13 @@ class TagCursor {
   Status Next();
 
   bool Eof() const { return eof_; }
-  const uint8_t* Key() const;          // KeyLength() bytes; REQUIRES: !Eof()
-  uint32_t RecordNumber() const;       // REQUIRES: !Eof()
+  const uint8_t* Key() const;     // KeyLength() bytes; REQUIRES: !Eof()
+  uint32_t RecordNumber() const;  // REQUIRES: !Eof()
   uint32_t KeyLength() const { return shape_.KeyLength; }
 
-  void SetRecordFilter(std::function<bool(uint32_t record_number)> keep) { keep_ = std::move(keep); }
+  void SetRecordFilter(std::function<bool(uint32_t record_number)> keep) {
+    keep_ = std::move(keep);
+  }
 
  private:
   Status LoadLeaf(uint32_t page);

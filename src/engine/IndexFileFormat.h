@@ -48,16 +48,21 @@ inline constexpr uint8_t kTagCaseInsensitive = 0x04;
 inline constexpr uint8_t kTagPrimary = 0x08;
 inline constexpr uint8_t kTagKnownOptions = 0x0F;
 
-inline constexpr uint32_t kNoPage = 0xFFFFFFFFu;  // "no page" in sibling links
+inline constexpr uint32_t kNoPage = 0xFFFFFFFFu;   // "no page" in sibling links
 inline constexpr uint32_t kHeaderFieldsSize = 48;  // bytes of the header page in use
 inline constexpr uint32_t kDirectoryPageHeaderSize = 16;
 inline constexpr uint32_t kMaxTagNameLength = 128;
 
-inline uint16_t Load16(const uint8_t* in) { return static_cast<uint16_t>(in[0] | (in[1] << 8)); }
-inline uint32_t Load32(const uint8_t* in) {
-  return uint32_t{in[0]} | (uint32_t{in[1]} << 8) | (uint32_t{in[2]} << 16) | (uint32_t{in[3]} << 24);
+inline uint16_t Load16(const uint8_t* in) {
+  return static_cast<uint16_t>(in[0] | (in[1] << 8));
 }
-inline uint64_t Load64(const uint8_t* in) { return uint64_t{Load32(in)} | (uint64_t{Load32(in + 4)} << 32); }
+inline uint32_t Load32(const uint8_t* in) {
+  return uint32_t{in[0]} | (uint32_t{in[1]} << 8) | (uint32_t{in[2]} << 16) |
+         (uint32_t{in[3]} << 24);
+}
+inline uint64_t Load64(const uint8_t* in) {
+  return uint64_t{Load32(in)} | (uint64_t{Load32(in + 4)} << 32);
+}
 inline void Store16(uint8_t* out, uint16_t value) {
   out[0] = static_cast<uint8_t>(value);
   out[1] = static_cast<uint8_t>(value >> 8);
@@ -71,7 +76,9 @@ inline void Store64(uint8_t* out, uint64_t value) {
 }
 
 // Every page starts with the CRC-32C of its other bytes.
-inline void SealIndexPage(uint8_t* page, uint32_t page_size) { Store32(page, Crc32c(page + 4, page_size - 4)); }
+inline void SealIndexPage(uint8_t* page, uint32_t page_size) {
+  Store32(page, Crc32c(page + 4, page_size - 4));
+}
 inline bool IndexPageChecksumMatches(const uint8_t* page, uint32_t page_size) {
   return Load32(page) == Crc32c(page + 4, page_size - 4);
 }

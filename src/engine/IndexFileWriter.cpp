@@ -86,7 +86,9 @@ namespace {
 
 constexpr size_t kWriteBuffer = 1 << 20;  // bytes gathered before one write
 
-std::string ErrnoText(int error) { return std::strerror(error); }
+std::string ErrnoText(int error) {
+  return std::strerror(error);
+}
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -111,7 +113,8 @@ std::string UpperAscii(std::string_view text) {
 // The temporary name of a new state of `index_path`, and the test for it.
 std::string TemporaryNameFor(const std::string& index_path) {
   static std::atomic<uint32_t> serial{0};
-  return index_path + ".~" + std::to_string(getpid()) + "-" + std::to_string(serial.fetch_add(1)) + ".tmp";
+  return index_path + ".~" + std::to_string(getpid()) + "-" + std::to_string(serial.fetch_add(1)) +
+         ".tmp";
 }
 
 bool IsTemporaryOf(const std::string& name, const std::string& index_file_name) {
@@ -126,7 +129,8 @@ bool IsTemporaryOf(const std::string& name, const std::string& index_file_name) 
 // out of that order (branch pages, the header) go straight to disk.
 class OutputFile : public PageSink {
  public:
-  OutputFile(int fd, uint32_t page_size, std::string path) : fd_(fd), page_size_(page_size), path_(std::move(path)) {
+  OutputFile(int fd, uint32_t page_size, std::string path)
+      : fd_(fd), page_size_(page_size), path_(std::move(path)) {
     buffer_.resize(std::max<size_t>(1, kWriteBuffer / page_size) * page_size);
   }
 
@@ -139,15 +143,19 @@ class OutputFile : public PageSink {
     return Status::Ok();
   }
 
-  Status WritePage(uint32_t page, const uint8_t* data) override { return WritePages(page, 1, data); }
+  Status WritePage(uint32_t page, const uint8_t* data) override {
+    return WritePages(page, 1, data);
+  }
 
   Status WritePages(uint32_t first, uint32_t count, const uint8_t* data) {
-    if (first != next_) return WriteAt(uint64_t{first} * page_size_, data, uint64_t{count} * page_size_);
+    if (first != next_)
+      return WriteAt(uint64_t{first} * page_size_, data, uint64_t{count} * page_size_);
     const uint32_t capacity = static_cast<uint32_t>(buffer_.size() / page_size_);
     while (count > 0) {
       if (buffered_ == 0) buffer_first_ = first;
       const uint32_t take = std::min(count, capacity - buffered_);
-      std::memcpy(buffer_.data() + uint64_t{buffered_} * page_size_, data, uint64_t{take} * page_size_);
+      std::memcpy(buffer_.data() + uint64_t{buffered_} * page_size_, data,
+                  uint64_t{take} * page_size_);
       buffered_ += take;
       first += take;
       next_ = first;
@@ -168,15 +176,19 @@ class OutputFile : public PageSink {
     if (Status status = WriteAt(offset, buffer_.data(), bytes); !status.ok()) return status;
     // Start writing back what is complete, so that the closing fsync waits
     // for little (a hint; its failure shows in the fsync).
-    sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(bytes), SYNC_FILE_RANGE_WRITE);
+    sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(bytes),
+                    SYNC_FILE_RANGE_WRITE);
     return Status::Ok();
   }
 
   Status WriteAt(uint64_t offset, const uint8_t* data, uint64_t bytes) {
     while (bytes > 0) {
-      const ssize_t written = pwrite(fd_, data, static_cast<size_t>(bytes), static_cast<off_t>(offset));
+      const ssize_t written =
+          pwrite(fd_, data, static_cast<size_t>(bytes), static_cast<off_t>(offset));
       if (written < 0 && errno == EINTR) continue;
-      if (written < 0) return Status(AE_INDEX_IO, "Cannot write the index file " + path_ + ": " + ErrnoText(errno));
+      if (written < 0)
+        return Status(AE_INDEX_IO,
+                      "Cannot write the index file " + path_ + ": " + ErrnoText(errno));
       data += written;
       bytes -= static_cast<uint64_t>(written);
       offset += static_cast<uint64_t>(written);
@@ -202,7 +214,9 @@ struct TagPlan {
   uint32_t pages = 0;
 };
 
-void Put8(std::vector<uint8_t>& out, uint8_t value) { out.push_back(value); }
+void Put8(std::vector<uint8_t>& out, uint8_t value) {
+  out.push_back(value);
+}
 void Put16(std::vector<uint8_t>& out, uint16_t value) {
   out.resize(out.size() + 2);
   Store16(out.data() + out.size() - 2, value);
@@ -254,11 +268,14 @@ void AppendDirectoryEntry(std::vector<uint8_t>& out, const IndexTagInfo& tag) {
 
 Status FsyncFolder(const std::string& folder) {
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return Status(AE_INDEX_IO, "Cannot open the folder " + folder + " to sync it: " + ErrnoText(errno));
+  if (fd < 0)
+    return Status(AE_INDEX_IO,
+                  "Cannot open the folder " + folder + " to sync it: " + ErrnoText(errno));
   const bool synced = fsync(fd) == 0;
   const int error = errno;
   close(fd);
-  if (!synced) return Status(AE_INDEX_IO, "Cannot sync the folder " + folder + ": " + ErrnoText(error));
+  if (!synced)
+    return Status(AE_INDEX_IO, "Cannot sync the folder " + folder + ": " + ErrnoText(error));
   return Status::Ok();
 }
 
@@ -267,7 +284,8 @@ uint32_t ChoosePageSize(const std::vector<TagPlan>& plans) {
   for (uint32_t size : kIndexPageSizes) {
     if (size < kDefaultIndexPageSize) continue;
     bool fits = true;
-    for (const TagPlan& plan : plans) fits = fits && KeyFitsPageSize(plan.info.Key.KeyLength(), size);
+    for (const TagPlan& plan : plans)
+      fits = fits && KeyFitsPageSize(plan.info.Key.KeyLength(), size);
     if (fits) return size;
   }
   return kIndexPageSizes[std::size(kIndexPageSizes) - 1];
@@ -275,7 +293,8 @@ uint32_t ChoosePageSize(const std::vector<TagPlan>& plans) {
 
 class IndexFileWriter {
  public:
-  IndexFileWriter(std::string path, const IndexWriteOptions& options) : path_(std::move(path)), options_(options) {}
+  IndexFileWriter(std::string path, const IndexWriteOptions& options)
+      : path_(std::move(path)), options_(options) {}
 
   ~IndexFileWriter() {
     if (fd_ >= 0) {
@@ -292,7 +311,8 @@ class IndexFileWriter {
       const uint32_t key_length = plan.info.Key.KeyLength();
       if (plan.info.Kind == IndexTagKind::BTree && !KeyFitsPageSize(key_length, page_size)) {
         return Status(AE_INDEX_KEY_TOO_LONG, "The key of the index " + plan.info.Name + " (" +
-                                                 std::to_string(key_length) + " bytes) does not fit index pages of " +
+                                                 std::to_string(key_length) +
+                                                 " bytes) does not fit index pages of " +
                                                  std::to_string(page_size) + " bytes");
       }
       if (plan.source && old_file->PageSize() == page_size) {
@@ -300,12 +320,14 @@ class IndexFileWriter {
         continue;
       }
       if (plan.source && plan.source->Kind != IndexTagKind::BTree) {
-        return Status(AE_INDEX_TAG_KIND, "The tag " + plan.info.Name + " cannot be laid out in another page size");
+        return Status(AE_INDEX_TAG_KIND,
+                      "The tag " + plan.info.Name + " cannot be laid out in another page size");
       }
       const uint64_t count = plan.source ? plan.source->KeyCount : plan.builder->Count();
       const uint64_t pages = BTreeBuilder::PageCountFor(page_size, key_length, count);
       if (pages == 0) {
-        return Status(AE_INDEX_KEY_TOO_LONG, "The index " + plan.info.Name + " is too large for pages of " +
+        return Status(AE_INDEX_KEY_TOO_LONG, "The index " + plan.info.Name +
+                                                 " is too large for pages of " +
                                                  std::to_string(page_size) + " bytes");
       }
       plan.pages = static_cast<uint32_t>(pages);
@@ -315,7 +337,8 @@ class IndexFileWriter {
     OutputFile out(fd_, page_size_, temp_path_);
     uint64_t next_page = 1;
     for (TagPlan& plan : plans) {
-      if (next_page + plan.pages >= kNoPage) return Status(AE_INDEX_KEY_TOO_LONG, "The index file would be too large");
+      if (next_page + plan.pages >= kNoPage)
+        return Status(AE_INDEX_KEY_TOO_LONG, "The index file would be too large");
       plan.info.FirstPage = static_cast<uint32_t>(next_page);
       Status status = out.ContinueAt(plan.info.FirstPage);
       if (!status.ok()) return status;
@@ -330,14 +353,18 @@ class IndexFileWriter {
       next_page += plan.pages;
       Step(IndexWriteStep::TagWritten);
     }
-    if (Status status = WriteDirectoryAndHeader(out, plans, static_cast<uint32_t>(next_page)); !status.ok()) {
+    if (Status status = WriteDirectoryAndHeader(out, plans, static_cast<uint32_t>(next_page));
+        !status.ok()) {
       return status;
     }
     if (Status status = out.Flush(); !status.ok()) return status;
-    if (fsync(fd_) != 0) return Status(AE_INDEX_IO, "Cannot sync the index file " + temp_path_ + ": " + ErrnoText(errno));
+    if (fsync(fd_) != 0)
+      return Status(AE_INDEX_IO,
+                    "Cannot sync the index file " + temp_path_ + ": " + ErrnoText(errno));
     Step(IndexWriteStep::Synced);
     if (rename(temp_path_.c_str(), path_.c_str()) != 0) {
-      return Status(AE_INDEX_IO, "Cannot put the new index file in place of " + path_ + ": " + ErrnoText(errno));
+      return Status(AE_INDEX_IO,
+                    "Cannot put the new index file in place of " + path_ + ": " + ErrnoText(errno));
     }
     renamed_ = true;
     Status synced = FsyncFolder(FolderOf(path_));
@@ -356,7 +383,8 @@ class IndexFileWriter {
       fd_ = open(temp_path_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
       if (fd_ >= 0) break;
       if (errno != EEXIST) {
-        return Status(AE_INDEX_IO, "Cannot create the temporary index file " + temp_path_ + ": " + ErrnoText(errno));
+        return Status(AE_INDEX_IO, "Cannot create the temporary index file " + temp_path_ + ": " +
+                                       ErrnoText(errno));
       }
     }
     if (fd_ < 0) return Status(AE_INDEX_IO, "Cannot find a free temporary name beside " + path_);
@@ -369,8 +397,8 @@ class IndexFileWriter {
 
   Status WriteBuiltTag(OutputFile& out, TagPlan& plan) {
     IndexBuilder& builder = *plan.builder;
-    BTreeBuilder tree(out, plan.info.FirstPage, page_size_, plan.info.Key.KeyLength(), plan.info.Serial,
-                      builder.Count(), plan.info.Options.Unique);
+    BTreeBuilder tree(out, plan.info.FirstPage, page_size_, plan.info.Key.KeyLength(),
+                      plan.info.Serial, builder.Count(), plan.info.Options.Unique);
     while (true) {
       const uint8_t* record = nullptr;
       if (Status status = builder.Next(record); !status.ok()) {
@@ -379,8 +407,9 @@ class IndexFileWriter {
       if (record == nullptr) break;
       if (Status status = tree.Add(record); !status.ok()) {
         if (status.Code() == AE_INDEX_DUPLICATE_KEY) {
-          return Status(AE_INDEX_DUPLICATE_KEY, "Duplicate key '" + plan.info.Key.Format(tree.DuplicateKey().data()) +
-                                                    "' in the unique index " + plan.info.Name);
+          return Status(AE_INDEX_DUPLICATE_KEY,
+                        "Duplicate key '" + plan.info.Key.Format(tree.DuplicateKey().data()) +
+                            "' in the unique index " + plan.info.Name);
         }
         return Status(status.Code(), "Index " + plan.info.Name + ": " + status.Message());
       }
@@ -397,18 +426,21 @@ class IndexFileWriter {
     std::vector<uint8_t> pages(uint64_t{chunk} * page_size_);
     for (uint32_t done = 0; done < plan.pages;) {
       const uint32_t take = std::min(chunk, plan.pages - done);
-      if (Status status = old_file.ReadPages(plan.source->FirstPage + done, take, pages.data()); !status.ok()) {
+      if (Status status = old_file.ReadPages(plan.source->FirstPage + done, take, pages.data());
+          !status.ok()) {
         return status;
       }
-      if (Status status = out.WritePages(plan.info.FirstPage + done, take, pages.data()); !status.ok()) return status;
+      if (Status status = out.WritePages(plan.info.FirstPage + done, take, pages.data());
+          !status.ok())
+        return status;
       done += take;
     }
     return Status::Ok();
   }
 
   Status RelayTag(OutputFile& out, const IndexFile& old_file, TagPlan& plan) {
-    BTreeBuilder tree(out, plan.info.FirstPage, page_size_, plan.info.Key.KeyLength(), plan.info.Serial,
-                      plan.source->KeyCount, plan.info.Options.Unique);
+    BTreeBuilder tree(out, plan.info.FirstPage, page_size_, plan.info.Key.KeyLength(),
+                      plan.info.Serial, plan.source->KeyCount, plan.info.Options.Unique);
     TagCursor cursor(old_file, *plan.source);
     Status status = cursor.First();
     while (status.ok() && !cursor.Eof()) {
@@ -416,7 +448,8 @@ class IndexFileWriter {
       if (status.ok()) status = cursor.Next();
     }
     if (status.ok()) status = tree.Finish();
-    if (!status.ok()) return Status(status.Code(), "Index " + plan.info.Name + ": " + status.Message());
+    if (!status.ok())
+      return Status(status.Code(), "Index " + plan.info.Name + ": " + status.Message());
     SetTree(plan, tree.Summary());
     return Status::Ok();
   }
@@ -428,7 +461,8 @@ class IndexFileWriter {
     plan.info.KeyCount = summary.KeyCount;
   }
 
-  Status WriteDirectoryAndHeader(OutputFile& out, const std::vector<TagPlan>& plans, uint32_t directory_first) {
+  Status WriteDirectoryAndHeader(OutputFile& out, const std::vector<TagPlan>& plans,
+                                 uint32_t directory_first) {
     std::vector<uint8_t> directory;
     for (const TagPlan& plan : plans) AppendDirectoryEntry(directory, plan.info);
     const uint32_t per_page = page_size_ - kDirectoryPageHeaderSize;
@@ -442,13 +476,16 @@ class IndexFileWriter {
     for (uint32_t i = 0; i < directory_pages; ++i) {
       std::fill(page.begin(), page.end(), 0);
       const size_t from = size_t{i} * per_page;
-      const uint32_t bytes = static_cast<uint32_t>(std::min<size_t>(per_page, directory.size() - std::min(from, directory.size())));
+      const uint32_t bytes = static_cast<uint32_t>(
+          std::min<size_t>(per_page, directory.size() - std::min(from, directory.size())));
       page[4] = kDirectoryPage;
       Store32(page.data() + 8, i);
       Store32(page.data() + 12, bytes);
-      if (bytes > 0) std::memcpy(page.data() + kDirectoryPageHeaderSize, directory.data() + from, bytes);
+      if (bytes > 0)
+        std::memcpy(page.data() + kDirectoryPageHeaderSize, directory.data() + from, bytes);
       SealIndexPage(page.data(), page_size_);
-      if (Status status = out.WritePage(directory_first + i, page.data()); !status.ok()) return status;
+      if (Status status = out.WritePage(directory_first + i, page.data()); !status.ok())
+        return status;
     }
     std::fill(page.begin(), page.end(), 0);
     page[4] = kHeaderPage;
@@ -499,15 +536,17 @@ Status CheckPageSizeOption(uint32_t page_size) {
 }
 
 // The existing index file, if there is one.
-Result<std::unique_ptr<IndexFile>> OpenExisting(const std::string& index_path, const CharTable* table) {
-  struct stat st{};
+Result<std::unique_ptr<IndexFile>> OpenExisting(const std::string& index_path,
+                                                const CharTable* table) {
+  struct stat st {};
   if (stat(index_path.c_str(), &st) != 0 && errno == ENOENT) return std::unique_ptr<IndexFile>();
   return IndexFile::Open(index_path, table ? *table : DefaultCharTable());
 }
 
 }  // namespace
 
-Status AddIndexTag(const std::string& index_path, IndexBuilder& tag, const IndexWriteOptions& options) {
+Status AddIndexTag(const std::string& index_path, IndexBuilder& tag,
+                   const IndexWriteOptions& options) {
   if (Status status = CheckPageSizeOption(options.PageSize); !status.ok()) return status;
   if (Status status = FinishBuilder(tag); !status.ok()) return status;
   Result<std::unique_ptr<IndexFile>> existing = OpenExisting(index_path, nullptr);
@@ -574,7 +613,8 @@ Result<int> RemoveIndexTemporaries(const std::string& index_path) {
   const std::string folder = FolderOf(index_path);
   const std::string index_name = FileNameOf(index_path);
   DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return Status(AE_INDEX_IO, "Cannot list the folder " + folder + ": " + ErrnoText(errno));
+  if (dir == nullptr)
+    return Status(AE_INDEX_IO, "Cannot list the folder " + folder + ": " + ErrnoText(errno));
   std::vector<std::string> stray;
   while (const dirent* entry = readdir(dir)) {
     if (IsTemporaryOf(entry->d_name, index_name)) stray.push_back(folder + "/" + entry->d_name);
@@ -582,13 +622,15 @@ Result<int> RemoveIndexTemporaries(const std::string& index_path) {
   closedir(dir);
   int removed = 0;
   for (const std::string& path : stray) {
-    struct stat st{};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // gone meanwhile, or not a file of ours
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+      continue;                                 // gone meanwhile, or not a file of ours
     if (platform::IsFileInUse(path)) continue;  // a write in progress holds it
     if (unlink(path.c_str()) == 0) {
       ++removed;
     } else if (errno != ENOENT) {
-      return Status(AE_INDEX_IO, "Cannot remove the stray temporary file " + path + ": " + ErrnoText(errno));
+      return Status(AE_INDEX_IO,
+                    "Cannot remove the stray temporary file " + path + ": " + ErrnoText(errno));
     }
   }
   return removed;
@@ -597,7 +639,8 @@ Result<int> RemoveIndexTemporaries(const std::string& index_path) {
 std::string IndexFileNameOf(const std::string& table_path) {
   const size_t slash = table_path.find_last_of('/');
   const size_t dot = table_path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return table_path + ".Adi";
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    return table_path + ".Adi";
   return table_path.substr(0, dot) + ".Adi";
 }
 

@@ -41,7 +41,8 @@ struct IndexWriteOptions {
 // the key, AE_INDEX_KEY_TOO_LONG, AE_INDEX_BAD_PAGE_SIZE, and those of
 // reading the existing file and writing the new one; the old file is then
 // untouched.
-Status AddIndexTag(const std::string& index_path, IndexBuilder& tag, const IndexWriteOptions& options = {});
+Status AddIndexTag(const std::string& index_path, IndexBuilder& tag,
+                   const IndexWriteOptions& options = {});
 
 // Writes an index file holding exactly `tags`, in this order, in place of
 // the existing one (a reindex). Page size 0 keeps the existing file's.

@@ -28,13 +28,14 @@ class TreeChecker {
 
   std::string Run() {
     const uint8_t* none = nullptr;
-    if (std::string problem = Visit(tag_.RootPage, static_cast<int>(tag_.Height) - 1, none, none); !problem.empty()) {
+    if (std::string problem = Visit(tag_.RootPage, static_cast<int>(tag_.Height) - 1, none, none);
+        !problem.empty()) {
       return problem;
     }
     for (uint32_t level = 0; level < tag_.Height; ++level) {
       if (last_next_[level] != kNoPage) {
-        return "the last page " + PageName(last_page_[level]) + " of level " + std::to_string(level) +
-               " links to a next page";
+        return "the last page " + PageName(last_page_[level]) + " of level " +
+               std::to_string(level) + " links to a next page";
       }
     }
     for (uint32_t page = 0; page < tag_.PageCount; ++page) {
@@ -48,7 +49,9 @@ class TreeChecker {
   }
 
  private:
-  std::string PageName(uint32_t page) const { return std::to_string(uint64_t{shape_.FirstPage} + page); }
+  std::string PageName(uint32_t page) const {
+    return std::to_string(uint64_t{shape_.FirstPage} + page);
+  }
 
   // Checks the subtree at `page` (on `level`), whose records must start with
   // `first` and stay below `limit` (nullptr: no bound).
@@ -57,19 +60,24 @@ class TreeChecker {
     if (visited_[page]) return "page " + PageName(page) + " is reached twice";
     visited_[page] = true;
     uint8_t* buffer = pages_[level].data();
-    if (Status status = file_.ReadPage(shape_.FirstPage + page, buffer); !status.ok()) return status.Message();
-    if (Status status = CheckNodePage(shape_, buffer, page, level); !status.ok()) return status.Message();
+    if (Status status = file_.ReadPage(shape_.FirstPage + page, buffer); !status.ok())
+      return status.Message();
+    if (Status status = CheckNodePage(shape_, buffer, page, level); !status.ok())
+      return status.Message();
     const NodeHeader header = ReadNodeHeader(buffer);
     const bool leaf = level == 0;
     const bool root = page == tag_.RootPage;
-    const uint32_t capacity =
-        leaf ? LeafCapacity(shape_.PageSize, shape_.KeyLength) : BranchCapacity(shape_.PageSize, shape_.KeyLength);
+    const uint32_t capacity = leaf ? LeafCapacity(shape_.PageSize, shape_.KeyLength)
+                                   : BranchCapacity(shape_.PageSize, shape_.KeyLength);
     const std::string where = "page " + PageName(page) + ": ";
     if (!root && header.Count < capacity / 2) {
-      return where + "holds " + std::to_string(header.Count) + " entries, less than half of " + std::to_string(capacity);
+      return where + "holds " + std::to_string(header.Count) + " entries, less than half of " +
+             std::to_string(capacity);
     }
-    if (root && !leaf && header.Count < 2) return where + "the root branch has fewer than two children";
-    if (root && leaf && header.Count == 0 && tag_.KeyCount != 0) return where + "the root leaf is empty";
+    if (root && !leaf && header.Count < 2)
+      return where + "the root branch has fewer than two children";
+    if (root && leaf && header.Count == 0 && tag_.KeyCount != 0)
+      return where + "the root leaf is empty";
     if (header.Previous != last_page_[level]) return where + "its previous-page link is wrong";
     if (last_page_[level] != kNoPage && last_next_[level] != page) {
       return "page " + PageName(last_page_[level]) + ": its next-page link is wrong";
@@ -89,14 +97,16 @@ class TreeChecker {
     }
     for (uint32_t i = 1; i < header.Count; ++i) {
       if (std::memcmp(entries + (i - 1) * entry, entries + i * entry, record_size_) >= 0) {
-        return where + "entries " + std::to_string(i) + " and " + std::to_string(i + 1) + " are out of order";
+        return where + "entries " + std::to_string(i) + " and " + std::to_string(i + 1) +
+               " are out of order";
       }
     }
     if (leaf) {
       for (uint32_t i = 0; i < header.Count; ++i) {
         const uint8_t* record = entries + i * entry;
         if (leaf_entries_ > 0) {
-          if (std::memcmp(previous_.data(), record, record_size_) >= 0) return where + "keys are out of order";
+          if (std::memcmp(previous_.data(), record, record_size_) >= 0)
+            return where + "keys are out of order";
           if (tag_.Options.Unique && std::memcmp(previous_.data(), record, shape_.KeyLength) == 0) {
             return "duplicate key '" + tag_.Key.Format(record) + "' (records " +
                    std::to_string(RecordNumberOf(previous_.data(), shape_.KeyLength)) + " and " +
@@ -113,7 +123,8 @@ class TreeChecker {
       const uint8_t* separator = entries + i * entry;
       const uint8_t* next = i + 1 < header.Count ? entries + (i + 1) * entry : limit;
       const uint32_t child = Load32(separator + record_size_);
-      if (std::string problem = Visit(child, level - 1, separator, next); !problem.empty()) return problem;
+      if (std::string problem = Visit(child, level - 1, separator, next); !problem.empty())
+        return problem;
     }
     return {};
   }
@@ -131,15 +142,17 @@ class TreeChecker {
 };
 
 std::string Describe(const IndexTagInfo& tag, const uint8_t* record) {
-  return "record " + std::to_string(RecordNumberOf(record, tag.Key.KeyLength())) + " key '" + tag.Key.Format(record) +
-         "'";
+  return "record " + std::to_string(RecordNumberOf(record, tag.Key.KeyLength())) + " key '" +
+         tag.Key.Format(record) + "'";
 }
 
 // Compares the tag's entries with the expected ones, both in order.
 std::string CompareKeys(const IndexFile& file, const IndexTagInfo& tag, IndexBuilder& expected) {
-  if (expected.Key().KeyLength() != tag.Key.KeyLength()) return "the expected keys do not have the tag's key length";
+  if (expected.Key().KeyLength() != tag.Key.KeyLength())
+    return "the expected keys do not have the tag's key length";
   if (!expected.Finished()) {
-    if (Status status = expected.Finish(); !status.ok()) return "the expected keys could not be sorted: " + status.Message();
+    if (Status status = expected.Finish(); !status.ok())
+      return "the expected keys could not be sorted: " + status.Message();
   }
   const uint32_t record_size = tag.Key.KeyLength() + kRecordNumberSize;
   TagCursor cursor(file, tag);
@@ -170,7 +183,9 @@ std::string CompareKeys(const IndexFile& file, const IndexTagInfo& tag, IndexBui
     }
   }
   std::string problem;
-  if (missing > 0) problem = std::to_string(missing) + " keys of the table are missing (first: " + first_missing + ")";
+  if (missing > 0)
+    problem =
+        std::to_string(missing) + " keys of the table are missing (first: " + first_missing + ")";
   if (extra > 0) {
     if (!problem.empty()) problem += "; ";
     problem += std::to_string(extra) + " keys are not in the table (first: " + first_extra + ")";
@@ -180,7 +195,8 @@ std::string CompareKeys(const IndexFile& file, const IndexTagInfo& tag, IndexBui
 
 }  // namespace
 
-IndexTagCheck VerifyIndexTag(const IndexFile& file, const IndexTagInfo& tag, IndexBuilder* expected) {
+IndexTagCheck VerifyIndexTag(const IndexFile& file, const IndexTagInfo& tag,
+                             IndexBuilder* expected) {
   IndexTagCheck check;
   check.Tag = tag.Name;
   if (tag.Kind != IndexTagKind::BTree) {
@@ -211,7 +227,8 @@ std::vector<std::string> IndexFileCheck::Lines() const {
   return lines;
 }
 
-IndexFileCheck VerifyIndexFile(const std::string& path, const ExpectedKeysFor& expected_for, const CharTable& table) {
+IndexFileCheck VerifyIndexFile(const std::string& path, const ExpectedKeysFor& expected_for,
+                               const CharTable& table) {
   IndexFileCheck check;
   Result<std::unique_ptr<IndexFile>> file = IndexFile::Open(path, table);
   if (!file.ok()) {
@@ -223,7 +240,8 @@ IndexFileCheck VerifyIndexFile(const std::string& path, const ExpectedKeysFor& e
     if (expected_for) {
       Result<std::unique_ptr<IndexBuilder>> made = expected_for(tag);
       if (!made.ok()) {
-        check.Tags.push_back(IndexTagCheck{tag.Name, "the expected keys could not be read: " + made.status().Message()});
+        check.Tags.push_back(IndexTagCheck{
+            tag.Name, "the expected keys could not be read: " + made.status().Message()});
         continue;
       }
       expected = std::move(made).value();

@@ -30,7 +30,8 @@ struct IndexTagCheck {
 // `expected` is given (a builder from IndexBuilder::ForExpectedKeys fed with
 // the table's live records), also that the tag holds exactly its
 // (key, record number) pairs.
-IndexTagCheck VerifyIndexTag(const IndexFile& file, const IndexTagInfo& tag, IndexBuilder* expected = nullptr);
+IndexTagCheck VerifyIndexTag(const IndexFile& file, const IndexTagInfo& tag,
+                             IndexBuilder* expected = nullptr);
 
 // The verdict on a whole index file: a problem of the file itself (it cannot
 // be opened), or one verdict per tag.
@@ -44,7 +45,8 @@ struct IndexFileCheck {
 
 // Supplies the expected keys of a tag: a builder fed with the table's live
 // records, nullptr to check the structure only, or the error that stopped it.
-using ExpectedKeysFor = std::function<Result<std::unique_ptr<IndexBuilder>>(const IndexTagInfo& tag)>;
+using ExpectedKeysFor =
+    std::function<Result<std::unique_ptr<IndexBuilder>>(const IndexTagInfo& tag)>;
 
 IndexFileCheck VerifyIndexFile(const std::string& path, const ExpectedKeysFor& expected_for = {},
                                const CharTable& table = DefaultCharTable());

@@ -42,14 +42,14 @@ struct KeyOptions {
 
 // One field of a key expression and where its bytes sit in the key.
 struct KeyPart {
-  std::string FieldName;          // the field's name as the table spells it
-  uint32_t FieldIndex = 0;        // position in the field list the expression was built from
+  std::string FieldName;    // the field's name as the table spells it
+  uint32_t FieldIndex = 0;  // position in the field list the expression was built from
   KeyPartType Type = KeyPartType::Character;
-  uint32_t Length = 0;            // characters of a character part; 0 for the others
-  uint32_t Offset = 0;            // first byte of the part in the key
-  uint32_t Width = 0;             // bytes of the part, its NULL flag included
+  uint32_t Length = 0;  // characters of a character part; 0 for the others
+  uint32_t Offset = 0;  // first byte of the part in the key
+  uint32_t Width = 0;   // bytes of the part, its NULL flag included
   bool Descending = false;
-  bool CaseInsensitive = false;   // only character parts use it
+  bool CaseInsensitive = false;  // only character parts use it
 };
 
 // The value of one key part for one record. Build with the named makers.
@@ -62,11 +62,21 @@ struct KeyValue {
   bool Bool = false;      // logical
 
   static KeyValue Null(KeyPartType type) { return KeyValue{type, true, {}, 0, 0, false}; }
-  static KeyValue Char(std::string_view text) { return KeyValue{KeyPartType::Character, false, text, 0, 0, false}; }
-  static KeyValue Integer(int32_t value) { return KeyValue{KeyPartType::Integer, false, {}, value, 0, false}; }
-  static KeyValue Number(double value) { return KeyValue{KeyPartType::Double, false, {}, 0, value, false}; }
-  static KeyValue Date(int32_t day_number) { return KeyValue{KeyPartType::Date, false, {}, day_number, 0, false}; }
-  static KeyValue Logical(bool value) { return KeyValue{KeyPartType::Logical, false, {}, 0, 0, value}; }
+  static KeyValue Char(std::string_view text) {
+    return KeyValue{KeyPartType::Character, false, text, 0, 0, false};
+  }
+  static KeyValue Integer(int32_t value) {
+    return KeyValue{KeyPartType::Integer, false, {}, value, 0, false};
+  }
+  static KeyValue Number(double value) {
+    return KeyValue{KeyPartType::Double, false, {}, 0, value, false};
+  }
+  static KeyValue Date(int32_t day_number) {
+    return KeyValue{KeyPartType::Date, false, {}, day_number, 0, false};
+  }
+  static KeyValue Logical(bool value) {
+    return KeyValue{KeyPartType::Logical, false, {}, 0, 0, value};
+  }
 };
 
 // The longest key any page size admits; the page size of a file may admit less.
@@ -80,12 +90,14 @@ class KeyExpression {
   // around names ignored, names compared without regard to case. Errors:
   // an unknown field (named in the message), an empty name, a field that
   // cannot be indexed, a key longer than kMaxKeyLength.
-  static Result<KeyExpression> Parse(std::string_view text, std::span<const KeyField> fields, KeyOptions options,
+  static Result<KeyExpression> Parse(std::string_view text, std::span<const KeyField> fields,
+                                     KeyOptions options,
                                      const CharTable& table = DefaultCharTable());
 
   // Rebuilds an expression from parts read back from an index file; Offset
   // and Width are computed again, FieldIndex is the part's position.
-  static Result<KeyExpression> FromParts(std::vector<KeyPart> parts, const CharTable& table = DefaultCharTable());
+  static Result<KeyExpression> FromParts(std::vector<KeyPart> parts,
+                                         const CharTable& table = DefaultCharTable());
 
   const std::vector<KeyPart>& Parts() const { return parts_; }
   uint32_t KeyLength() const { return key_length_; }

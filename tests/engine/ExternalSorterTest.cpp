@@ -26,9 +26,11 @@ std::vector<Record> MakeRecords(Shape shape, size_t count, uint32_t size, uint32
     Record& r = records[i];
     for (uint32_t b = 0; b < size; ++b) r[b] = static_cast<uint8_t>(random());
     switch (shape) {
-      case Shape::Random: break;
+      case Shape::Random:
+        break;
       case Shape::FewDistinctPrefixes:  // long shared prefixes, a few values
-        for (uint32_t b = 0; b + 4 < size; ++b) r[b] = b < size / 2 ? 0x20 : static_cast<uint8_t>(random() % 3);
+        for (uint32_t b = 0; b + 4 < size; ++b)
+          r[b] = b < size / 2 ? 0x20 : static_cast<uint8_t>(random() % 3);
         break;
       case Shape::AllEqualButLast:  // equal keys, distinct record numbers at the end
         for (uint32_t b = 0; b + 4 < size; ++b) r[b] = 0x41;
@@ -37,7 +39,8 @@ std::vector<Record> MakeRecords(Shape shape, size_t count, uint32_t size, uint32
       case Shape::Descending: {
         const uint32_t v = static_cast<uint32_t>(shape == Shape::Ascending ? i : count - i);
         for (uint32_t b = 0; b < size; ++b) r[b] = 0;
-        for (int k = 0; k < 4 && k < static_cast<int>(size); ++k) r[size - 1 - k] = static_cast<uint8_t>(v >> (8 * k));
+        for (int k = 0; k < 4 && k < static_cast<int>(size); ++k)
+          r[size - 1 - k] = static_cast<uint8_t>(v >> (8 * k));
         break;
       }
     }
@@ -53,7 +56,8 @@ std::vector<Record> SortAll(ExternalSorter& sorter, const std::vector<Record>& i
   EXPECT_TRUE(sorter.Finish().ok()) << sorter.status().Message();
   std::vector<Record> output;
   const uint8_t* record = nullptr;
-  while (sorter.Next(record).ok() && record) output.emplace_back(record, record + sorter.RecordSize());
+  while (sorter.Next(record).ok() && record)
+    output.emplace_back(record, record + sorter.RecordSize());
   EXPECT_TRUE(sorter.status().ok()) << sorter.status().Message();
   return output;
 }
@@ -68,10 +72,14 @@ TEST(ExternalSorter, SortsLikeStdSortInMemoryAndSpilled) {
     size_t count;
     uint32_t record_size;
   } cases[] = {
-      {Shape::Random, 5000, 21},          {Shape::FewDistinctPrefixes, 5000, 38},
-      {Shape::AllEqualButLast, 3000, 12}, {Shape::Ascending, 4000, 8},
-      {Shape::Descending, 4000, 8},       {Shape::Random, 700, 600},
-      {Shape::Random, 1, 9},              {Shape::Random, 17, 5},
+      {Shape::Random, 5000, 21},
+      {Shape::FewDistinctPrefixes, 5000, 38},
+      {Shape::AllEqualButLast, 3000, 12},
+      {Shape::Ascending, 4000, 8},
+      {Shape::Descending, 4000, 8},
+      {Shape::Random, 700, 600},
+      {Shape::Random, 1, 9},
+      {Shape::Random, 17, 5},
   };
   for (const Case& c : cases) {
     const auto input = MakeRecords(c.shape, c.count, c.record_size, static_cast<uint32_t>(c.count));
@@ -85,7 +93,8 @@ TEST(ExternalSorter, SortsLikeStdSortInMemoryAndSpilled) {
       options.MemoryBytes = memory;
       options.TempFolder = dir.Path();
       ExternalSorter sorter(options);
-      EXPECT_EQ(SortAll(sorter, input), expected) << "shape " << static_cast<int>(c.shape) << " memory " << memory;
+      EXPECT_EQ(SortAll(sorter, input), expected)
+          << "shape " << static_cast<int>(c.shape) << " memory " << memory;
       EXPECT_EQ(sorter.Count(), c.count);
       if (memory == 4096 && c.count * c.record_size > 8192) {
         EXPECT_GT(sorter.RunCount(), 2u);

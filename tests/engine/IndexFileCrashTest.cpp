@@ -9,11 +9,11 @@
 
 #include <filesystem>
 
+#include "IndexFileTestSupport.h"
 #include "engine/IndexFileWriter.h"
 #include "engine/IndexVerify.h"
 #include "platform/Platform.h"
 #include "support/TempDir.h"
-#include "IndexFileTestSupport.h"
 
 namespace {
 
@@ -21,7 +21,8 @@ using namespace indextest;
 
 std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -30,7 +31,8 @@ enum class KillPoint { WhileSorting, TemporaryCreated, FirstTagWritten, Synced, 
 
 // In a child process: adds the tag BIG to the index file and stops for good
 // at `point`, after telling the parent through `ready`.
-[[noreturn]] void BuildAndStop(const std::string& path, const MemoryTable& table, KillPoint point, int ready) {
+[[noreturn]] void BuildAndStop(const std::string& path, const MemoryTable& table, KillPoint point,
+                               int ready) {
   auto stop_here = [ready] {
     const char byte = 'k';
     if (write(ready, &byte, 1) != 1) _exit(3);
@@ -39,12 +41,14 @@ enum class KillPoint { WhileSorting, TemporaryCreated, FirstTagWritten, Synced, 
   engine::IndexBuildSettings settings;
   settings.IndexPath = path;
   settings.SortMemoryBytes = 64 * 1024;  // small, so that runs are spilled
-  auto builder = engine::IndexBuilder::Create(Definition("BIG", "LASTNAME;FIRSTNAME;RECID"), table.Fields, settings);
+  auto builder = engine::IndexBuilder::Create(Definition("BIG", "LASTNAME;FIRSTNAME;RECID"),
+                                              table.Fields, settings);
   if (!builder.ok()) _exit(2);
   const auto& parts = (*builder)->Key().Parts();
   std::vector<KeyValue> values(parts.size());
   for (size_t r = 0; r < table.Rows.size(); ++r) {
-    for (size_t p = 0; p < parts.size(); ++p) values[p] = table.ValueOf(table.Rows[r], parts[p].FieldIndex);
+    for (size_t p = 0; p < parts.size(); ++p)
+      values[p] = table.ValueOf(table.Rows[r], parts[p].FieldIndex);
     (*builder)->Add(static_cast<uint32_t>(r + 1), values);
     if (point == KillPoint::WhileSorting && r == table.Rows.size() / 2) {
       if ((*builder)->Sorter().RunCount() == 0) _exit(2);
@@ -54,12 +58,15 @@ enum class KillPoint { WhileSorting, TemporaryCreated, FirstTagWritten, Synced, 
   engine::IndexWriteOptions options;
   bool first_tag = true;
   options.OnStep = [&](engine::IndexWriteStep step) {
-    if ((point == KillPoint::TemporaryCreated && step == engine::IndexWriteStep::TemporaryCreated) ||
+    if ((point == KillPoint::TemporaryCreated &&
+         step == engine::IndexWriteStep::TemporaryCreated) ||
         (point == KillPoint::Synced && step == engine::IndexWriteStep::Synced) ||
         (point == KillPoint::Replaced && step == engine::IndexWriteStep::Replaced)) {
       stop_here();
     }
-    if (point == KillPoint::FirstTagWritten && step == engine::IndexWriteStep::TagWritten && first_tag) stop_here();
+    if (point == KillPoint::FirstTagWritten && step == engine::IndexWriteStep::TagWritten &&
+        first_tag)
+      stop_here();
   };
   engine::Status status = engine::AddIndexTag(path, **builder, options);
   _exit(status.ok() ? 0 : 2);
@@ -139,8 +146,9 @@ TEST(IndexFileCrash, CleanUpTakesOnlyUnheldTemporariesOfThisIndex) {
   close(held);
   ASSERT_TRUE(removed.ok()) << removed.status().Message();
   EXPECT_EQ(*removed, 3);
-  EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"Contacts.ADT", "Contacts.Adi", "Contacts.Adi.tmp",
-                                                             "Contacts.Adi.~15-0.tmp", "Orders.Adi.~12-0.tmp"}));
+  EXPECT_EQ(FilesIn(dir.Path()),
+            (std::vector<std::string>{"Contacts.ADT", "Contacts.Adi", "Contacts.Adi.tmp",
+                                      "Contacts.Adi.~15-0.tmp", "Orders.Adi.~12-0.tmp"}));
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "IndexFileTestSupport.h"
 #include "engine/IndexFileErrors.h"
 #include "engine/IndexFileWriter.h"
 #include "engine/IndexVerify.h"
 #include "support/TempDir.h"
-#include "IndexFileTestSupport.h"
 
 namespace {
 
@@ -37,25 +37,28 @@ std::vector<uint32_t> FieldsOf(const MemoryTable& table, const std::string& expr
 
 // The checker's verdict on every tag, with the table's rows as the expected keys.
 engine::IndexFileCheck VerifyAgainst(const std::string& path, const MemoryTable& table) {
-  return engine::VerifyIndexFile(path, [&](const IndexTagInfo& tag) -> engine::Result<std::unique_ptr<engine::IndexBuilder>> {
-    engine::IndexBuildSettings settings;
-    settings.IndexPath = path;
-    auto expected = engine::IndexBuilder::ForExpectedKeys(tag, settings);
-    // The stored parts are numbered by position; map them to the table's fields by name.
-    const auto& parts = expected->Key().Parts();
-    std::vector<KeyValue> values(parts.size());
-    for (size_t r = 0; r < table.Rows.size(); ++r) {
-      if (!table.IsLive(r)) continue;
-      for (size_t p = 0; p < parts.size(); ++p) values[p] = table.ValueOf(table.Rows[r], table.FieldIndex(parts[p].FieldName));
-      expected->Add(static_cast<uint32_t>(r + 1), values);
-    }
-    return expected;
-  });
+  return engine::VerifyIndexFile(
+      path, [&](const IndexTagInfo& tag) -> engine::Result<std::unique_ptr<engine::IndexBuilder>> {
+        engine::IndexBuildSettings settings;
+        settings.IndexPath = path;
+        auto expected = engine::IndexBuilder::ForExpectedKeys(tag, settings);
+        // The stored parts are numbered by position; map them to the table's fields by name.
+        const auto& parts = expected->Key().Parts();
+        std::vector<KeyValue> values(parts.size());
+        for (size_t r = 0; r < table.Rows.size(); ++r) {
+          if (!table.IsLive(r)) continue;
+          for (size_t p = 0; p < parts.size(); ++p)
+            values[p] = table.ValueOf(table.Rows[r], table.FieldIndex(parts[p].FieldName));
+          expected->Add(static_cast<uint32_t>(r + 1), values);
+        }
+        return expected;
+      });
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -64,8 +67,15 @@ TEST(IndexTags, EveryTypeAndOptionOrdersLikeAReferenceSort) {
   TempDir dir;
   const std::string path = dir / "Contacts.Adi";
   const MemoryTable table = SampleTable(700, 11);
-  const char* const expressions[] = {"LASTNAME", "FIRSTNAME", "SCORE", "BALANCE", "BIRTHDATE", "ACTIVE",
-                                     "LASTNAME;FIRSTNAME", "ACTIVE;BIRTHDATE;SCORE", "FIRSTNAME;BALANCE;LASTNAME"};
+  const char* const expressions[] = {"LASTNAME",
+                                     "FIRSTNAME",
+                                     "SCORE",
+                                     "BALANCE",
+                                     "BIRTHDATE",
+                                     "ACTIVE",
+                                     "LASTNAME;FIRSTNAME",
+                                     "ACTIVE;BIRTHDATE;SCORE",
+                                     "FIRSTNAME;BALANCE;LASTNAME"};
   struct Expected {
     std::string tag;
     std::vector<uint32_t> order;
@@ -75,8 +85,11 @@ TEST(IndexTags, EveryTypeAndOptionOrdersLikeAReferenceSort) {
     for (bool descending : {false, true}) {
       for (bool case_insensitive : {false, true}) {
         const std::string name = "T" + std::to_string(expected.size());
-        ASSERT_TRUE(AddTag(path, table, Definition(name, expression, false, descending, case_insensitive), 512).ok());
-        expected.push_back({name, ReferenceOrder(table, FieldsOf(table, expression), descending, case_insensitive)});
+        ASSERT_TRUE(AddTag(path, table,
+                           Definition(name, expression, false, descending, case_insensitive), 512)
+                        .ok());
+        expected.push_back({name, ReferenceOrder(table, FieldsOf(table, expression), descending,
+                                                 case_insensitive)});
       }
     }
   }
@@ -103,7 +116,8 @@ TEST(IndexTags, EveryPageSizeBuildsASoundTree) {
   for (uint32_t page_size : engine::kIndexPageSizes) {
     TempDir dir;
     const std::string path = dir / "Contacts.Adi";
-    ASSERT_TRUE(AddTag(path, table, Definition("NAME", "LASTNAME;FIRSTNAME;RECID"), page_size).ok());
+    ASSERT_TRUE(
+        AddTag(path, table, Definition("NAME", "LASTNAME;FIRSTNAME;RECID"), page_size).ok());
     auto file = MustOpen(path);
     ASSERT_TRUE(file);
     EXPECT_EQ(file->PageSize(), page_size);
@@ -142,11 +156,11 @@ TEST(IndexTags, PageSizeComesFromTheOptionTheFileOrTheKey) {
     uint32_t page_size;  // expected, or 0 when the add fails
     int code;
   } cases[] = {
-      {0, 0, "LASTNAME", 1024, 0},          // the engine's default
+      {0, 0, "LASTNAME", 1024, 0},  // the engine's default
       {0, 4096, "LASTNAME", 4096, 0},
-      {0, 0, "NOTES", 2048, 0},             // a 601-byte key needs more than 1024
-      {512, 0, "SCORE", 512, 0},            // the existing file's size
-      {512, 8192, "SCORE", 8192, 0},        // the old tag is laid out again
+      {0, 0, "NOTES", 2048, 0},       // a 601-byte key needs more than 1024
+      {512, 0, "SCORE", 512, 0},      // the existing file's size
+      {512, 8192, "SCORE", 8192, 0},  // the old tag is laid out again
       {4096, 1024, "SCORE", 1024, 0},
       {512, 0, "NOTES", 0, engine::AE_INDEX_KEY_TOO_LONG},
       {0, 512, "NOTES", 0, engine::AE_INDEX_KEY_TOO_LONG},
@@ -161,7 +175,8 @@ TEST(IndexTags, PageSizeComesFromTheOptionTheFileOrTheKey) {
       before = TempDir::ReadFile(path);
     }
     const engine::Status status = AddTag(path, table, Definition("NEW", c.expression), c.option);
-    const std::string label = std::to_string(c.existing) + "/" + std::to_string(c.option) + "/" + c.expression;
+    const std::string label =
+        std::to_string(c.existing) + "/" + std::to_string(c.option) + "/" + c.expression;
     if (c.page_size == 0) {
       EXPECT_EQ(status.Code(), c.code) << label << ": " << status.Message();
       EXPECT_EQ(TempDir::ReadFile(path), before) << label;  // the old file is untouched
@@ -174,7 +189,8 @@ TEST(IndexTags, PageSizeComesFromTheOptionTheFileOrTheKey) {
     const auto check = VerifyAgainst(path, table);
     EXPECT_TRUE(check.Ok()) << label << ::testing::PrintToString(check.Lines());
     if (c.existing) {
-      EXPECT_EQ(Walk(*file, *file->FindTag("old")), ReferenceOrder(table, {1, 0}, false, false)) << label;
+      EXPECT_EQ(Walk(*file, *file->FindTag("old")), ReferenceOrder(table, {1, 0}, false, false))
+          << label;
     }
   }
 }
@@ -191,27 +207,94 @@ TEST(IndexTags, UniqueTagsRefuseDuplicateAndEmptyKeys) {
     bool case_insensitive;
     bool descending;
     std::vector<Row> rows;
-    int code;                 // 0: the tag is built
+    int code;                // 0: the tag is built
     const char* in_message;  // expected in the error text
   } cases[] = {
       {"distinct", "ID", false, false, {{Text("a"), Null()}, {Text("b"), Null()}}, 0, ""},
-      {"duplicate", "ID", false, false, {{Text("a"), Null()}, {Text("dup"), Null()}, {Text("dup"), Null()}},
-       engine::AE_INDEX_DUPLICATE_KEY, "'dup'"},
-      {"duplicate descending", "ID", false, true, {{Text("dup"), Null()}, {Text("z"), Null()}, {Text("dup"), Null()}},
-       engine::AE_INDEX_DUPLICATE_KEY, "'dup'"},
-      {"duplicate ignoring case", "ID", true, false, {{Text("Smith"), Null()}, {Text("SMITH"), Null()}},
-       engine::AE_INDEX_DUPLICATE_KEY, "'SMITH'"},
-      {"case counts", "ID", false, false, {{Text("Smith"), Null()}, {Text("SMITH"), Null()}}, 0, ""},
-      {"NULL", "ID", false, false, {{Text("a"), Null()}, {Null(), Null()}}, engine::AE_UNIQUE_EMPTY_KEY, "record 2"},
-      {"empty text", "ID", false, false, {{Text(""), Null()}}, engine::AE_UNIQUE_EMPTY_KEY, "record 1"},
-      {"blanks", "ID", false, true, {{Text("a"), Null()}, {Text("   "), Null()}}, engine::AE_UNIQUE_EMPTY_KEY, ""},
-      {"empty wins over duplicate", "ID", false, false, {{Text("d"), Null()}, {Text("d"), Null()}, {Null(), Null()}},
-       engine::AE_UNIQUE_EMPTY_KEY, ""},
-      {"parts partly filled", "ID;N", false, false, {{Null(), Int(5)}, {Text("x"), Null()}, {Text(""), Int(5)}}, 0, ""},
-      {"parts all NULL", "ID;N", false, false, {{Text("x"), Int(1)}, {Null(), Null()}}, engine::AE_UNIQUE_EMPTY_KEY, ""},
-      {"parts blank and NULL", "ID;N", false, false, {{Text(" "), Null()}}, engine::AE_UNIQUE_EMPTY_KEY, ""},
-      {"parts equal with NULL", "ID;N", false, false, {{Null(), Int(5)}, {Null(), Int(5)}},
-       engine::AE_INDEX_DUPLICATE_KEY, "';5'"},
+      {"duplicate",
+       "ID",
+       false,
+       false,
+       {{Text("a"), Null()}, {Text("dup"), Null()}, {Text("dup"), Null()}},
+       engine::AE_INDEX_DUPLICATE_KEY,
+       "'dup'"},
+      {"duplicate descending",
+       "ID",
+       false,
+       true,
+       {{Text("dup"), Null()}, {Text("z"), Null()}, {Text("dup"), Null()}},
+       engine::AE_INDEX_DUPLICATE_KEY,
+       "'dup'"},
+      {"duplicate ignoring case",
+       "ID",
+       true,
+       false,
+       {{Text("Smith"), Null()}, {Text("SMITH"), Null()}},
+       engine::AE_INDEX_DUPLICATE_KEY,
+       "'SMITH'"},
+      {"case counts",
+       "ID",
+       false,
+       false,
+       {{Text("Smith"), Null()}, {Text("SMITH"), Null()}},
+       0,
+       ""},
+      {"NULL",
+       "ID",
+       false,
+       false,
+       {{Text("a"), Null()}, {Null(), Null()}},
+       engine::AE_UNIQUE_EMPTY_KEY,
+       "record 2"},
+      {"empty text",
+       "ID",
+       false,
+       false,
+       {{Text(""), Null()}},
+       engine::AE_UNIQUE_EMPTY_KEY,
+       "record 1"},
+      {"blanks",
+       "ID",
+       false,
+       true,
+       {{Text("a"), Null()}, {Text("   "), Null()}},
+       engine::AE_UNIQUE_EMPTY_KEY,
+       ""},
+      {"empty wins over duplicate",
+       "ID",
+       false,
+       false,
+       {{Text("d"), Null()}, {Text("d"), Null()}, {Null(), Null()}},
+       engine::AE_UNIQUE_EMPTY_KEY,
+       ""},
+      {"parts partly filled",
+       "ID;N",
+       false,
+       false,
+       {{Null(), Int(5)}, {Text("x"), Null()}, {Text(""), Int(5)}},
+       0,
+       ""},
+      {"parts all NULL",
+       "ID;N",
+       false,
+       false,
+       {{Text("x"), Int(1)}, {Null(), Null()}},
+       engine::AE_UNIQUE_EMPTY_KEY,
+       ""},
+      {"parts blank and NULL",
+       "ID;N",
+       false,
+       false,
+       {{Text(" "), Null()}},
+       engine::AE_UNIQUE_EMPTY_KEY,
+       ""},
+      {"parts equal with NULL",
+       "ID;N",
+       false,
+       false,
+       {{Null(), Int(5)}, {Null(), Int(5)}},
+       engine::AE_INDEX_DUPLICATE_KEY,
+       "';5'"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -222,11 +305,14 @@ TEST(IndexTags, UniqueTagsRefuseDuplicateAndEmptyKeys) {
     // An existing file with another tag, which a failed add must leave alone.
     ASSERT_TRUE(AddTag(path, table, Definition("OTHER", "N")).ok());
     const std::string before = TempDir::ReadFile(path);
-    const engine::Status status = AddTag(path, table, Definition("PRIMARY", c.expression, true, c.descending, c.case_insensitive));
+    const engine::Status status = AddTag(
+        path, table, Definition("PRIMARY", c.expression, true, c.descending, c.case_insensitive));
     EXPECT_EQ(status.Code(), c.code) << c.label << ": " << status.Message();
     if (c.code != 0) {
-      EXPECT_NE(status.Message().find("PRIMARY"), std::string::npos) << c.label << ": " << status.Message();
-      EXPECT_NE(status.Message().find(c.in_message), std::string::npos) << c.label << ": " << status.Message();
+      EXPECT_NE(status.Message().find("PRIMARY"), std::string::npos)
+          << c.label << ": " << status.Message();
+      EXPECT_NE(status.Message().find(c.in_message), std::string::npos)
+          << c.label << ": " << status.Message();
       EXPECT_EQ(TempDir::ReadFile(path), before) << c.label;
     } else {
       EXPECT_TRUE(VerifyAgainst(path, table).Ok()) << c.label;
@@ -251,7 +337,8 @@ TEST(IndexTags, AddingKeepsTheOtherTagsAndReplacingKeepsThePlace) {
   const IndexTagInfo& replaced = *file->TagByOrder(2).value();
   EXPECT_EQ(replaced.Name, "name");
   EXPECT_EQ(replaced.Expression, "FIRSTNAME");
-  EXPECT_TRUE(replaced.Options.Descending && replaced.Options.CaseInsensitive && !replaced.Options.Unique);
+  EXPECT_TRUE(replaced.Options.Descending && replaced.Options.CaseInsensitive &&
+              !replaced.Options.Unique);
   EXPECT_EQ(file->TagByOrder(3).value()->Name, "BORN");
   EXPECT_EQ(file->TagByOrder(4).status().Code(), engine::AE_INDEX_TAG_NOT_FOUND);
   EXPECT_EQ(file->TagByOrder(0).status().Code(), engine::AE_INDEX_TAG_NOT_FOUND);
@@ -273,8 +360,10 @@ TEST(IndexTags, ReindexWritesExactlyTheGivenTags) {
   ASSERT_TRUE(AddTag(path, table, Definition("GONE", "SCORE"), 2048).ok());
   engine::IndexBuildSettings settings;
   settings.IndexPath = path;
-  auto first = engine::IndexBuilder::Create(Definition("PRIMARY", "RECID", true), table.Fields, settings);
-  auto second = engine::IndexBuilder::Create(Definition("CITY", "LASTNAME"), table.Fields, settings);
+  auto first =
+      engine::IndexBuilder::Create(Definition("PRIMARY", "RECID", true), table.Fields, settings);
+  auto second =
+      engine::IndexBuilder::Create(Definition("CITY", "LASTNAME"), table.Fields, settings);
   ASSERT_TRUE(first.ok() && second.ok());
   table.Feed(**first);
   table.Feed(**second);
@@ -300,9 +389,17 @@ TEST(TagCursor, SeekFindsTheFirstKeyAtOrAfterAValue) {
   struct Case {
     std::vector<Cell> values;  // leading parts
   } cases[] = {
-      {{Int(7)}},           {{Int(8)}},          {{Int(-2)}},         {{Int(INT32_MIN)}},
-      {{Int(INT32_MAX)}},   {{Null()}},          {{Int(7), Text("Smith")}}, {{Int(7), Text("S")}},
-      {{Int(0), Text("zzz")}}, {{Int(1), Null()}}, {{}},
+      {{Int(7)}},
+      {{Int(8)}},
+      {{Int(-2)}},
+      {{Int(INT32_MIN)}},
+      {{Int(INT32_MAX)}},
+      {{Null()}},
+      {{Int(7), Text("Smith")}},
+      {{Int(7), Text("S")}},
+      {{Int(0), Text("zzz")}},
+      {{Int(1), Null()}},
+      {{}},
   };
   const std::vector<uint32_t> fields = {3, 1};
   for (bool descending : {false, true}) {
@@ -314,7 +411,8 @@ TEST(TagCursor, SeekFindsTheFirstKeyAtOrAfterAValue) {
       while (at < order.size()) {
         int cmp = 0;
         for (size_t p = 0; p < c.values.size() && cmp == 0; ++p) {
-          cmp = CompareCells(table.Fields[fields[p]], table.Rows[order[at] - 1][fields[p]], c.values[p], false);
+          cmp = CompareCells(table.Fields[fields[p]], table.Rows[order[at] - 1][fields[p]],
+                             c.values[p], false);
           if (descending) cmp = -cmp;
         }
         if (cmp >= 0) break;
@@ -331,7 +429,8 @@ TEST(TagCursor, SeekFindsTheFirstKeyAtOrAfterAValue) {
         rest.push_back(cursor.RecordNumber());
         ASSERT_TRUE(cursor.Next().ok());
       }
-      EXPECT_EQ(rest, std::vector<uint32_t>(order.begin() + static_cast<ptrdiff_t>(at), order.end()))
+      EXPECT_EQ(rest,
+                std::vector<uint32_t>(order.begin() + static_cast<ptrdiff_t>(at), order.end()))
           << tag.Name << " case " << (&c - cases);
     }
   }
@@ -349,7 +448,8 @@ TEST(TagCursor, ARecordFilterHidesRecords) {
   ASSERT_TRUE(file);
   engine::TagCursor cursor(*file, file->Tags()[0]);
   // Hide whole leaves' worth of records as well as single ones.
-  cursor.SetRecordFilter([](uint32_t record) { return record % 3 == 0 && (record < 100 || record > 400); });
+  cursor.SetRecordFilter(
+      [](uint32_t record) { return record % 3 == 0 && (record < 100 || record > 400); });
   std::vector<uint32_t> seen;
   ASSERT_TRUE(cursor.First().ok());
   while (!cursor.Eof()) {
@@ -372,7 +472,8 @@ TEST(IndexBuild, ATinySortMemoryGivesTheSameFile) {
     engine::IndexBuildSettings settings;
     settings.IndexPath = path;
     settings.SortMemoryBytes = roomy ? 64ull << 20 : 4096;
-    auto builder = engine::IndexBuilder::Create(Definition("NAME", "LASTNAME;FIRSTNAME;SCORE"), table.Fields, settings);
+    auto builder = engine::IndexBuilder::Create(Definition("NAME", "LASTNAME;FIRSTNAME;SCORE"),
+                                                table.Fields, settings);
     ASSERT_TRUE(builder.ok());
     table.Feed(**builder);
     ASSERT_TRUE(engine::AddIndexTag(path, **builder).ok());

@@ -29,11 +29,21 @@ struct Cell {
   bool Bool = false;
 };
 
-inline Cell Text(std::string text) { return Cell{false, std::move(text), 0, 0, false}; }
-inline Cell Int(int32_t value) { return Cell{false, {}, value, 0, false}; }
-inline Cell Real(double value) { return Cell{false, {}, 0, value, false}; }
-inline Cell Bool(bool value) { return Cell{false, {}, 0, 0, value}; }
-inline Cell Null() { return Cell{}; }
+inline Cell Text(std::string text) {
+  return Cell{false, std::move(text), 0, 0, false};
+}
+inline Cell Int(int32_t value) {
+  return Cell{false, {}, value, 0, false};
+}
+inline Cell Real(double value) {
+  return Cell{false, {}, 0, value, false};
+}
+inline Cell Bool(bool value) {
+  return Cell{false, {}, 0, 0, value};
+}
+inline Cell Null() {
+  return Cell{};
+}
 
 struct MemoryTable {
   std::vector<KeyField> Fields;
@@ -45,11 +55,16 @@ struct MemoryTable {
     const KeyPartType type = Fields[field].Type;
     if (cell.Null) return KeyValue::Null(type);
     switch (type) {
-      case KeyPartType::Character: return KeyValue::Char(cell.Text);
-      case KeyPartType::Integer: return KeyValue::Integer(cell.Int);
-      case KeyPartType::Double: return KeyValue::Number(cell.Real);
-      case KeyPartType::Date: return KeyValue::Date(cell.Int);
-      case KeyPartType::Logical: return KeyValue::Logical(cell.Bool);
+      case KeyPartType::Character:
+        return KeyValue::Char(cell.Text);
+      case KeyPartType::Integer:
+        return KeyValue::Integer(cell.Int);
+      case KeyPartType::Double:
+        return KeyValue::Number(cell.Real);
+      case KeyPartType::Date:
+        return KeyValue::Date(cell.Int);
+      case KeyPartType::Logical:
+        return KeyValue::Logical(cell.Bool);
     }
     return KeyValue::Null(type);
   }
@@ -77,7 +92,8 @@ struct MemoryTable {
 };
 
 // Compares one field of two rows in the order of the values themselves.
-inline int CompareCells(const KeyField& field, const Cell& a, const Cell& b, bool case_insensitive) {
+inline int CompareCells(const KeyField& field, const Cell& a, const Cell& b,
+                        bool case_insensitive) {
   if (a.Null || b.Null) return a.Null == b.Null ? 0 : (a.Null ? -1 : 1);
   const engine::CharTable& table = engine::DefaultCharTable();
   switch (field.Type) {
@@ -89,14 +105,18 @@ inline int CompareCells(const KeyField& field, const Cell& a, const Cell& b, boo
           x = table.Upper[x];
           y = table.Upper[y];
         }
-        if (table.SortWeight[x] != table.SortWeight[y]) return table.SortWeight[x] < table.SortWeight[y] ? -1 : 1;
+        if (table.SortWeight[x] != table.SortWeight[y])
+          return table.SortWeight[x] < table.SortWeight[y] ? -1 : 1;
       }
       return 0;
     }
     case KeyPartType::Integer:
-    case KeyPartType::Date: return a.Int == b.Int ? 0 : (a.Int < b.Int ? -1 : 1);
-    case KeyPartType::Double: return a.Real == b.Real ? 0 : (a.Real < b.Real ? -1 : 1);
-    case KeyPartType::Logical: return a.Bool == b.Bool ? 0 : (a.Bool ? 1 : -1);
+    case KeyPartType::Date:
+      return a.Int == b.Int ? 0 : (a.Int < b.Int ? -1 : 1);
+    case KeyPartType::Double:
+      return a.Real == b.Real ? 0 : (a.Real < b.Real ? -1 : 1);
+    case KeyPartType::Logical:
+      return a.Bool == b.Bool ? 0 : (a.Bool ? 1 : -1);
   }
   return 0;
 }
@@ -104,15 +124,17 @@ inline int CompareCells(const KeyField& field, const Cell& a, const Cell& b, boo
 // The record numbers of the live rows in the order a tag over `fields`
 // (positions into table.Fields) must list them: by the fields' values, each
 // reversed when descending, equal keys by record number.
-inline std::vector<uint32_t> ReferenceOrder(const MemoryTable& table, const std::vector<uint32_t>& fields,
-                                            bool descending, bool case_insensitive) {
+inline std::vector<uint32_t> ReferenceOrder(const MemoryTable& table,
+                                            const std::vector<uint32_t>& fields, bool descending,
+                                            bool case_insensitive) {
   std::vector<uint32_t> order;
   for (size_t r = 0; r < table.Rows.size(); ++r) {
     if (table.IsLive(r)) order.push_back(static_cast<uint32_t>(r + 1));
   }
   std::stable_sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
     for (uint32_t f : fields) {
-      int c = CompareCells(table.Fields[f], table.Rows[x - 1][f], table.Rows[y - 1][f], case_insensitive);
+      int c = CompareCells(table.Fields[f], table.Rows[x - 1][f], table.Rows[y - 1][f],
+                           case_insensitive);
       if (descending) c = -c;
       if (c != 0) return c < 0;
     }
@@ -126,13 +148,14 @@ inline std::vector<uint32_t> ReferenceOrder(const MemoryTable& table, const std:
 inline MemoryTable SampleTable(size_t count, uint32_t seed) {
   MemoryTable table;
   table.Fields = {
-      {"RECID", KeyPartType::Character, 8},   {"LASTNAME", KeyPartType::Character, 10},
+      {"RECID", KeyPartType::Character, 8},     {"LASTNAME", KeyPartType::Character, 10},
       {"FIRSTNAME", KeyPartType::Character, 6}, {"SCORE", KeyPartType::Integer, 0},
-      {"BALANCE", KeyPartType::Double, 0},    {"BIRTHDATE", KeyPartType::Date, 0},
-      {"ACTIVE", KeyPartType::Logical, 0},    {"NOTES", KeyPartType::Character, 600},
+      {"BALANCE", KeyPartType::Double, 0},      {"BIRTHDATE", KeyPartType::Date, 0},
+      {"ACTIVE", KeyPartType::Logical, 0},      {"NOTES", KeyPartType::Character, 600},
   };
-  static const char* const kLast[] = {"Smith", "SMITH", "smith", "M\xFCller", "Muller", "O'Brien", "van Dijk",
-                                      "\xC9tienne", "Etienne", "Zed", "  ", "A", "a", "Ab", "AB", "\x01x"};
+  static const char* const kLast[] = {
+      "Smith",   "SMITH", "smith", "M\xFCller", "Muller", "O'Brien", "van Dijk", "\xC9tienne",
+      "Etienne", "Zed",   "  ",    "A",         "a",      "Ab",      "AB",       "\x01x"};
   static const char* const kFirst[] = {"Ann", "ann", "Bob", "", "Zoe", "\xE9mile"};
   std::mt19937 random(seed);
   auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
@@ -147,7 +170,9 @@ inline MemoryTable SampleTable(size_t count, uint32_t seed) {
     row[3] = pick(10) == 0 ? Null() : Int(kScores[pick(std::size(kScores))]);
     static const double kBalances[] = {-1e300, -2.5, -0.0, 0.0, 1e-310, 0.5, 3.25, 1e300};
     row[4] = pick(10) == 0 ? Null() : Real(kBalances[pick(std::size(kBalances))]);
-    row[5] = pick(10) == 0 ? Null() : Int(engine::DayNumberOf(1900 + static_cast<int>(pick(150)), 1 + static_cast<int>(pick(12)), 1));
+    row[5] = pick(10) == 0 ? Null()
+                           : Int(engine::DayNumberOf(1900 + static_cast<int>(pick(150)),
+                                                     1 + static_cast<int>(pick(12)), 1));
     row[6] = pick(5) == 0 ? Null() : Bool(pick(2) == 1);
     row[7] = Text(std::string(pick(3), 'n'));
     table.Rows.push_back(std::move(row));
@@ -155,8 +180,9 @@ inline MemoryTable SampleTable(size_t count, uint32_t seed) {
   return table;
 }
 
-inline engine::IndexTagDefinition Definition(std::string name, std::string expression, bool unique = false,
-                                             bool descending = false, bool case_insensitive = false) {
+inline engine::IndexTagDefinition Definition(std::string name, std::string expression,
+                                             bool unique = false, bool descending = false,
+                                             bool case_insensitive = false) {
   engine::IndexTagDefinition definition;
   definition.Name = std::move(name);
   definition.Expression = std::move(expression);

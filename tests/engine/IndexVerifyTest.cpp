@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <functional>
 
+#include "IndexFileTestSupport.h"
 #include "engine/BTreePage.h"
 #include "engine/IndexFileErrors.h"
 #include "support/TempDir.h"
-#include "IndexFileTestSupport.h"
 
 namespace {
 
@@ -20,19 +20,21 @@ using engine::IndexFile;
 using engine::IndexTagInfo;
 
 engine::IndexFileCheck VerifyAgainst(const std::string& path, const MemoryTable& table) {
-  return engine::VerifyIndexFile(path, [&](const IndexTagInfo& tag) -> engine::Result<std::unique_ptr<engine::IndexBuilder>> {
-    engine::IndexBuildSettings settings;
-    settings.IndexPath = path;
-    auto expected = engine::IndexBuilder::ForExpectedKeys(tag, settings);
-    const auto& parts = expected->Key().Parts();
-    std::vector<KeyValue> values(parts.size());
-    for (size_t r = 0; r < table.Rows.size(); ++r) {
-      if (!table.IsLive(r)) continue;
-      for (size_t p = 0; p < parts.size(); ++p) values[p] = table.ValueOf(table.Rows[r], table.FieldIndex(parts[p].FieldName));
-      expected->Add(static_cast<uint32_t>(r + 1), values);
-    }
-    return expected;
-  });
+  return engine::VerifyIndexFile(
+      path, [&](const IndexTagInfo& tag) -> engine::Result<std::unique_ptr<engine::IndexBuilder>> {
+        engine::IndexBuildSettings settings;
+        settings.IndexPath = path;
+        auto expected = engine::IndexBuilder::ForExpectedKeys(tag, settings);
+        const auto& parts = expected->Key().Parts();
+        std::vector<KeyValue> values(parts.size());
+        for (size_t r = 0; r < table.Rows.size(); ++r) {
+          if (!table.IsLive(r)) continue;
+          for (size_t p = 0; p < parts.size(); ++p)
+            values[p] = table.ValueOf(table.Rows[r], table.FieldIndex(parts[p].FieldName));
+          expected->Add(static_cast<uint32_t>(r + 1), values);
+        }
+        return expected;
+      });
 }
 
 std::string Joined(const engine::IndexFileCheck& check) {
@@ -56,7 +58,8 @@ class IndexDamage : public ::testing::Test {
   void Patch(uint64_t offset, const std::string& bytes) {
     const int fd = open(path_.c_str(), O_WRONLY);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
+              static_cast<ssize_t>(bytes.size()));
     close(fd);
   }
 
@@ -73,10 +76,12 @@ bool FaultFound(const std::string& path) {
   auto file = IndexFile::Open(path);
   if (!file.ok()) {
     const int code = file.status().Code();
-    EXPECT_TRUE(code == engine::AE_INDEX_CORRUPT || code == engine::AE_INDEX_CHECKSUM) << file.status().Message();
+    EXPECT_TRUE(code == engine::AE_INDEX_CORRUPT || code == engine::AE_INDEX_CHECKSUM)
+        << file.status().Message();
     return true;
   }
-  for (const IndexTagInfo& tag : (*file)->Tags()) Walk(**file, tag);  // must not crash, whatever it finds
+  for (const IndexTagInfo& tag : (*file)->Tags())
+    Walk(**file, tag);  // must not crash, whatever it finds
   return !engine::VerifyIndexFile(path).Ok();
 }
 
@@ -153,39 +158,58 @@ TEST_F(IndexDamage, TheCheckerFindsFaultsBehindGoodChecksums) {
     std::function<void()> damage;
     const char* in_lines;
   } cases[] = {
-      {"two entries swapped", [&] { edit_page(first_leaf, [&](uint8_t* p) {
-         uint8_t* second = p + 24 + record;
-         std::vector<uint8_t> hold(second, second + record);
-         std::memmove(second, second + record, record);
-         std::memcpy(second + record, hold.data(), record);
-       }); }, "entries 2 and 3 are out of order"},
-      {"a next link skips a leaf", [&] { edit_page(first_leaf, [&](uint8_t* p) { engine::Store32(p + 20, 2); }); },
-       "link"},
-      {"the last entry dropped", [&] { edit_page(first_leaf, [&](uint8_t* p) {
-         engine::Store16(p + 6, static_cast<uint16_t>(engine::Load16(p + 6) - 1));
-       }); }, "the directory says"},
-      {"a branch entry changed", [&] { edit_page(root, [&](uint8_t* p) { p[24 + (record + 4) + 3] ^= 0x01; }); },
+      {"two entries swapped",
+       [&] {
+         edit_page(first_leaf, [&](uint8_t* p) {
+           uint8_t* second = p + 24 + record;
+           std::vector<uint8_t> hold(second, second + record);
+           std::memmove(second, second + record, record);
+           std::memcpy(second + record, hold.data(), record);
+         });
+       },
+       "entries 2 and 3 are out of order"},
+      {"a next link skips a leaf",
+       [&] { edit_page(first_leaf, [&](uint8_t* p) { engine::Store32(p + 20, 2); }); }, "link"},
+      {"the last entry dropped",
+       [&] {
+         edit_page(first_leaf, [&](uint8_t* p) {
+           engine::Store16(p + 6, static_cast<uint16_t>(engine::Load16(p + 6) - 1));
+         });
+       },
+       "the directory says"},
+      {"a branch entry changed",
+       [&] { edit_page(root, [&](uint8_t* p) { p[24 + (record + 4) + 3] ^= 0x01; }); },
        "differs from the entry that leads to it"},
-      {"a leaf at the wrong level", [&] { edit_page(first_leaf, [&](uint8_t* p) { p[5] = 1; }); }, "level"},
-      {"a page of another tag", [&] { edit_page(first_leaf, [&](uint8_t* p) { engine::Store32(p + 8, name.Serial); }); },
+      {"a leaf at the wrong level", [&] { edit_page(first_leaf, [&](uint8_t* p) { p[5] = 1; }); },
+       "level"},
+      {"a page of another tag",
+       [&] { edit_page(first_leaf, [&](uint8_t* p) { engine::Store32(p + 8, name.Serial); }); },
        "another tag"},
-      {"the key count off by one", [&] { edit_page(directory, [&](uint8_t* p) {
-         engine::Store64(p + key_count_at, engine::Load64(p + key_count_at) + 1);
-       }); }, "the directory says"},
-      {"a record number changed", [&] { edit_page(first_leaf, [&](uint8_t* p) { p[24 + 2 * record - 1] ^= 0x40; }); },
+      {"the key count off by one",
+       [&] {
+         edit_page(directory, [&](uint8_t* p) {
+           engine::Store64(p + key_count_at, engine::Load64(p + key_count_at) + 1);
+         });
+       },
+       "the directory says"},
+      {"a record number changed",
+       [&] { edit_page(first_leaf, [&](uint8_t* p) { p[24 + 2 * record - 1] ^= 0x40; }); },
        "not in the table"},
   };
   for (const Case& c : cases) {
     c.damage();
     const auto check = VerifyAgainst(path_, table_);
     EXPECT_FALSE(check.Ok()) << c.label;
-    EXPECT_NE(Joined(check).find(c.in_lines), std::string::npos) << c.label << ":\n" << Joined(check);
-    EXPECT_NE(Joined(check).find("NAME: OK"), std::string::npos) << c.label << ":\n" << Joined(check);
+    EXPECT_NE(Joined(check).find(c.in_lines), std::string::npos) << c.label << ":\n"
+                                                                 << Joined(check);
+    EXPECT_NE(Joined(check).find("NAME: OK"), std::string::npos) << c.label << ":\n"
+                                                                 << Joined(check);
     Restore();
   }
   // NAME holds equal keys; marked unique, it must fail on them.
-  const uint32_t name_options_at = options_at + (engine::Load32(reinterpret_cast<const uint8_t*>(original_.data()) +
-                                                                uint64_t{directory} * page_size + 16));
+  const uint32_t name_options_at =
+      options_at + (engine::Load32(reinterpret_cast<const uint8_t*>(original_.data()) +
+                                   uint64_t{directory} * page_size + 16));
   edit_page(directory, [&](uint8_t* p) { p[name_options_at] |= engine::kTagUnique; });
   const auto check = VerifyAgainst(path_, table_);
   EXPECT_NE(Joined(check).find("NAME: duplicate key"), std::string::npos) << Joined(check);
@@ -208,8 +232,10 @@ TEST(IndexVerify, ComparesTheTagWithTheTablesLiveRecords) {
     std::function<void(MemoryTable&)> change;
     const char* in_line;
   } cases[] = {
-      {"a record deleted since", [](MemoryTable& t) { t.Deleted[20] = true; }, "1 keys are not in the table (first: record 21"},
-      {"a record undeleted", [](MemoryTable& t) { t.Deleted[10] = false; }, "1 keys of the table are missing (first: record 11"},
+      {"a record deleted since", [](MemoryTable& t) { t.Deleted[20] = true; },
+       "1 keys are not in the table (first: record 21"},
+      {"a record undeleted", [](MemoryTable& t) { t.Deleted[10] = false; },
+       "1 keys of the table are missing (first: record 11"},
       {"a value changed", [](MemoryTable& t) { t.Rows[4][0] = Text("changed"); }, "key 'changed'"},
   };
   for (const Case& c : cases) {
@@ -218,7 +244,8 @@ TEST(IndexVerify, ComparesTheTagWithTheTablesLiveRecords) {
     const auto check = VerifyAgainst(path, changed);
     ASSERT_EQ(check.Tags.size(), 1u);
     EXPECT_FALSE(check.Ok()) << c.label;
-    EXPECT_NE(check.Tags[0].Line().find(c.in_line), std::string::npos) << c.label << ": " << check.Tags[0].Line();
+    EXPECT_NE(check.Tags[0].Line().find(c.in_line), std::string::npos)
+        << c.label << ": " << check.Tags[0].Line();
   }
 }
 

@@ -17,9 +17,9 @@ using engine::KeyPartType;
 using engine::KeyValue;
 
 const std::vector<KeyField> kFields = {
-    {"RecId", KeyPartType::Character, 16}, {"LASTNAME", KeyPartType::Character, 12},
-    {"Score", KeyPartType::Integer, 0},    {"Balance", KeyPartType::Double, 0},
-    {"Born", KeyPartType::Date, 0},        {"Active", KeyPartType::Logical, 0},
+    {"RecId", KeyPartType::Character, 16},   {"LASTNAME", KeyPartType::Character, 12},
+    {"Score", KeyPartType::Integer, 0},      {"Balance", KeyPartType::Double, 0},
+    {"Born", KeyPartType::Date, 0},          {"Active", KeyPartType::Logical, 0},
     {"Notes", KeyPartType::Character, 5000},
 };
 
@@ -68,10 +68,12 @@ TEST(KeyExpression, RefusesBadExpressions) {
     auto parsed = KeyExpression::Parse(c.text, kFields, {});
     ASSERT_FALSE(parsed.ok()) << c.text;
     EXPECT_EQ(parsed.status().Code(), c.code) << c.text;
-    EXPECT_NE(parsed.status().Message().find(c.in_message), std::string::npos) << parsed.status().Message();
+    EXPECT_NE(parsed.status().Message().find(c.in_message), std::string::npos)
+        << parsed.status().Message();
   }
   const std::vector<KeyField> zero_length = {{"NAME", KeyPartType::Character, 0}};
-  EXPECT_EQ(KeyExpression::Parse("NAME", zero_length, {}).status().Code(), engine::AE_INDEX_BAD_FIELD);
+  EXPECT_EQ(KeyExpression::Parse("NAME", zero_length, {}).status().Code(),
+            engine::AE_INDEX_BAD_FIELD);
 }
 
 // Values of each type listed in ascending order, NULL first; the encoded
@@ -83,26 +85,30 @@ TEST(KeyEncoding, EachTypeOrdersByValueWithNullFirst) {
     std::vector<KeyValue> ascending;
   } cases[] = {
       {"Score",
-       {KeyValue::Null(KeyPartType::Integer), KeyValue::Integer(INT32_MIN), KeyValue::Integer(-70000),
-        KeyValue::Integer(-1), KeyValue::Integer(0), KeyValue::Integer(1), KeyValue::Integer(256),
-        KeyValue::Integer(INT32_MAX)}},
+       {KeyValue::Null(KeyPartType::Integer), KeyValue::Integer(INT32_MIN),
+        KeyValue::Integer(-70000), KeyValue::Integer(-1), KeyValue::Integer(0),
+        KeyValue::Integer(1), KeyValue::Integer(256), KeyValue::Integer(INT32_MAX)}},
       {"Balance",
-       {KeyValue::Null(KeyPartType::Double), KeyValue::Number(-inf), KeyValue::Number(-1e300), KeyValue::Number(-2),
-        KeyValue::Number(-1e-310), KeyValue::Number(0), KeyValue::Number(4.9e-324), KeyValue::Number(0.5),
-        KeyValue::Number(3), KeyValue::Number(1e300), KeyValue::Number(inf),
+       {KeyValue::Null(KeyPartType::Double), KeyValue::Number(-inf), KeyValue::Number(-1e300),
+        KeyValue::Number(-2), KeyValue::Number(-1e-310), KeyValue::Number(0),
+        KeyValue::Number(4.9e-324), KeyValue::Number(0.5), KeyValue::Number(3),
+        KeyValue::Number(1e300), KeyValue::Number(inf),
         KeyValue::Number(std::numeric_limits<double>::quiet_NaN())}},
       {"Born",
        {KeyValue::Null(KeyPartType::Date), KeyValue::Date(engine::DayNumberOf(1899, 12, 30)),
-        KeyValue::Date(engine::DayNumberOf(1970, 1, 1)), KeyValue::Date(engine::DayNumberOf(2000, 2, 29)),
+        KeyValue::Date(engine::DayNumberOf(1970, 1, 1)),
+        KeyValue::Date(engine::DayNumberOf(2000, 2, 29)),
         KeyValue::Date(engine::DayNumberOf(2024, 1, 1))}},
-      {"Active", {KeyValue::Null(KeyPartType::Logical), KeyValue::Logical(false), KeyValue::Logical(true)}},
+      {"Active",
+       {KeyValue::Null(KeyPartType::Logical), KeyValue::Logical(false), KeyValue::Logical(true)}},
       // Controls before blanks before symbols, digits, letters; small before
       // capital; accented after the plain letter; shorter texts blank padded.
       {"LASTNAME",
-       {KeyValue::Null(KeyPartType::Character), KeyValue::Char("\x01"), KeyValue::Char(""), KeyValue::Char("!"),
-        KeyValue::Char("9"), KeyValue::Char("a"), KeyValue::Char("ab"), KeyValue::Char("A"), KeyValue::Char("b"),
-        KeyValue::Char("e"), KeyValue::Char("\xE9"), KeyValue::Char("\xC9"), KeyValue::Char("f"),
-        KeyValue::Char("Smith"), KeyValue::Char("Smithson")}},
+       {KeyValue::Null(KeyPartType::Character), KeyValue::Char("\x01"), KeyValue::Char(""),
+        KeyValue::Char("!"), KeyValue::Char("9"), KeyValue::Char("a"), KeyValue::Char("ab"),
+        KeyValue::Char("A"), KeyValue::Char("b"), KeyValue::Char("e"), KeyValue::Char("\xE9"),
+        KeyValue::Char("\xC9"), KeyValue::Char("f"), KeyValue::Char("Smith"),
+        KeyValue::Char("Smithson")}},
   };
   for (const Case& c : cases) {
     for (bool descending : {false, true}) {
@@ -127,7 +133,8 @@ TEST(KeyEncoding, EqualValuesGiveEqualKeys) {
   EXPECT_EQ(Encode(cs, {KeyValue::Char("ab")}), Encode(cs, {KeyValue::Char("ab   ")}));
   const KeyExpression real = MustParse("Balance");
   EXPECT_EQ(Encode(real, {KeyValue::Number(-0.0)}), Encode(real, {KeyValue::Number(0.0)}));
-  EXPECT_EQ(Encode(real, {KeyValue::Number(std::nan("1"))}), Encode(real, {KeyValue::Number(-std::nan("2"))}));
+  EXPECT_EQ(Encode(real, {KeyValue::Number(std::nan("1"))}),
+            Encode(real, {KeyValue::Number(-std::nan("2"))}));
 }
 
 TEST(KeyEncoding, PartsCompareFirstPartFirst) {
@@ -145,7 +152,7 @@ TEST(KeyEncoding, RefusesValuesThatDoNotSuitThePart) {
   struct Case {
     std::vector<KeyValue> values;
   } cases[] = {
-      {{KeyValue::Char("x")}},                                             // too few
+      {{KeyValue::Char("x")}},                                              // too few
       {{KeyValue::Char("x"), KeyValue::Integer(1), KeyValue::Integer(2)}},  // too many
       {{KeyValue::Integer(1), KeyValue::Integer(1)}},                       // wrong type
       {{KeyValue::Char("thirteen char"), KeyValue::Integer(1)}},            // longer than the field
@@ -181,13 +188,16 @@ TEST(KeyEncoding, EmptyKeysAreThoseWithoutAnyValue) {
 
 TEST(KeyEncoding, FormatsKeysForMessages) {
   for (bool descending : {false, true}) {
-    const KeyExpression key = MustParse("LASTNAME;Score;Balance;Born;Active", KeyOptions{descending, false});
-    const auto bytes = Encode(key, {KeyValue::Char("M\xFCller"), KeyValue::Integer(-42), KeyValue::Number(2.5),
-                                    KeyValue::Date(engine::DayNumberOf(2024, 2, 29)), KeyValue::Logical(true)});
+    const KeyExpression key =
+        MustParse("LASTNAME;Score;Balance;Born;Active", KeyOptions{descending, false});
+    const auto bytes =
+        Encode(key, {KeyValue::Char("M\xFCller"), KeyValue::Integer(-42), KeyValue::Number(2.5),
+                     KeyValue::Date(engine::DayNumberOf(2024, 2, 29)), KeyValue::Logical(true)});
     EXPECT_EQ(key.Format(bytes.data()), "M\xFCller;-42;2.5;2024-02-29;T");
-    const auto nulls = Encode(key, {KeyValue::Null(KeyPartType::Character), KeyValue::Null(KeyPartType::Integer),
-                                    KeyValue::Null(KeyPartType::Double), KeyValue::Null(KeyPartType::Date),
-                                    KeyValue::Logical(false)});
+    const auto nulls =
+        Encode(key, {KeyValue::Null(KeyPartType::Character), KeyValue::Null(KeyPartType::Integer),
+                     KeyValue::Null(KeyPartType::Double), KeyValue::Null(KeyPartType::Date),
+                     KeyValue::Logical(false)});
     EXPECT_EQ(key.Format(nulls.data()), ";;;;F");
   }
   const KeyExpression ci = MustParse("LASTNAME", KeyOptions{false, true});
@@ -200,7 +210,8 @@ TEST(KeyEncoding, PrefixKeysSortAtOrBeforeEveryKeyWithThatPrefix) {
     auto prefix = key.EncodePrefix(std::vector<KeyValue>{KeyValue::Char("Smith")});
     ASSERT_TRUE(prefix.ok());
     // ...and after every key whose first part comes earlier in the tag.
-    const auto smaller = Encode(key, {KeyValue::Char(descending ? "Smiu" : "Smit"), KeyValue::Integer(INT32_MAX)});
+    const auto smaller =
+        Encode(key, {KeyValue::Char(descending ? "Smiu" : "Smit"), KeyValue::Integer(INT32_MAX)});
     EXPECT_GT(std::memcmp(prefix->data(), smaller.data(), key.KeyLength()), 0) << descending;
     for (KeyValue score : {KeyValue::Null(KeyPartType::Integer), KeyValue::Integer(INT32_MIN),
                            KeyValue::Integer(INT32_MAX)}) {
@@ -216,12 +227,14 @@ TEST(DayNumbers, JulianDayNumbersRoundTrip) {
   struct Case {
     int y, m, d;
     const char* text;
-  } cases[] = {{1899, 12, 30, "1899-12-30"}, {1900, 2, 28, "1900-02-28"}, {1900, 3, 1, "1900-03-01"},
-               {2000, 2, 29, "2000-02-29"}, {2024, 12, 31, "2024-12-31"}, {1, 1, 1, "0001-01-01"}};
+  } cases[] = {{1899, 12, 30, "1899-12-30"}, {1900, 2, 28, "1900-02-28"},
+               {1900, 3, 1, "1900-03-01"},   {2000, 2, 29, "2000-02-29"},
+               {2024, 12, 31, "2024-12-31"}, {1, 1, 1, "0001-01-01"}};
   for (const Case& c : cases) {
     EXPECT_EQ(engine::FormatDayNumber(engine::DayNumberOf(c.y, c.m, c.d)), c.text);
   }
-  EXPECT_EQ(engine::DayNumberOf(1900, 3, 1) - engine::DayNumberOf(1900, 2, 28), 1);  // 1900 is no leap year
+  EXPECT_EQ(engine::DayNumberOf(1900, 3, 1) - engine::DayNumberOf(1900, 2, 28),
+            1);  // 1900 is no leap year
 }
 
 }  // namespace
