@@ -21,8 +21,9 @@ class Parser {
   // Keeps the first error; the parse then unwinds and Run() answers it.
   void Error(size_t position, const std::string& what) {
     if (status_) {
-      status_ = Status(AE_FILTER_SYNTAX, "Syntax error at position " + std::to_string(position) + " of the condition \"" +
-                                             std::string(lexer_.Source()) + "\": " + what);
+      status_ = Status(AE_FILTER_SYNTAX, "Syntax error at position " + std::to_string(position) +
+                                             " of the condition \"" + std::string(lexer_.Source()) +
+                                             "\": " + what);
     }
   }
 
@@ -75,8 +76,9 @@ class Parser {
       const int inner = ParseOr();
       if (!status_) return -1;
       if (lexer_.Peek().Kind != TokenKind::RightParen) {
-        Error(lexer_.Peek().Position, "')' is expected to close the '(' at position " + std::to_string(open.Position) +
-                                          ", not " + DescribeToken(lexer_.Peek()));
+        Error(lexer_.Peek().Position, "')' is expected to close the '(' at position " +
+                                          std::to_string(open.Position) + ", not " +
+                                          DescribeToken(lexer_.Peek()));
         return -1;
       }
       lexer_.Next();
@@ -93,7 +95,8 @@ class Parser {
         node.Kind = NodeKind::IsNotNull;
       }
       if (!lexer_.PeekKeyword("NULL")) {
-        Error(lexer_.Peek().Position, "NULL is expected after IS, not " + DescribeToken(lexer_.Peek()));
+        Error(lexer_.Peek().Position,
+              "NULL is expected after IS, not " + DescribeToken(lexer_.Peek()));
         return -1;
       }
       lexer_.Next();
@@ -101,14 +104,27 @@ class Parser {
     }
     const Token op = lexer_.Peek();
     switch (op.Kind) {
-      case TokenKind::Equal: node.Op = CompareOp::Equal; break;
-      case TokenKind::NotEqual: node.Op = CompareOp::NotEqual; break;
-      case TokenKind::Less: node.Op = CompareOp::Less; break;
-      case TokenKind::Greater: node.Op = CompareOp::Greater; break;
-      case TokenKind::LessEqual: node.Op = CompareOp::LessEqual; break;
-      case TokenKind::GreaterEqual: node.Op = CompareOp::GreaterEqual; break;
+      case TokenKind::Equal:
+        node.Op = CompareOp::Equal;
+        break;
+      case TokenKind::NotEqual:
+        node.Op = CompareOp::NotEqual;
+        break;
+      case TokenKind::Less:
+        node.Op = CompareOp::Less;
+        break;
+      case TokenKind::Greater:
+        node.Op = CompareOp::Greater;
+        break;
+      case TokenKind::LessEqual:
+        node.Op = CompareOp::LessEqual;
+        break;
+      case TokenKind::GreaterEqual:
+        node.Op = CompareOp::GreaterEqual;
+        break;
       default:
-        Error(op.Position, "a comparison (=, <>, <, >, <=, >=) or IS is expected, not " + DescribeToken(op));
+        Error(op.Position,
+              "a comparison (=, <>, <, >, <=, >=) or IS is expected, not " + DescribeToken(op));
         return -1;
     }
     lexer_.Next();
@@ -156,7 +172,8 @@ class Parser {
       case TokenKind::Plus: {
         const Token sign = lexer_.Next();
         if (lexer_.Peek().Kind != TokenKind::Number) {
-          Error(lexer_.Peek().Position, "a number is expected after '" + sign.Text + "', not " + DescribeToken(lexer_.Peek()));
+          Error(lexer_.Peek().Position, "a number is expected after '" + sign.Text + "', not " +
+                                            DescribeToken(lexer_.Peek()));
           return false;
         }
         operand.Kind = OperandKind::Number;
@@ -179,7 +196,9 @@ class Parser {
 
 }  // namespace
 
-Result<ConditionTree> ParseConditionFrom(ConditionLexer& lexer) { return Parser(lexer).Run(); }
+Result<ConditionTree> ParseConditionFrom(ConditionLexer& lexer) {
+  return Parser(lexer).Run();
+}
 
 Result<ConditionTree> ParseCondition(std::string_view text) {
   ConditionLexer lexer(text);
@@ -187,9 +206,12 @@ Result<ConditionTree> ParseCondition(std::string_view text) {
   if (!tree) return tree;
   if (lexer.Peek().Kind != TokenKind::End) {
     const Token& extra = lexer.Peek();
-    const std::string what = extra.Kind == TokenKind::Invalid ? extra.Text : DescribeToken(extra) + " is not expected here (AND or OR joins conditions)";
-    return Status(AE_FILTER_SYNTAX, "Syntax error at position " + std::to_string(extra.Position) + " of the condition \"" +
-                                        std::string(text) + "\": " + what);
+    const std::string what =
+        extra.Kind == TokenKind::Invalid
+            ? extra.Text
+            : DescribeToken(extra) + " is not expected here (AND or OR joins conditions)";
+    return Status(AE_FILTER_SYNTAX, "Syntax error at position " + std::to_string(extra.Position) +
+                                        " of the condition \"" + std::string(text) + "\": " + what);
   }
   return tree;
 }

@@ -31,12 +31,18 @@ int CompareValues(T a, T b) {
 
 bool Holds(CompareOp op, int order) {
   switch (op) {
-    case CompareOp::Equal: return order == 0;
-    case CompareOp::NotEqual: return order != 0;
-    case CompareOp::Less: return order < 0;
-    case CompareOp::Greater: return order > 0;
-    case CompareOp::LessEqual: return order <= 0;
-    case CompareOp::GreaterEqual: return order >= 0;
+    case CompareOp::Equal:
+      return order == 0;
+    case CompareOp::NotEqual:
+      return order != 0;
+    case CompareOp::Less:
+      return order < 0;
+    case CompareOp::Greater:
+      return order > 0;
+    case CompareOp::LessEqual:
+      return order <= 0;
+    case CompareOp::GreaterEqual:
+      return order >= 0;
   }
   return false;
 }
@@ -44,21 +50,31 @@ bool Holds(CompareOp op, int order) {
 // The same comparison with its operands swapped: 5 < F is F > 5.
 CompareOp Mirrored(CompareOp op) {
   switch (op) {
-    case CompareOp::Less: return CompareOp::Greater;
-    case CompareOp::Greater: return CompareOp::Less;
-    case CompareOp::LessEqual: return CompareOp::GreaterEqual;
-    case CompareOp::GreaterEqual: return CompareOp::LessEqual;
-    default: return op;
+    case CompareOp::Less:
+      return CompareOp::Greater;
+    case CompareOp::Greater:
+      return CompareOp::Less;
+    case CompareOp::LessEqual:
+      return CompareOp::GreaterEqual;
+    case CompareOp::GreaterEqual:
+      return CompareOp::LessEqual;
+    default:
+      return op;
   }
 }
 
-Truth FromBool(bool b) { return b ? Truth::True : Truth::False; }
-
-double NumberOf(const RecordView& record, size_t field) {
-  return record.Schema().Field(field).Type == FieldType::Integer ? record.Integer(field) : record.Double(field);
+Truth FromBool(bool b) {
+  return b ? Truth::True : Truth::False;
 }
 
-bool IsNumberType(FieldType t) { return t == FieldType::Integer || t == FieldType::Double; }
+double NumberOf(const RecordView& record, size_t field) {
+  return record.Schema().Field(field).Type == FieldType::Integer ? record.Integer(field)
+                                                                 : record.Double(field);
+}
+
+bool IsNumberType(FieldType t) {
+  return t == FieldType::Integer || t == FieldType::Double;
+}
 
 std::string_view TrimRight(std::string_view s) {
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
@@ -67,8 +83,8 @@ std::string_view TrimRight(std::string_view s) {
 
 class Binder {
  public:
-  Binder(const ConditionTree& tree, std::string_view text, const TableSchema& schema, const CharTable& chars,
-         std::vector<Step>& steps)
+  Binder(const ConditionTree& tree, std::string_view text, const TableSchema& schema,
+         const CharTable& chars, std::vector<Step>& steps)
       : tree_(tree), text_(text), schema_(schema), chars_(chars), steps_(steps) {}
 
   int Bind(int index) {
@@ -111,8 +127,9 @@ class Binder {
  private:
   bool Fail(size_t position, const std::string& what) {
     if (status_) {
-      status_ = Status(AE_FILTER_TYPE, "Error at position " + std::to_string(position) + " of the condition \"" +
-                                           std::string(text_) + "\": " + what);
+      status_ =
+          Status(AE_FILTER_TYPE, "Error at position " + std::to_string(position) +
+                                     " of the condition \"" + std::string(text_) + "\": " + what);
     }
     return false;
   }
@@ -120,9 +137,10 @@ class Binder {
   bool FindField(const Operand& operand, size_t& field) {
     const auto found = schema_.FindField(operand.Text);
     if (!found) {
-      status_ = Status(AE_FIELD_NOT_FOUND, "Error at position " + std::to_string(operand.Position) +
-                                               " of the condition \"" + std::string(text_) + "\": the table has no field \"" +
-                                               operand.Text + "\"");
+      status_ =
+          Status(AE_FIELD_NOT_FOUND, "Error at position " + std::to_string(operand.Position) +
+                                         " of the condition \"" + std::string(text_) +
+                                         "\": the table has no field \"" + operand.Text + "\"");
       return false;
     }
     field = *found;
@@ -131,11 +149,15 @@ class Binder {
 
   static const char* Describe(OperandKind kind) {
     switch (kind) {
-      case OperandKind::Number: return "a number";
-      case OperandKind::Text: return "a text";
+      case OperandKind::Number:
+        return "a number";
+      case OperandKind::Text:
+        return "a text";
       case OperandKind::True:
-      case OperandKind::False: return "a logical value";
-      default: return "a value";
+      case OperandKind::False:
+        return "a logical value";
+      default:
+        return "a value";
     }
   }
 
@@ -158,24 +180,35 @@ class Binder {
     if (right.Kind == OperandKind::Field) {
       if (!FindField(right, step.Other)) return false;
       const FieldInfo& other = schema_.Field(step.Other);
-      const bool same_kind = field.Type == other.Type || (IsNumberType(field.Type) && IsNumberType(other.Type));
+      const bool same_kind =
+          field.Type == other.Type || (IsNumberType(field.Type) && IsNumberType(other.Type));
       if (!same_kind) {
-        return Fail(node.Position, "the " + std::string(TypeName(field.Type)) + " field \"" + field.Name +
-                                       "\" cannot be compared with the " + TypeName(other.Type) + " field \"" +
-                                       other.Name + "\"");
+        return Fail(node.Position, "the " + std::string(TypeName(field.Type)) + " field \"" +
+                                       field.Name + "\" cannot be compared with the " +
+                                       TypeName(other.Type) + " field \"" + other.Name + "\"");
       }
       switch (field.Type) {
-        case FieldType::Character: step.Kind = StepKind::CharFields; break;
+        case FieldType::Character:
+          step.Kind = StepKind::CharFields;
+          break;
         case FieldType::Integer:
-        case FieldType::Double: step.Kind = StepKind::NumberFields; break;
-        case FieldType::Date: step.Kind = StepKind::DateFields; break;
-        case FieldType::Logical: step.Kind = StepKind::LogicalFields; break;
+        case FieldType::Double:
+          step.Kind = StepKind::NumberFields;
+          break;
+        case FieldType::Date:
+          step.Kind = StepKind::DateFields;
+          break;
+        case FieldType::Logical:
+          step.Kind = StepKind::LogicalFields;
+          break;
       }
       return true;
     }
     auto mismatch = [&](const char* expected) {
-      const std::string what = "the " + std::string(TypeName(field.Type)) + " field \"" + field.Name + "\" is compared with ";
-      if (right.Kind == OperandKind::Text) return Fail(right.Position, what + "'" + right.Text + "', which is not " + expected);
+      const std::string what = "the " + std::string(TypeName(field.Type)) + " field \"" +
+                               field.Name + "\" is compared with ";
+      if (right.Kind == OperandKind::Text)
+        return Fail(right.Position, what + "'" + right.Text + "', which is not " + expected);
       return Fail(right.Position, what + Describe(right.Kind) + " where it needs " + expected);
     };
     switch (field.Type) {
@@ -217,21 +250,26 @@ class Binder {
     const bool left_logical = left.Kind == OperandKind::True || left.Kind == OperandKind::False;
     const bool right_logical = right.Kind == OperandKind::True || right.Kind == OperandKind::False;
     if (left.Kind == OperandKind::Text && right.Kind == OperandKind::Text) {
-      step.Result = FromBool(Holds(step.Op, CompareChars(TrimRight(left.Text), TrimRight(right.Text), chars_)));
+      step.Result = FromBool(
+          Holds(step.Op, CompareChars(TrimRight(left.Text), TrimRight(right.Text), chars_)));
       return true;
     }
     if (left.Kind == OperandKind::Number && right.Kind == OperandKind::Number) {
       double a = 0, b = 0;
-      if (!ParseDouble(left.Text, a)) return Fail(left.Position, "\"" + left.Text + "\" is not a finite number");
-      if (!ParseDouble(right.Text, b)) return Fail(right.Position, "\"" + right.Text + "\" is not a finite number");
+      if (!ParseDouble(left.Text, a))
+        return Fail(left.Position, "\"" + left.Text + "\" is not a finite number");
+      if (!ParseDouble(right.Text, b))
+        return Fail(right.Position, "\"" + right.Text + "\" is not a finite number");
       step.Result = FromBool(Holds(step.Op, CompareValues(a, b)));
       return true;
     }
     if (left_logical && right_logical) {
-      step.Result = FromBool(Holds(step.Op, CompareValues(left.Kind == OperandKind::True, right.Kind == OperandKind::True)));
+      step.Result = FromBool(Holds(
+          step.Op, CompareValues(left.Kind == OperandKind::True, right.Kind == OperandKind::True)));
       return true;
     }
-    return Fail(right.Position, std::string(Describe(left.Kind)) + " cannot be compared with " + Describe(right.Kind));
+    return Fail(right.Position, std::string(Describe(left.Kind)) + " cannot be compared with " +
+                                    Describe(right.Kind));
   }
 
   const ConditionTree& tree_;
@@ -244,8 +282,10 @@ class Binder {
 
 }  // namespace
 
-Result<CompiledCondition> CompiledCondition::Compile(const ConditionTree& tree, std::string_view text,
-                                                     const TableSchema& schema, const CharTable& chars) {
+Result<CompiledCondition> CompiledCondition::Compile(const ConditionTree& tree,
+                                                     std::string_view text,
+                                                     const TableSchema& schema,
+                                                     const CharTable& chars) {
   CompiledCondition compiled;
   compiled.chars_ = &chars;
   Binder binder(tree, text, schema, chars, compiled.steps_);
@@ -275,10 +315,14 @@ Truth CompiledCondition::Eval(int index, const RecordView& record) const {
       const Truth a = Eval(step.First, record);
       return a == Truth::Unknown ? Truth::Unknown : FromBool(a == Truth::False);
     }
-    case StepKind::Constant: return step.Result;
-    case StepKind::IsNull: return FromBool(record.IsNull(step.Field));
-    case StepKind::IsNotNull: return FromBool(!record.IsNull(step.Field));
-    default: break;
+    case StepKind::Constant:
+      return step.Result;
+    case StepKind::IsNull:
+      return FromBool(record.IsNull(step.Field));
+    case StepKind::IsNotNull:
+      return FromBool(!record.IsNull(step.Field));
+    default:
+      break;
   }
   if (record.IsNull(step.Field)) return Truth::Unknown;
   switch (step.Kind) {
@@ -288,25 +332,36 @@ Truth CompiledCondition::Eval(int index, const RecordView& record) const {
       if (step.Op == CompareOp::NotEqual) return FromBool(value != step.Text);
       return FromBool(Holds(step.Op, CompareChars(value, step.Text, *chars_)));
     }
-    case StepKind::NumberValue: return FromBool(Holds(step.Op, CompareValues(NumberOf(record, step.Field), step.Number)));
-    case StepKind::DateValue: return FromBool(Holds(step.Op, CompareValues(record.Date(step.Field), step.Day)));
-    case StepKind::LogicalValue: return FromBool(Holds(step.Op, CompareValues(record.Logical(step.Field), step.Flag)));
-    default: break;
+    case StepKind::NumberValue:
+      return FromBool(Holds(step.Op, CompareValues(NumberOf(record, step.Field), step.Number)));
+    case StepKind::DateValue:
+      return FromBool(Holds(step.Op, CompareValues(record.Date(step.Field), step.Day)));
+    case StepKind::LogicalValue:
+      return FromBool(Holds(step.Op, CompareValues(record.Logical(step.Field), step.Flag)));
+    default:
+      break;
   }
   if (record.IsNull(step.Other)) return Truth::Unknown;
   switch (step.Kind) {
     case StepKind::CharFields:
-      return FromBool(Holds(step.Op, CompareChars(record.TrimmedChars(step.Field), record.TrimmedChars(step.Other), *chars_)));
+      return FromBool(Holds(step.Op, CompareChars(record.TrimmedChars(step.Field),
+                                                  record.TrimmedChars(step.Other), *chars_)));
     case StepKind::NumberFields:
-      return FromBool(Holds(step.Op, CompareValues(NumberOf(record, step.Field), NumberOf(record, step.Other))));
-    case StepKind::DateFields: return FromBool(Holds(step.Op, CompareValues(record.Date(step.Field), record.Date(step.Other))));
+      return FromBool(Holds(
+          step.Op, CompareValues(NumberOf(record, step.Field), NumberOf(record, step.Other))));
+    case StepKind::DateFields:
+      return FromBool(
+          Holds(step.Op, CompareValues(record.Date(step.Field), record.Date(step.Other))));
     case StepKind::LogicalFields:
-      return FromBool(Holds(step.Op, CompareValues(record.Logical(step.Field), record.Logical(step.Other))));
-    default: return Truth::Unknown;
+      return FromBool(
+          Holds(step.Op, CompareValues(record.Logical(step.Field), record.Logical(step.Other))));
+    default:
+      return Truth::Unknown;
   }
 }
 
-Result<CompiledCondition> CompileCondition(std::string_view text, const TableSchema& schema, const CharTable& chars) {
+Result<CompiledCondition> CompileCondition(std::string_view text, const TableSchema& schema,
+                                           const CharTable& chars) {
   auto tree = ParseCondition(text);
   if (!tree) return tree.status();
   return CompiledCondition::Compile(*tree, text, schema, chars);

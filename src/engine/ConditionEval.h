@@ -31,15 +31,17 @@ enum class Truth : uint8_t { False, True, Unknown };
 class CompiledCondition {
  public:
   // REQUIRES: `chars` outlives the compiled condition.
-  static Result<CompiledCondition> Compile(const ConditionTree& tree, std::string_view text, const TableSchema& schema,
-                                           const CharTable& chars);
+  static Result<CompiledCondition> Compile(const ConditionTree& tree, std::string_view text,
+                                           const TableSchema& schema, const CharTable& chars);
 
   Truth Evaluate(const RecordView& record) const { return Eval(root_, record); }
   bool Matches(const RecordView& record) const { return Evaluate(record) == Truth::True; }
 
   // One node of the bound tree.
   enum class StepKind {
-    And, Or, Not,
+    And,
+    Or,
+    Not,
     Constant,       // Result
     IsNull,         // Field
     IsNotNull,      // Field
@@ -55,8 +57,8 @@ class CompiledCondition {
   struct Step {
     StepKind Kind = StepKind::Constant;
     CompareOp Op = CompareOp::Equal;
-    int First = -1;    // And, Or, Not
-    int Second = -1;   // And, Or
+    int First = -1;   // And, Or, Not
+    int Second = -1;  // And, Or
     size_t Field = 0;
     size_t Other = 0;
     std::string Text;  // without trailing blanks
@@ -75,6 +77,7 @@ class CompiledCondition {
 };
 
 // Parses and binds `text` in one go.
-Result<CompiledCondition> CompileCondition(std::string_view text, const TableSchema& schema, const CharTable& chars);
+Result<CompiledCondition> CompileCondition(std::string_view text, const TableSchema& schema,
+                                           const CharTable& chars);
 
 }  // namespace engine

@@ -6,12 +6,18 @@ namespace engine {
 
 namespace {
 
-bool IsIdentifierStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80; }
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool IsIdentifierStart(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+}
+bool IsDigit(unsigned char c) {
+  return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
-ConditionLexer::ConditionLexer(std::string_view text, size_t start) : text_(text), at_(start) { current_ = Scan(); }
+ConditionLexer::ConditionLexer(std::string_view text, size_t start) : text_(text), at_(start) {
+  current_ = Scan();
+}
 
 Token ConditionLexer::Next() {
   Token token = std::move(current_);
@@ -24,7 +30,9 @@ bool ConditionLexer::PeekKeyword(std::string_view keyword) const {
 }
 
 Token ConditionLexer::Scan() {
-  while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n')) ++at_;
+  while (at_ < text_.size() &&
+         (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n'))
+    ++at_;
   Token token;
   token.Position = at_ + 1;
   if (at_ >= text_.size()) return token;
@@ -35,7 +43,9 @@ Token ConditionLexer::Scan() {
     at_ += length;
     return token;
   };
-  auto next_is = [&](char expected) { return at_ + 1 < text_.size() && text_[at_ + 1] == expected; };
+  auto next_is = [&](char expected) {
+    return at_ + 1 < text_.size() && text_[at_ + 1] == expected;
+  };
 
   if (IsIdentifierStart(c)) {
     const size_t begin = at_;
@@ -47,7 +57,8 @@ Token ConditionLexer::Scan() {
     token.Text = std::string(text_.substr(begin, at_ - begin));
     return token;
   }
-  if (IsDigit(c) || (c == '.' && at_ + 1 < text_.size() && IsDigit(static_cast<unsigned char>(text_[at_ + 1])))) {
+  if (IsDigit(c) ||
+      (c == '.' && at_ + 1 < text_.size() && IsDigit(static_cast<unsigned char>(text_[at_ + 1])))) {
     const size_t begin = at_;
     while (at_ < text_.size() && IsDigit(static_cast<unsigned char>(text_[at_]))) ++at_;
     if (at_ < text_.size() && text_[at_] == '.') {
@@ -74,7 +85,9 @@ Token ConditionLexer::Scan() {
     while (true) {
       if (at_ >= text_.size()) {
         token.Kind = TokenKind::Invalid;
-        token.Text = c == '\'' ? "a text is not closed with '" : (c == '"' ? "a name is not closed with \"" : "a name is not closed with ]");
+        token.Text =
+            c == '\'' ? "a text is not closed with '"
+                      : (c == '"' ? "a name is not closed with \"" : "a name is not closed with ]");
         return token;
       }
       const char ch = text_[at_++];
@@ -93,15 +106,24 @@ Token ConditionLexer::Scan() {
     return token;
   }
   switch (c) {
-    case '(': return single(TokenKind::LeftParen, 1);
-    case ')': return single(TokenKind::RightParen, 1);
-    case ',': return single(TokenKind::Comma, 1);
-    case ';': return single(TokenKind::Semicolon, 1);
-    case '*': return single(TokenKind::Star, 1);
-    case '.': return single(TokenKind::Dot, 1);
-    case '+': return single(TokenKind::Plus, 1);
-    case '-': return single(TokenKind::Minus, 1);
-    case '=': return single(TokenKind::Equal, next_is('=') ? 2 : 1);
+    case '(':
+      return single(TokenKind::LeftParen, 1);
+    case ')':
+      return single(TokenKind::RightParen, 1);
+    case ',':
+      return single(TokenKind::Comma, 1);
+    case ';':
+      return single(TokenKind::Semicolon, 1);
+    case '*':
+      return single(TokenKind::Star, 1);
+    case '.':
+      return single(TokenKind::Dot, 1);
+    case '+':
+      return single(TokenKind::Plus, 1);
+    case '-':
+      return single(TokenKind::Minus, 1);
+    case '=':
+      return single(TokenKind::Equal, next_is('=') ? 2 : 1);
     case '<':
       if (next_is('>')) return single(TokenKind::NotEqual, 2);
       if (next_is('=')) return single(TokenKind::LessEqual, 2);
@@ -112,7 +134,8 @@ Token ConditionLexer::Scan() {
     case '!':
       if (next_is('=')) return single(TokenKind::NotEqual, 2);
       break;
-    default: break;
+    default:
+      break;
   }
   token.Kind = TokenKind::Invalid;
   token.Text = std::string("unexpected character '") + static_cast<char>(c) + "'";
@@ -122,11 +145,16 @@ Token ConditionLexer::Scan() {
 
 std::string DescribeToken(const Token& token) {
   switch (token.Kind) {
-    case TokenKind::End: return "the end";
-    case TokenKind::Text: return "the text '" + token.Text + "'";
-    case TokenKind::QuotedIdentifier: return "the name [" + token.Text + "]";
-    case TokenKind::Invalid: return token.Text;
-    default: return "'" + token.Text + "'";
+    case TokenKind::End:
+      return "the end";
+    case TokenKind::Text:
+      return "the text '" + token.Text + "'";
+    case TokenKind::QuotedIdentifier:
+      return "the name [" + token.Text + "]";
+    case TokenKind::Invalid:
+      return token.Text;
+    default:
+      return "'" + token.Text + "'";
   }
 }
 

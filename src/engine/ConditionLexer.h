@@ -29,12 +29,12 @@ enum class TokenKind {
   Plus,
   Minus,
   Equal,
-  NotEqual,          // <> or !=
+  NotEqual,  // <> or !=
   Less,
   Greater,
   LessEqual,
   GreaterEqual,
-  Invalid,           // Text: what is wrong
+  Invalid,  // Text: what is wrong
 };
 
 struct Token {

@@ -20,7 +20,9 @@ int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
   return era * 146097 + doe - 719468;
 }
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int y, int m) {
   static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -66,10 +68,16 @@ std::optional<int32_t> ParseIsoDate(std::string_view text) {
 void AppendIsoDate(std::string& out, int32_t day_number) {
   const CivilDate c = CivilFromDayNumber(day_number);
   if (c.Year >= 1 && c.Year <= 9999) {
-    char buf[10] = {static_cast<char>('0' + c.Year / 1000), static_cast<char>('0' + c.Year / 100 % 10),
-                    static_cast<char>('0' + c.Year / 10 % 10), static_cast<char>('0' + c.Year % 10), '-',
-                    static_cast<char>('0' + c.Month / 10), static_cast<char>('0' + c.Month % 10), '-',
-                    static_cast<char>('0' + c.Day / 10), static_cast<char>('0' + c.Day % 10)};
+    char buf[10] = {static_cast<char>('0' + c.Year / 1000),
+                    static_cast<char>('0' + c.Year / 100 % 10),
+                    static_cast<char>('0' + c.Year / 10 % 10),
+                    static_cast<char>('0' + c.Year % 10),
+                    '-',
+                    static_cast<char>('0' + c.Month / 10),
+                    static_cast<char>('0' + c.Month % 10),
+                    '-',
+                    static_cast<char>('0' + c.Day / 10),
+                    static_cast<char>('0' + c.Day % 10)};
     out.append(buf, 10);
     return;
   }

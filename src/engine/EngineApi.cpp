@@ -27,6 +27,8 @@ Status NoteError(Status status) {
   return status;
 }
 
-void ClearLastError() { last_error = EngineError{}; }
+void ClearLastError() {
+  last_error = EngineError{};
+}
 
 }  // namespace engine

@@ -16,7 +16,8 @@ namespace {
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -50,21 +51,25 @@ Result<EngineConfig> ParseEngineConfig(std::string_view text, const std::string&
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
     if (line[0] == '[') {
       const size_t close = line.find(']');
-      in_settings = close != std::string_view::npos && EqualsIgnoringCase(Trim(line.substr(1, close - 1)), "Settings");
+      in_settings = close != std::string_view::npos &&
+                    EqualsIgnoringCase(Trim(line.substr(1, close - 1)), "Settings");
       continue;
     }
     if (!in_settings) continue;
     const size_t eq = line.find('=');
-    if (eq == std::string_view::npos) continue;  // a line without "=" sets nothing, as in any INI file
+    if (eq == std::string_view::npos)
+      continue;  // a line without "=" sets nothing, as in any INI file
     const std::string_view key = Trim(line.substr(0, eq));
     const std::string_view value = Trim(line.substr(eq + 1));
     auto bad = [&](const char* expected) {
-      return Status(AE_CONFIG_INVALID, "\"" + file + "\" line " + std::to_string(line_number) + ": " +
-                                           std::string(key) + "=" + std::string(value) + " is not " + expected);
+      return Status(AE_CONFIG_INVALID, "\"" + file + "\" line " + std::to_string(line_number) +
+                                           ": " + std::string(key) + "=" + std::string(value) +
+                                           " is not " + expected);
     };
     if (EqualsIgnoringCase(key, "SortMemoryMiB")) {
       int32_t mib = 0;
-      if (!ParseInteger(value, mib) || mib < 1 || mib > 65536) return bad("a number of MiB from 1 to 65536");
+      if (!ParseInteger(value, mib) || mib < 1 || mib > 65536)
+        return bad("a number of MiB from 1 to 65536");
       config.SortMemoryMiB = static_cast<uint32_t>(mib);
     } else if (EqualsIgnoringCase(key, "AllowRemoteControl")) {
       if (!ParseYesNo(value, config.AllowRemoteControl)) return bad("Yes or No");
@@ -79,7 +84,8 @@ Result<EngineConfig> LoadEngineConfig(const std::string& folder) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
-  if (!in && !in.eof()) return Status(AE_CONFIG_INVALID, "Cannot read \"" + file + "\": " + std::strerror(errno));
+  if (!in && !in.eof())
+    return Status(AE_CONFIG_INVALID, "Cannot read \"" + file + "\": " + std::strerror(errno));
   return ParseEngineConfig(content.str(), file);
 }
 

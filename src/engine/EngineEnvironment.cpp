@@ -34,12 +34,14 @@ Result<void*> LoadModule(const std::string& folder, const char* file) {
   std::lock_guard<std::mutex> guard(mutex);
   if (auto it = loaded.find(path); it != loaded.end()) return it->second;
   if (!platform::FileExists(path)) {
-    return Status(AE_MODULE_MISSING, "The engine module \"" + std::string(file) + "\" is missing from \"" + folder + "\"");
+    return Status(AE_MODULE_MISSING, "The engine module \"" + std::string(file) +
+                                         "\" is missing from \"" + folder + "\"");
   }
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();
-    return Status(AE_MODULE_UNUSABLE, "The engine module \"" + path + "\" cannot be loaded: " + (why ? why : "unknown"));
+    return Status(AE_MODULE_UNUSABLE, "The engine module \"" + path +
+                                          "\" cannot be loaded: " + (why ? why : "unknown"));
   }
   loaded[path] = handle;
   return handle;
@@ -50,15 +52,17 @@ Result<Fn> Entry(void* handle, const std::string& folder, const char* file, cons
   dlerror();
   void* address = dlsym(handle, symbol);
   if (!address) {
-    return Status(AE_MODULE_UNUSABLE, "The engine module \"" + folder + "/" + file + "\" has no entry point " + symbol);
+    return Status(AE_MODULE_UNUSABLE,
+                  "The engine module \"" + folder + "/" + file + "\" has no entry point " + symbol);
   }
   return reinterpret_cast<Fn>(address);
 }
 
 Status CheckAbi(int abi, const std::string& folder, const char* file) {
   if (abi == ENGINE_MODULE_ABI) return Status::Ok();
-  return Status(AE_MODULE_UNUSABLE, "The engine module \"" + folder + "/" + file + "\" is of interface version " +
-                                        std::to_string(abi) + ", not " + std::to_string(ENGINE_MODULE_ABI));
+  return Status(AE_MODULE_UNUSABLE, "The engine module \"" + folder + "/" + file +
+                                        "\" is of interface version " + std::to_string(abi) +
+                                        ", not " + std::to_string(ENGINE_MODULE_ABI));
 }
 
 }  // namespace
@@ -86,8 +90,8 @@ Result<std::shared_ptr<const EngineEnvironment>> LoadEngineEnvironment() {
 
   const std::string chars_path = environment->Folder + "/" + kCharTableFileName;
   if (!platform::FileExists(chars_path)) {
-    return Status(AE_CHAR_TABLE, "The character table \"" + std::string(kCharTableFileName) + "\" is missing from \"" +
-                                     environment->Folder + "\"");
+    return Status(AE_CHAR_TABLE, "The character table \"" + std::string(kCharTableFileName) +
+                                     "\" is missing from \"" + environment->Folder + "\"");
   }
   std::ifstream in(chars_path, std::ios::binary);
   std::ostringstream bytes;
@@ -102,10 +106,12 @@ Result<std::shared_ptr<const EngineEnvironment>> LoadEngineEnvironment() {
 Result<LocalModule> LoadLocalModule(const std::string& folder) {
   auto handle = LoadModule(folder, kLocalModuleFileName);
   if (!handle) return handle.status();
-  auto abi = Entry<EngineLocalAbiFn>(*handle, folder, kLocalModuleFileName, ENGINE_LOCAL_ABI_SYMBOL);
+  auto abi =
+      Entry<EngineLocalAbiFn>(*handle, folder, kLocalModuleFileName, ENGINE_LOCAL_ABI_SYMBOL);
   if (!abi) return abi.status();
   if (Status s = CheckAbi((*abi)(), folder, kLocalModuleFileName); !s) return s;
-  auto admit = Entry<EngineLocalAdmitFolderFn>(*handle, folder, kLocalModuleFileName, ENGINE_LOCAL_ADMIT_FOLDER_SYMBOL);
+  auto admit = Entry<EngineLocalAdmitFolderFn>(*handle, folder, kLocalModuleFileName,
+                                               ENGINE_LOCAL_ADMIT_FOLDER_SYMBOL);
   if (!admit) return admit.status();
   return LocalModule{*admit};
 }
@@ -116,7 +122,8 @@ Result<NetworkModule> LoadNetworkModule(const std::string& folder) {
   auto abi = Entry<EngineNetAbiFn>(*handle, folder, kNetworkModuleFileName, ENGINE_NET_ABI_SYMBOL);
   if (!abi) return abi.status();
   if (Status s = CheckAbi((*abi)(), folder, kNetworkModuleFileName); !s) return s;
-  auto probe = Entry<EngineNetProbeServerFn>(*handle, folder, kNetworkModuleFileName, ENGINE_NET_PROBE_SERVER_SYMBOL);
+  auto probe = Entry<EngineNetProbeServerFn>(*handle, folder, kNetworkModuleFileName,
+                                             ENGINE_NET_PROBE_SERVER_SYMBOL);
   if (!probe) return probe.status();
   return NetworkModule{*probe};
 }

@@ -14,8 +14,8 @@
 namespace engine {
 
 // The engine's client files, in the order a program checks for them.
-inline constexpr const char* kEngineFileNames[5] = {"ace32.dll", "adsloc32.dll", "axcws32.dll", "adslocal.cfg",
-                                                    "Ansi.chr"};
+inline constexpr const char* kEngineFileNames[5] = {"ace32.dll", "adsloc32.dll", "axcws32.dll",
+                                                    "adslocal.cfg", "Ansi.chr"};
 inline constexpr const char* kLocalModuleFileName = "adsloc32.dll";
 inline constexpr const char* kNetworkModuleFileName = "axcws32.dll";
 inline constexpr const char* kCharTableFileName = "Ansi.chr";

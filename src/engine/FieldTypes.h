@@ -18,10 +18,10 @@ enum class FieldType : uint8_t {
   Logical = 5,    // true or false
 };
 
-inline constexpr size_t kMaxFieldNameLength = 128;     // bytes
-inline constexpr uint32_t kMaxCharacterLength = 65000; // bytes of one character field
+inline constexpr size_t kMaxFieldNameLength = 128;      // bytes
+inline constexpr uint32_t kMaxCharacterLength = 65000;  // bytes of one character field
 inline constexpr size_t kMaxFieldCount = 2048;
-inline constexpr uint32_t kMaxRecordLength = 1u << 20; // state byte and null bitmap included
+inline constexpr uint32_t kMaxRecordLength = 1u << 20;  // state byte and null bitmap included
 inline constexpr uint32_t kMaxRecordCount = 0xFFFFFFFEu;
 
 // A field as a caller declares it when creating a table.

@@ -26,7 +26,8 @@ LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
 }
 
 Status LockedFile::OsError(const char* action, int error_number) const {
-  return Status(AE_FILE_IO, std::string("Cannot ") + action + " \"" + path_ + "\": " + std::strerror(error_number));
+  return Status(AE_FILE_IO, std::string("Cannot ") + action + " \"" + path_ +
+                                "\": " + std::strerror(error_number));
 }
 
 Result<LockedFile> LockedFile::Open(const std::string& path, platform::LockKind lock) {
@@ -41,12 +42,13 @@ Result<LockedFile> LockedFile::Open(const std::string& path, platform::LockKind 
   if (fd < 0) {
     const int error_number = errno;
     if (error_number == EACCES || error_number == EROFS) {
-      return Status(AE_READ_ONLY, "Cannot open \"" + path + "\" for writing: " + std::strerror(error_number));
+      return Status(AE_READ_ONLY,
+                    "Cannot open \"" + path + "\" for writing: " + std::strerror(error_number));
     }
     return file.OsError("open", error_number);
   }
   file.fd_ = fd;
-  struct stat st{};
+  struct stat st {};
   if (fstat(fd, &st) != 0) return file.OsError("examine", errno);
   if (!S_ISREG(st.st_mode)) return Status(AE_FILE_IO, "\"" + path + "\" is not a regular file");
   if (!platform::LockFile(fd, lock)) {
@@ -75,7 +77,7 @@ Result<LockedFile> LockedFile::CreateNew(const std::string& path) {
 }
 
 Result<uint64_t> LockedFile::Size() const {
-  struct stat st{};
+  struct stat st {};
   if (fstat(fd_, &st) != 0) return OsError("examine", errno);
   return static_cast<uint64_t>(st.st_size);
 }
@@ -89,7 +91,8 @@ Status LockedFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
       return OsError("read", errno);
     }
     if (n == 0) {
-      return Status(AE_TABLE_TRUNCATED, "\"" + path_ + "\" ends before offset " + std::to_string(offset + size));
+      return Status(AE_TABLE_TRUNCATED,
+                    "\"" + path_ + "\" ends before offset " + std::to_string(offset + size));
     }
     p += n;
     offset += static_cast<uint64_t>(n);
@@ -125,8 +128,9 @@ Status LockedFile::Truncate(uint64_t size) {
 }
 
 Status LockedFile::RenameTo(const std::string& new_path, bool replace) {
-  int rc = replace ? rename(path_.c_str(), new_path.c_str())
-                   : renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, new_path.c_str(), RENAME_NOREPLACE);
+  int rc = replace
+               ? rename(path_.c_str(), new_path.c_str())
+               : renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, new_path.c_str(), RENAME_NOREPLACE);
   if (rc != 0 && !replace && (errno == EINVAL || errno == ENOSYS)) {
     // File systems without RENAME_NOREPLACE: a hard link is refused just as
     // atomically when the name is taken.
@@ -135,7 +139,8 @@ Status LockedFile::RenameTo(const std::string& new_path, bool replace) {
   }
   if (rc != 0) {
     if (errno == EEXIST) return Status(AE_TABLE_EXISTS, "\"" + new_path + "\" exists already");
-    return Status(AE_FILE_IO, "Cannot rename \"" + path_ + "\" to \"" + new_path + "\": " + std::strerror(errno));
+    return Status(AE_FILE_IO, "Cannot rename \"" + path_ + "\" to \"" + new_path +
+                                  "\": " + std::strerror(errno));
   }
   path_ = new_path;
   return Status::Ok();
@@ -150,11 +155,14 @@ void LockedFile::Close() {
 
 Status SyncFolder(const std::string& folder) {
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return Status(AE_FILE_IO, "Cannot open folder \"" + folder + "\": " + std::strerror(errno));
+  if (fd < 0)
+    return Status(AE_FILE_IO, "Cannot open folder \"" + folder + "\": " + std::strerror(errno));
   const int rc = fsync(fd);
   const int error_number = errno;
   close(fd);
-  if (rc != 0) return Status(AE_FILE_IO, "Cannot sync folder \"" + folder + "\": " + std::strerror(error_number));
+  if (rc != 0)
+    return Status(AE_FILE_IO,
+                  "Cannot sync folder \"" + folder + "\": " + std::strerror(error_number));
   return Status::Ok();
 }
 

@@ -13,8 +13,9 @@ Status RecordBuilder::SetChars(size_t field, std::string_view text) {
   if (n > f.Length) {
     while (n > f.Length && text[n - 1] == ' ') --n;  // trailing blanks are padding anyway
     if (n > f.Length) {
-      return Status(AE_VALUE_TOO_LONG, "A value of " + std::to_string(n) + " bytes does not fit the " +
-                                           std::to_string(f.Length) + "-byte field \"" + f.Name + "\"");
+      return Status(AE_VALUE_TOO_LONG, "A value of " + std::to_string(n) +
+                                           " bytes does not fit the " + std::to_string(f.Length) +
+                                           "-byte field \"" + f.Name + "\"");
     }
   }
   uint8_t* at = Mark(field);

@@ -79,7 +79,10 @@ class RecordView {
 // whose fields are all NULL.
 class RecordBuilder {
  public:
-  explicit RecordBuilder(const TableSchema& schema) : schema_(&schema), bytes_(schema.RecordLength()) { Clear(); }
+  explicit RecordBuilder(const TableSchema& schema)
+      : schema_(&schema), bytes_(schema.RecordLength()) {
+    Clear();
+  }
 
   void Clear() {
     std::fill(bytes_.begin(), bytes_.end(), 0);

@@ -24,7 +24,8 @@ constexpr size_t kAppendChunkBytes = 4u << 20;  // one write per 4 MiB of record
 Status CheckTableName(std::string_view name) {
   const bool bad = name.empty() || name == "." || name == ".." ||
                    name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos;
-  if (bad) return Status(AE_INVALID_TABLE_NAME, "\"" + std::string(name) + "\" is not a valid table name");
+  if (bad)
+    return Status(AE_INVALID_TABLE_NAME, "\"" + std::string(name) + "\" is not a valid table name");
   return Status::Ok();
 }
 
@@ -42,7 +43,8 @@ std::string FileNameOf(const std::string& path) {
 // ".ADT" added when the name has no extension. Empty when there is none.
 std::string FindTableFile(const std::string& folder, std::string_view name) {
   std::string found = platform::FindFileIgnoringCase(folder + "/" + std::string(name));
-  if (found.empty() && !HasExtension(name)) found = platform::FindFileIgnoringCase(folder + "/" + std::string(name) + ".ADT");
+  if (found.empty() && !HasExtension(name))
+    found = platform::FindFileIgnoringCase(folder + "/" + std::string(name) + ".ADT");
   return found;
 }
 
@@ -50,22 +52,27 @@ std::string FindTableFile(const std::string& folder, std::string_view name) {
 std::string IndexPathFor(const std::string& table_path) {
   const size_t slash = table_path.rfind('/');
   const size_t dot = table_path.rfind('.');
-  const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  const bool has_extension =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
   return (has_extension ? table_path.substr(0, dot) : table_path) + ".Adi";
 }
 
 Status InUse(const std::string& table, OpenMode mode, const std::string& what) {
   if (mode == OpenMode::Exclusive) {
-    return Status(AE_TABLE_IN_USE, "Table \"" + table + "\" cannot be opened exclusively: " + what + " is open elsewhere");
+    return Status(AE_TABLE_IN_USE, "Table \"" + table + "\" cannot be opened exclusively: " + what +
+                                       " is open elsewhere");
   }
-  return Status(AE_TABLE_IN_USE, "Table \"" + table + "\" cannot be opened: " + what + " is open exclusively elsewhere");
+  return Status(AE_TABLE_IN_USE, "Table \"" + table + "\" cannot be opened: " + what +
+                                     " is open exclusively elsewhere");
 }
 
 platform::LockKind LockFor(OpenMode mode) {
   return mode == OpenMode::Exclusive ? platform::LockKind::Exclusive : platform::LockKind::Shared;
 }
 
-std::string LoadFilePrefix(const std::string& file_name) { return file_name + ".load-"; }
+std::string LoadFilePrefix(const std::string& file_name) {
+  return file_name + ".load-";
+}
 
 std::string NewLoadFileName(const std::string& file_name) {
   static std::atomic<unsigned> counter{0};
@@ -80,7 +87,8 @@ void RemoveStaleLoadFiles(const std::string& folder, const std::string& file_nam
   if (DIR* dir = opendir(folder.c_str())) {
     while (dirent* entry = readdir(dir)) {
       const std::string_view entry_name(entry->d_name);
-      if (entry_name.size() > prefix.size() && EqualsIgnoringCase(entry_name.substr(0, prefix.size()), prefix)) {
+      if (entry_name.size() > prefix.size() &&
+          EqualsIgnoringCase(entry_name.substr(0, prefix.size()), prefix)) {
         stale.emplace_back(entry->d_name);
       }
     }
@@ -134,12 +142,14 @@ Result<std::unique_ptr<Table>> Table::FromFile(std::shared_ptr<const EngineEnvir
   return table;
 }
 
-Result<std::unique_ptr<Table>> Table::Open(const Connection& connection, std::string_view name, OpenMode mode) {
+Result<std::unique_ptr<Table>> Table::Open(const Connection& connection, std::string_view name,
+                                           OpenMode mode) {
   if (Status s = CheckTableName(name); !s) return NoteError(s);
   const std::string path = FindTableFile(connection.Folder(), name);
   if (path.empty()) {
-    return NoteError(Status(AE_TABLE_NOT_FOUND,
-                            "Table \"" + std::string(name) + "\" not found in \"" + connection.Folder() + "\""));
+    return NoteError(
+        Status(AE_TABLE_NOT_FOUND,
+               "Table \"" + std::string(name) + "\" not found in \"" + connection.Folder() + "\""));
   }
   auto table = OpenFile(connection.Environment(), path, mode);
   if (!table) return NoteError(table.status());
@@ -152,7 +162,8 @@ Status Table::ReopenIndexFile() {
   if (path.empty()) return Status::Ok();
   auto index = LockedFile::Open(path, LockFor(mode_));
   if (!index) {
-    if (index.status().Code() == AE_TABLE_IN_USE) return InUse(name_, mode_, "its index file \"" + FileNameOf(path) + "\"");
+    if (index.status().Code() == AE_TABLE_IN_USE)
+      return InUse(name_, mode_, "its index file \"" + FileNameOf(path) + "\"");
     return index.status();
   }
   index_file_ = std::move(index.value());
@@ -180,15 +191,19 @@ Result<std::unique_ptr<Table>> Table::Create(const Connection& connection, std::
 
 Status Table::ReadRecord(uint32_t recno, std::vector<uint8_t>& buffer) const {
   if (recno < 1 || recno > RecordCount()) {
-    return NoteError(Status(AE_RECORD_NUMBER, "Table \"" + name_ + "\" has no record " + std::to_string(recno) +
-                                                  " (it holds " + std::to_string(RecordCount()) + ")"));
+    return NoteError(Status(AE_RECORD_NUMBER, "Table \"" + name_ + "\" has no record " +
+                                                  std::to_string(recno) + " (it holds " +
+                                                  std::to_string(RecordCount()) + ")"));
   }
   const uint32_t length = Schema().RecordLength();
   buffer.resize(length);
-  return NoteError(file_.ReadAt(header_.HeaderSize + uint64_t{recno - 1} * length, buffer.data(), length));
+  return NoteError(
+      file_.ReadAt(header_.HeaderSize + uint64_t{recno - 1} * length, buffer.data(), length));
 }
 
-TableScanner Table::Scan(bool include_deleted) const { return TableScanner(*this, include_deleted); }
+TableScanner Table::Scan(bool include_deleted) const {
+  return TableScanner(*this, include_deleted);
+}
 
 Result<uint32_t> Table::CountLiveRecords() const {
   TableScanner scanner = Scan();
@@ -203,15 +218,18 @@ Status Table::DeleteRecord(uint32_t recno) {
   if (Status s = ReadRecord(recno, record); !s) return s;
   if (record[0] == kRecordDeleted) return Status::Ok();
   if (record[0] != kRecordLive) {
-    return NoteError(Status(AE_RECORD_DAMAGED, "Record " + std::to_string(recno) + " of \"" + Path() + "\" is damaged"));
+    return NoteError(Status(AE_RECORD_DAMAGED, "Record " + std::to_string(recno) + " of \"" +
+                                                   Path() + "\" is damaged"));
   }
   const uint8_t deleted = kRecordDeleted;
-  return NoteError(file_.WriteAt(header_.HeaderSize + uint64_t{recno - 1} * Schema().RecordLength(), &deleted, 1));
+  return NoteError(file_.WriteAt(header_.HeaderSize + uint64_t{recno - 1} * Schema().RecordLength(),
+                                 &deleted, 1));
 }
 
 Result<TableAppender> Table::Appender() {
   if (mode_ != OpenMode::Exclusive) {
-    return NoteError(Status(AE_NEEDS_EXCLUSIVE, "Records are appended to table \"" + name_ + "\" only when it is open exclusively"));
+    return NoteError(Status(AE_NEEDS_EXCLUSIVE, "Records are appended to table \"" + name_ +
+                                                    "\" only when it is open exclusively"));
   }
   return TableAppender(*this);
 }
@@ -235,7 +253,8 @@ Status Table::CommitRecordCount(uint32_t count) {
 TableScanner::TableScanner(const Table& table, bool include_deleted)
     : table_(&table),
       include_deleted_(include_deleted),
-      chunk_records_(static_cast<uint32_t>(std::max<size_t>(1, kScanChunkBytes / table.Schema().RecordLength()))) {}
+      chunk_records_(static_cast<uint32_t>(
+          std::max<size_t>(1, kScanChunkBytes / table.Schema().RecordLength()))) {}
 
 void TableScanner::Reset(uint32_t recno) {
   next_ = recno < 1 ? 1 : recno;
@@ -252,8 +271,8 @@ bool TableScanner::Fill(uint32_t first) {
     // The file is read from start to end; let the system read ahead.
     posix_fadvise(table_->File().Fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
   }
-  status_ = table_->File().ReadAt(table_->Header().HeaderSize + uint64_t{first - 1} * length, buffer_.data(),
-                                  size_t{count} * length);
+  status_ = table_->File().ReadAt(table_->Header().HeaderSize + uint64_t{first - 1} * length,
+                                  buffer_.data(), size_t{count} * length);
   if (!status_) {
     chunk_first_ = chunk_count_ = 0;
     return false;
@@ -279,9 +298,9 @@ bool TableScanner::Next() {
       return true;
     }
     if (record[0] != kRecordDeleted) {
-      status_ = NoteError(Status(AE_RECORD_DAMAGED, "Record " + std::to_string(recno) + " of \"" +
-                                                        table_->Path() + "\" is damaged (state byte " +
-                                                        std::to_string(record[0]) + ")"));
+      status_ = NoteError(Status(
+          AE_RECORD_DAMAGED, "Record " + std::to_string(recno) + " of \"" + table_->Path() +
+                                 "\" is damaged (state byte " + std::to_string(record[0]) + ")"));
       break;
     }
   }
@@ -294,15 +313,17 @@ bool TableScanner::Next() {
 
 TableAppender::TableAppender(Table& table)
     : table_(&table),
-      buffer_(std::max<size_t>(1, kAppendChunkBytes / table.Schema().RecordLength()) * table.Schema().RecordLength()),
+      buffer_(std::max<size_t>(1, kAppendChunkBytes / table.Schema().RecordLength()) *
+              table.Schema().RecordLength()),
       written_count_(table.RecordCount()),
       next_count_(table.RecordCount()) {}
 
 Status TableAppender::Append(const uint8_t* record) {
   if (!status_) return status_;
   if (next_count_ >= kMaxRecordCount) {
-    status_ = NoteError(Status(AE_TABLE_FULL, "Table \"" + table_->Name() + "\" cannot hold more than " +
-                                                  std::to_string(kMaxRecordCount) + " records"));
+    status_ =
+        NoteError(Status(AE_TABLE_FULL, "Table \"" + table_->Name() + "\" cannot hold more than " +
+                                            std::to_string(kMaxRecordCount) + " records"));
     return status_;
   }
   const size_t length = table_->Schema().RecordLength();
@@ -316,8 +337,8 @@ Status TableAppender::Append(const uint8_t* record) {
 Status TableAppender::FlushBuffer() {
   if (!status_ || buffered_ == 0) return status_;
   const size_t length = table_->Schema().RecordLength();
-  status_ = NoteError(table_->file_.WriteAt(table_->Header().HeaderSize + written_count_ * length, buffer_.data(),
-                                            buffered_ * length));
+  status_ = NoteError(table_->file_.WriteAt(table_->Header().HeaderSize + written_count_ * length,
+                                            buffer_.data(), buffered_ * length));
   if (status_) {
     written_count_ += buffered_;
     buffered_ = 0;
@@ -343,14 +364,19 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
 
   TableLoad load;
   std::string existing = FindTableFile(folder, name);
-  const std::string file_name = existing.empty() ? std::string(name) + (HasExtension(name) ? "" : ".ADT") : FileNameOf(existing);
+  const std::string file_name = existing.empty()
+                                    ? std::string(name) + (HasExtension(name) ? "" : ".ADT")
+                                    : FileNameOf(existing);
   load.target_path_ = folder + "/" + file_name;
   if (!existing.empty()) {
-    if (!replace) return NoteError(Status(AE_TABLE_EXISTS, "Table \"" + file_name + "\" exists already in \"" + folder + "\""));
+    if (!replace)
+      return NoteError(Status(AE_TABLE_EXISTS,
+                              "Table \"" + file_name + "\" exists already in \"" + folder + "\""));
     // Held exclusively until Finish: nobody may use the table being replaced.
     auto old = LockedFile::Open(existing, platform::LockKind::Exclusive);
     if (!old) {
-      if (old.status().Code() == AE_TABLE_IN_USE) return NoteError(InUse(file_name, OpenMode::Exclusive, "it"));
+      if (old.status().Code() == AE_TABLE_IN_USE)
+        return NoteError(InUse(file_name, OpenMode::Exclusive, "it"));
       return NoteError(old.status());
     }
     load.replaced_file_ = std::move(old.value());
@@ -359,7 +385,8 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
       auto index = LockedFile::Open(old_index, platform::LockKind::Exclusive);
       if (!index) {
         if (index.status().Code() == AE_TABLE_IN_USE) {
-          return NoteError(InUse(file_name, OpenMode::Exclusive, "its index file \"" + FileNameOf(old_index) + "\""));
+          return NoteError(InUse(file_name, OpenMode::Exclusive,
+                                 "its index file \"" + FileNameOf(old_index) + "\""));
         }
         return NoteError(index.status());
       }
@@ -370,8 +397,8 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
     const std::string stale_index = platform::FindFileIgnoringCase(IndexPathFor(load.target_path_));
     if (!stale_index.empty()) {
       return NoteError(Status(AE_TABLE_EXISTS, "The index file \"" + FileNameOf(stale_index) +
-                                                   "\" of an earlier table \"" + file_name + "\" is still in \"" +
-                                                   folder + "\""));
+                                                   "\" of an earlier table \"" + file_name +
+                                                   "\" is still in \"" + folder + "\""));
     }
   }
 
@@ -386,7 +413,8 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
     unlink(load_path.c_str());
     return NoteError(written);
   }
-  auto table = Table::FromFile(connection.Environment(), std::move(file.value()), OpenMode::Exclusive);
+  auto table =
+      Table::FromFile(connection.Environment(), std::move(file.value()), OpenMode::Exclusive);
   if (!table) {
     unlink(load_path.c_str());
     return NoteError(table.status());
@@ -396,7 +424,9 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
   return load;
 }
 
-uint64_t TableLoad::Appended() const { return appender_ ? appender_->Uncommitted() + table_->RecordCount() : 0; }
+uint64_t TableLoad::Appended() const {
+  return appender_ ? appender_->Uncommitted() + table_->RecordCount() : 0;
+}
 
 Status TableLoad::Finish() {
   Status status = Complete();
@@ -408,7 +438,8 @@ Status TableLoad::Complete() {
   if (done_ || !table_) return Status::Ok();
   if (Status s = appender_->Commit(); !s) return s;
   appender_.reset();
-  if (Status s = table_->file_.RenameTo(target_path_, replaced_file_.IsOpen()); !s) return NoteError(s);
+  if (Status s = table_->file_.RenameTo(target_path_, replaced_file_.IsOpen()); !s)
+    return NoteError(s);
   table_->name_ = FileNameOf(target_path_);
   done_ = true;
   replaced_file_.Close();
@@ -419,8 +450,9 @@ Status TableLoad::Complete() {
     const int error_number = errno;
     replaced_index_.Close();
     if (!removed) {
-      return NoteError(Status(AE_FILE_IO, "Table \"" + table_->Name() + "\" was replaced, but its old index file \"" +
-                                              index + "\" cannot be removed: " + std::strerror(error_number)));
+      return NoteError(Status(
+          AE_FILE_IO, "Table \"" + table_->Name() + "\" was replaced, but its old index file \"" +
+                          index + "\" cannot be removed: " + std::strerror(error_number)));
     }
   }
   return NoteError(SyncFolder(table_->Folder()));

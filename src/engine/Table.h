@@ -42,7 +42,8 @@ class Table {
   Table(const Table&) = delete;
   Table& operator=(const Table&) = delete;
 
-  static Result<std::unique_ptr<Table>> Open(const Connection& connection, std::string_view name, OpenMode mode);
+  static Result<std::unique_ptr<Table>> Open(const Connection& connection, std::string_view name,
+                                             OpenMode mode);
 
   // Creates an empty table (".ADT" is added to a name without extension) and
   // answers it open exclusively. Refuses a name taken by a table, or by an
@@ -95,12 +96,12 @@ class Table {
   friend class TableLoad;
   Table() = default;
 
-  static Result<std::unique_ptr<Table>> OpenFile(std::shared_ptr<const EngineEnvironment> environment,
-                                                 const std::string& path, OpenMode mode);
+  static Result<std::unique_ptr<Table>> OpenFile(
+      std::shared_ptr<const EngineEnvironment> environment, const std::string& path, OpenMode mode);
   // Reads and checks the header of the open and locked `file`, then opens
   // the index file beside it.
-  static Result<std::unique_ptr<Table>> FromFile(std::shared_ptr<const EngineEnvironment> environment,
-                                                 LockedFile file, OpenMode mode);
+  static Result<std::unique_ptr<Table>> FromFile(
+      std::shared_ptr<const EngineEnvironment> environment, LockedFile file, OpenMode mode);
   // Syncs the records, then writes `count` into the slot that is not current
   // and syncs again; the written slot becomes current.
   Status CommitRecordCount(uint32_t count);
@@ -156,7 +157,9 @@ class TableAppender {
   Status Append(const RecordBuilder& record) { return Append(record.Data()); }
   Status Append(const uint8_t* record);
   Status Commit();
-  uint32_t Uncommitted() const { return static_cast<uint32_t>(next_count_ - table_->RecordCount()); }
+  uint32_t Uncommitted() const {
+    return static_cast<uint32_t>(next_count_ - table_->RecordCount());
+  }
 
  private:
   friend class Table;
@@ -166,9 +169,9 @@ class TableAppender {
 
   Table* table_;
   std::vector<uint8_t> buffer_;
-  size_t buffered_ = 0;          // records in buffer_
-  uint64_t written_count_ = 0;   // records on disk (committed or not)
-  uint64_t next_count_ = 0;      // records appended so far
+  size_t buffered_ = 0;         // records in buffer_
+  uint64_t written_count_ = 0;  // records on disk (committed or not)
+  uint64_t next_count_ = 0;     // records appended so far
   Status status_;
 };
 
@@ -206,7 +209,7 @@ class TableLoad {
   // Finish, leaving the new table open exclusively in table_.
   Status Complete();
 
-  std::unique_ptr<Table> table_;      // the load file
+  std::unique_ptr<Table> table_;  // the load file
   std::unique_ptr<TableAppender> appender_;
   // The files of the table being replaced, locked exclusively until Finish.
   // They are not read, so a damaged table can be replaced as well.

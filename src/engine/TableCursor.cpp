@@ -46,10 +46,13 @@ Status TableCursor::Advance() {
 Result<size_t> TableCursor::CurrentField(std::string_view name) const {
   const auto field = table_->Schema().FindField(name);
   if (!field) {
-    return NoteError(Status(AE_FIELD_NOT_FOUND, "Table \"" + table_->Name() + "\" has no field \"" + std::string(name) + "\""));
+    return NoteError(Status(AE_FIELD_NOT_FOUND, "Table \"" + table_->Name() + "\" has no field \"" +
+                                                    std::string(name) + "\""));
   }
   if (!positioned_) {
-    return NoteError(Status(AE_NO_CURRENT_RECORD, "Table \"" + table_->Name() + "\" is at end of data: there is no current record"));
+    return NoteError(
+        Status(AE_NO_CURRENT_RECORD,
+               "Table \"" + table_->Name() + "\" is at end of data: there is no current record"));
   }
   return *field;
 }

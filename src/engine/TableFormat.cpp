@@ -51,9 +51,15 @@ namespace {
 
 constexpr uint8_t kMagic[8] = {0x89, 'A', 'D', 'T', 0x0D, 0x0A, 0x1A, 0x0A};
 
-uint16_t Load16(const uint8_t* p) { return detail::LoadLittle<uint16_t>(p); }
-uint32_t Load32(const uint8_t* p) { return detail::LoadLittle<uint32_t>(p); }
-uint64_t Load64(const uint8_t* p) { return detail::LoadLittle<uint64_t>(p); }
+uint16_t Load16(const uint8_t* p) {
+  return detail::LoadLittle<uint16_t>(p);
+}
+uint32_t Load32(const uint8_t* p) {
+  return detail::LoadLittle<uint32_t>(p);
+}
+uint64_t Load64(const uint8_t* p) {
+  return detail::LoadLittle<uint64_t>(p);
+}
 
 uint32_t HeaderCrc(const uint8_t* header, size_t field_count) {
   const uint32_t crc = Crc32c(header, 124);
@@ -124,12 +130,13 @@ std::string EncodeNewHeader(const TableSchema& schema) {
   return bytes;
 }
 
-Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size, const std::string& file,
-                                 size_t& needed) {
+Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size,
+                                 const std::string& file, size_t& needed) {
   needed = 0;
   const auto* p = reinterpret_cast<const uint8_t*>(prefix.data());
   if (prefix.size() < 8 || std::memcmp(p, kMagic, 8) != 0) {
-    if (file_size < 8) return Status(AE_TABLE_CORRUPT, "\"" + file + "\" is not a table file (it is too short)");
+    if (file_size < 8)
+      return Status(AE_TABLE_CORRUPT, "\"" + file + "\" is not a table file (it is too short)");
     return Status(AE_TABLE_CORRUPT, "\"" + file + "\" is not a table file");
   }
   if (prefix.size() < kDescriptorsOffset) {
@@ -141,7 +148,8 @@ Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size, 
   if (header.VersionMajor != kTableFormatMajor) {
     return Status(AE_TABLE_VERSION, "Table file \"" + file + "\" has format version " +
                                         std::to_string(header.VersionMajor) + "." +
-                                        std::to_string(header.VersionMinor) + "; this engine reads version " +
+                                        std::to_string(header.VersionMinor) +
+                                        "; this engine reads version " +
                                         std::to_string(kTableFormatMajor) + ".x");
   }
   header.HeaderSize = Load32(p + 12);
@@ -161,7 +169,8 @@ Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size, 
     needed = header.HeaderSize;
     return Status(AE_TABLE_TRUNCATED, "header of \"" + file + "\" not read whole");
   }
-  if (HeaderCrc(p, field_count) != Load32(p + 124)) return Corrupt(file, "the header checksum does not match");
+  if (HeaderCrc(p, field_count) != Load32(p + 124))
+    return Corrupt(file, "the header checksum does not match");
 
   // The descriptors passed the checksum; they must still describe exactly the
   // layout the field list gives, or the engine would read outside records.
@@ -172,7 +181,8 @@ Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size, 
     const size_t name_length = strnlen(reinterpret_cast<const char*>(d), 128);
     const auto type = TypeFromCode(d[128]);
     if (!type) return Corrupt(file, "field " + std::to_string(i + 1) + " has an unknown type code");
-    defs.push_back(FieldDef{std::string(reinterpret_cast<const char*>(d), name_length), *type, Load32(d + 132)});
+    defs.push_back(FieldDef{std::string(reinterpret_cast<const char*>(d), name_length), *type,
+                            Load32(d + 132)});
   }
   auto schema = TableSchema::Make(defs);
   if (!schema) return Corrupt(file, schema.status().Message());
@@ -180,11 +190,13 @@ Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size, 
     const uint8_t* d = p + kDescriptorsOffset + i * kDescriptorSize;
     const FieldInfo& f = schema->Field(i);
     if (Load32(d + 132) != f.Length || Load32(d + 136) != f.Offset) {
-      return Corrupt(file, "the descriptor of field \"" + f.Name + "\" lies outside its place in the record");
+      return Corrupt(
+          file, "the descriptor of field \"" + f.Name + "\" lies outside its place in the record");
     }
   }
   if (record_length != schema->RecordLength()) {
-    return Corrupt(file, "record length " + std::to_string(record_length) + " does not match the fields (" +
+    return Corrupt(file, "record length " + std::to_string(record_length) +
+                             " does not match the fields (" +
                              std::to_string(schema->RecordLength()) + ")");
   }
   header.Schema = std::move(schema.value());
@@ -198,9 +210,10 @@ Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size, 
 
   const uint64_t room = (file_size - header.HeaderSize) / record_length;
   if (header.Commit.RecordCount > room) {
-    return Status(AE_TABLE_TRUNCATED, "Table file \"" + file + "\" is truncated: its header counts " +
-                                          std::to_string(header.Commit.RecordCount) + " records, the file holds " +
-                                          std::to_string(room));
+    return Status(AE_TABLE_TRUNCATED, "Table file \"" + file +
+                                          "\" is truncated: its header counts " +
+                                          std::to_string(header.Commit.RecordCount) +
+                                          " records, the file holds " + std::to_string(room));
   }
   return header;
 }

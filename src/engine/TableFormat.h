@@ -15,7 +15,8 @@
 namespace engine {
 
 inline constexpr uint16_t kTableFormatMajor = 1;  // a reader refuses other majors
-inline constexpr uint16_t kTableFormatMinor = 0;  // later minors only add what older readers may ignore
+inline constexpr uint16_t kTableFormatMinor =
+    0;  // later minors only add what older readers may ignore
 
 inline constexpr size_t kFixedHeaderSize = 128;
 inline constexpr size_t kCommitSlotSize = 128;
@@ -29,11 +30,11 @@ inline constexpr uint32_t kCommitFlagEncrypted = 1;
 // What a commit slot records: the state of the table after a load or change
 // that was synced to disk before the slot was written.
 struct CommitState {
-  uint64_t Generation = 0;     // the sound slot with the higher generation is the current one
-  uint32_t RecordCount = 0;    // records 1..RecordCount exist in the file, live or deleted
-  uint32_t Flags = 0;          // kCommitFlagEncrypted
-  uint32_t KdfIterations = 0;  // key derivation rounds of an encrypted table, else 0
-  std::array<uint8_t, 32> Salt{};           // key derivation salt, zero unless encrypted
+  uint64_t Generation = 0;         // the sound slot with the higher generation is the current one
+  uint32_t RecordCount = 0;        // records 1..RecordCount exist in the file, live or deleted
+  uint32_t Flags = 0;              // kCommitFlagEncrypted
+  uint32_t KdfIterations = 0;      // key derivation rounds of an encrypted table, else 0
+  std::array<uint8_t, 32> Salt{};  // key derivation salt, zero unless encrypted
   std::array<uint8_t, 32> PasswordCheck{};  // proves a password right, zero unless encrypted
 };
 
@@ -42,8 +43,8 @@ struct TableHeader {
   uint16_t VersionMinor = kTableFormatMinor;
   uint32_t HeaderSize = 0;  // offset of record 1
   TableSchema Schema;
-  CommitState Commit;       // the current slot
-  int CurrentSlot = 0;      // 0 or 1
+  CommitState Commit;   // the current slot
+  int CurrentSlot = 0;  // 0 or 1
 };
 
 // The header size of a table with `field_count` fields.
@@ -62,7 +63,7 @@ std::array<uint8_t, kCommitSlotSize> EncodeCommitSlot(const CommitState& state);
 // prefix is sound so far but shorter than the header, `needed` is set to the
 // header size and the caller reads that much and calls again. Every failure
 // is an engine error naming `file`.
-Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size, const std::string& file,
-                                 size_t& needed);
+Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size,
+                                 const std::string& file, size_t& needed);
 
 }  // namespace engine

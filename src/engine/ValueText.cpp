@@ -41,8 +41,12 @@ void AppendFieldText(std::string& out, const RecordView& record, size_t field) {
       out.append(buf, r.ptr);
       return;
     }
-    case FieldType::Date: AppendIsoDate(out, record.Date(field)); return;
-    case FieldType::Logical: out.push_back(record.Logical(field) ? 'T' : 'F'); return;
+    case FieldType::Date:
+      AppendIsoDate(out, record.Date(field));
+      return;
+    case FieldType::Logical:
+      out.push_back(record.Logical(field) ? 'T' : 'F');
+      return;
   }
 }
 
@@ -87,7 +91,8 @@ Status SetFieldFromText(RecordBuilder& builder, size_t field, std::string_view t
     return Status(AE_INVALID_VALUE, "Field \"" + f.Name + "\": \"" + shown + "\" is not " + what);
   };
   switch (f.Type) {
-    case FieldType::Character: return builder.SetChars(field, text);
+    case FieldType::Character:
+      return builder.SetChars(field, text);
     case FieldType::Integer: {
       int32_t v = 0;
       if (!ParseInteger(text, v)) return bad("an integer (32-bit, decimal)");

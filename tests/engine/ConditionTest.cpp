@@ -2,11 +2,11 @@
 // bad condition is reported.
 #include <gtest/gtest.h>
 
+#include "TableTestSupport.h"
 #include "engine/Condition.h"
 #include "engine/ConditionEval.h"
 #include "engine/TableCursor.h"
 #include "engine/TableErrorCodes.h"
-#include "TableTestSupport.h"
 
 namespace {
 
@@ -18,8 +18,9 @@ class Conditions : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::vector<FieldDef> fields = {
-        {"Type", FieldType::Character, 3}, {"TABLE_NAME", FieldType::Character, 20}, {"N", FieldType::Integer, 0},
-        {"AMOUNT", FieldType::Double, 0},  {"BORN", FieldType::Date, 0},             {"ACTIVE", FieldType::Logical, 0},
+        {"Type", FieldType::Character, 3}, {"TABLE_NAME", FieldType::Character, 20},
+        {"N", FieldType::Integer, 0},      {"AMOUNT", FieldType::Double, 0},
+        {"BORN", FieldType::Date, 0},      {"ACTIVE", FieldType::Logical, 0},
         {"NOTE", FieldType::Character, 10}};
     const auto null = std::nullopt;
     ASSERT_TRUE(engine_test::MakeTable(db_.Connection(), "Cond.ADT", fields,
@@ -135,7 +136,8 @@ TEST_F(Conditions, SyntaxErrorsGiveThePosition) {
     auto tree = engine::ParseCondition(text);
     ASSERT_FALSE(tree.ok()) << text;
     EXPECT_EQ(tree.status().Code(), engine::AE_FILTER_SYNTAX) << text;
-    EXPECT_NE(tree.status().Message().find("position " + std::to_string(position) + " "), std::string::npos)
+    EXPECT_NE(tree.status().Message().find("position " + std::to_string(position) + " "),
+              std::string::npos)
         << text << ": " << tree.status().Message();
   }
 }
@@ -157,7 +159,8 @@ TEST_F(Conditions, ComparisonsOfValuesThatDoNotCompareAreErrors) {
     auto compiled = engine::CompileCondition(text, table_->Schema(), table_->Environment().Chars);
     ASSERT_FALSE(compiled.ok()) << text;
     EXPECT_EQ(compiled.status().Code(), code) << text << ": " << compiled.status().Message();
-    EXPECT_NE(compiled.status().Message().find("position " + std::to_string(position) + " "), std::string::npos)
+    EXPECT_NE(compiled.status().Message().find("position " + std::to_string(position) + " "),
+              std::string::npos)
         << text << ": " << compiled.status().Message();
   }
 }
@@ -178,7 +181,8 @@ TEST(ConditionParser, AStatementParserTakesTheConditionAndGoesOnAfterIt) {
   engine::ConditionLexer bad_lexer(bad, bad.find("RECID"));
   auto failed = engine::ParseConditionFrom(bad_lexer);
   ASSERT_FALSE(failed.ok());
-  EXPECT_NE(failed.status().Message().find("position 29 "), std::string::npos) << failed.status().Message();
+  EXPECT_NE(failed.status().Message().find("position 29 "), std::string::npos)
+      << failed.status().Message();
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ namespace fs = std::filesystem;
 class EngineFolderCopy {
  public:
   EngineFolderCopy() : original_(engine::EngineFolder()) {
-    for (const char* name : engine::kEngineFileNames) fs::copy_file(original_ + "/" + name, dir_ / name);
+    for (const char* name : engine::kEngineFileNames)
+      fs::copy_file(original_ + "/" + name, dir_ / name);
     engine::SetEngineFolder(dir_.Path());
   }
   ~EngineFolderCopy() { engine::SetEngineFolder(""); }
@@ -80,7 +81,9 @@ class LoopbackPort {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
   }
-  std::string ServerPath() const { return "\\\\127.0.0.1:" + std::to_string(port_) + "\\share\\DB"; }
+  std::string ServerPath() const {
+    return "\\\\127.0.0.1:" + std::to_string(port_) + "\\share\\DB";
+  }
 
  private:
   int fd_ = -1;
@@ -128,7 +131,8 @@ TEST(Connection, ServerPathsAreReadFromTheirUncForm) {
     EXPECT_EQ((*parsed)->Port, c.port);
     EXPECT_EQ((*parsed)->Rest, c.rest);
   }
-  for (const char* bad : {"\\\\:6262\\x", "\\\\host:0\\x", "\\\\host:65536\\x", "\\\\host:port\\x", "\\\\\\x"}) {
+  for (const char* bad :
+       {"\\\\:6262\\x", "\\\\host:0\\x", "\\\\host:65536\\x", "\\\\host:port\\x", "\\\\\\x"}) {
     auto parsed = engine::ParseServerPath(bad);
     ASSERT_FALSE(parsed.ok()) << bad;
     EXPECT_EQ(parsed.status().Code(), engine::AE_INVALID_CONNECT_PATH);
@@ -145,7 +149,8 @@ TEST(Connection, AServerThatDoesNotAnswerIs6420AndOneThatDoesIsNotYetServed) {
   auto silent = engine::Connection::Connect(port.ServerPath());
   ASSERT_FALSE(silent.ok());
   EXPECT_EQ(silent.status().Code(), engine::AE_SERVER_NOT_FOUND);
-  EXPECT_NE(silent.status().Message().find("127.0.0.1"), std::string::npos) << silent.status().Message();
+  EXPECT_NE(silent.status().Message().find("127.0.0.1"), std::string::npos)
+      << silent.status().Message();
   uint32_t code = 0;
   engine::AdsGetLastError(&code, nullptr);
   EXPECT_EQ(code, static_cast<uint32_t>(engine::AE_SERVER_NOT_FOUND));
@@ -159,10 +164,14 @@ TEST(Connection, RemoteControlSessionsAreRefusedOnlyWhenTheSettingsSaySo) {
     bool session;
     bool admitted;
   };
-  const Case cases[] = {
-      {"Yes", true, true}, {"No", true, false}, {"No", false, true}, {"0", true, false}, {"true", true, true}};
+  const Case cases[] = {{"Yes", true, true},
+                        {"No", true, false},
+                        {"No", false, true},
+                        {"0", true, false},
+                        {"true", true, true}};
   for (const Case& c : cases) {
-    engine_folder.Write("adslocal.cfg", std::string("[Settings]\r\nAllowRemoteControl=") + c.setting + "\r\n");
+    engine_folder.Write("adslocal.cfg",
+                        std::string("[Settings]\r\nAllowRemoteControl=") + c.setting + "\r\n");
     RemoteControlSession session(c.session);
     auto connection = engine::Connection::Connect(db.Path());
     EXPECT_EQ(connection.ok(), c.admitted) << c.setting << " " << c.session;
@@ -199,7 +208,8 @@ TEST(Connection, MissingOrDamagedEngineFilesAreErrorsNamingThem) {
     auto connection = engine::Connection::Connect(c.server ? port.ServerPath() : db.Path());
     ASSERT_FALSE(connection.ok()) << c.file;
     EXPECT_EQ(connection.status().Code(), c.code) << connection.status().Message();
-    EXPECT_NE(connection.status().Message().find(c.file), std::string::npos) << connection.status().Message();
+    EXPECT_NE(connection.status().Message().find(c.file), std::string::npos)
+        << connection.status().Message();
   }
   // Without a network module a local connection still works, and without
   // a settings file the defaults hold.
@@ -233,7 +243,8 @@ TEST(EngineConfig, SettingsAreReadFromTheIniText) {
     ASSERT_EQ(config.ok(), c.ok) << c.text;
     if (!c.ok) {
       EXPECT_EQ(config.status().Code(), engine::AE_CONFIG_INVALID);
-      EXPECT_NE(config.status().Message().find("line 2"), std::string::npos) << config.status().Message();
+      EXPECT_NE(config.status().Message().find("line 2"), std::string::npos)
+          << config.status().Message();
       continue;
     }
     EXPECT_EQ(config->SortMemoryMiB, c.sort_mib) << c.text;
@@ -243,7 +254,8 @@ TEST(EngineConfig, SettingsAreReadFromTheIniText) {
 
 TEST(EngineFiles, TheBuildPutsAllFiveBesideTheEngineWithTheirDefaults) {
   const std::string folder = engine::EngineFolder();
-  for (const char* name : engine::kEngineFileNames) EXPECT_TRUE(fs::is_regular_file(folder + "/" + name)) << name;
+  for (const char* name : engine::kEngineFileNames)
+    EXPECT_TRUE(fs::is_regular_file(folder + "/" + name)) << name;
   auto environment = engine::LoadEngineEnvironment();
   ASSERT_TRUE(environment.ok()) << environment.status().Message();
   EXPECT_EQ((*environment)->Chars.SortWeight, engine::DefaultCharTable().SortWeight);

@@ -2,10 +2,10 @@
 // numbers, field texts by name, NULL, filters and deleted records.
 #include <gtest/gtest.h>
 
+#include "TableTestSupport.h"
 #include "engine/EngineApi.h"
 #include "engine/TableCursor.h"
 #include "engine/TableErrorCodes.h"
-#include "TableTestSupport.h"
 
 namespace {
 
@@ -15,16 +15,22 @@ using engine_test::DatabaseFolder;
 
 TEST(TableCursor, ReadsTheDictionaryUserTablesThroughTheFilter) {
   DatabaseFolder db;
-  const std::vector<FieldDef> fields = {{"Type", FieldType::Character, 1}, {"Table_Name", FieldType::Character, 40}};
+  const std::vector<FieldDef> fields = {{"Type", FieldType::Character, 1},
+                                        {"Table_Name", FieldType::Character, 40}};
   ASSERT_TRUE(engine_test::MakeTable(db.Connection(), "DicTables.ADT", fields,
-                                     {{"U", "Contacts.ADT"}, {"S", "SysLock.adt"}, {"U", "Accounts.ADT"},
-                                      {"U", "Gone.ADT"}, {"V", "Views.ADT"}})
+                                     {{"U", "Contacts.ADT"},
+                                      {"S", "SysLock.adt"},
+                                      {"U", "Accounts.ADT"},
+                                      {"U", "Gone.ADT"},
+                                      {"V", "Views.ADT"}})
                   .ok());
   {
-    auto table = engine_test::OpenOrFail(db.Connection(), "DicTables.ADT", engine::OpenMode::Exclusive);
+    auto table =
+        engine_test::OpenOrFail(db.Connection(), "DicTables.ADT", engine::OpenMode::Exclusive);
     ASSERT_TRUE(table->DeleteRecord(4).ok());
   }
-  auto table = engine_test::OpenOrFail(db.Connection(), "dictables.adt", engine::OpenMode::Exclusive);
+  auto table =
+      engine_test::OpenOrFail(db.Connection(), "dictables.adt", engine::OpenMode::Exclusive);
   ASSERT_TRUE(table);
   engine::TableCursor cursor(*table);
   ASSERT_TRUE(cursor.SetFilter("Type = 'U' ").ok());
@@ -48,8 +54,10 @@ TEST(TableCursor, ReadsTheDictionaryUserTablesThroughTheFilter) {
 
 TEST(TableCursor, FieldTextsNullsAndTheEndOfData) {
   DatabaseFolder db;
-  const std::vector<FieldDef> fields = {{"NAME", FieldType::Character, 8}, {"N", FieldType::Integer, 0},
-                                        {"AMOUNT", FieldType::Double, 0},  {"DAY", FieldType::Date, 0},
+  const std::vector<FieldDef> fields = {{"NAME", FieldType::Character, 8},
+                                        {"N", FieldType::Integer, 0},
+                                        {"AMOUNT", FieldType::Double, 0},
+                                        {"DAY", FieldType::Date, 0},
                                         {"OK", FieldType::Logical, 0}};
   ASSERT_TRUE(engine_test::MakeTable(db.Connection(), "T.ADT", fields,
                                      {{"ab  ", "-12", "0.25", "2003-04-05", "F"},
@@ -94,7 +102,9 @@ TEST(TableCursor, FieldTextsNullsAndTheEndOfData) {
 
 TEST(TableCursor, ABadFilterKeepsThePreviousOne) {
   DatabaseFolder db;
-  ASSERT_TRUE(engine_test::MakeTable(db.Connection(), "T.ADT", {{"N", FieldType::Integer, 0}}, {{"1"}, {"2"}, {"3"}}).ok());
+  ASSERT_TRUE(engine_test::MakeTable(db.Connection(), "T.ADT", {{"N", FieldType::Integer, 0}},
+                                     {{"1"}, {"2"}, {"3"}})
+                  .ok());
   auto table = engine_test::OpenOrFail(db.Connection(), "T.ADT");
   ASSERT_TRUE(table);
   engine::TableCursor cursor(*table);

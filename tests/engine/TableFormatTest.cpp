@@ -4,11 +4,11 @@
 
 #include <filesystem>
 
+#include "TableTestSupport.h"
 #include "engine/Checksum.h"
 #include "engine/Record.h"
 #include "engine/TableErrorCodes.h"
 #include "engine/TableFormat.h"
-#include "TableTestSupport.h"
 
 namespace {
 
@@ -20,8 +20,9 @@ using engine_test::DatabaseFolder;
 using engine_test::Row;
 
 const std::vector<FieldDef> kEveryType = {
-    {"ONE", FieldType::Character, 1},    {"NAME", FieldType::Character, 12}, {"COUNT", FieldType::Integer, 0},
-    {"AMOUNT", FieldType::Double, 0},    {"BORN", FieldType::Date, 0},       {"ACTIVE", FieldType::Logical, 0},
+    {"ONE", FieldType::Character, 1},    {"NAME", FieldType::Character, 12},
+    {"COUNT", FieldType::Integer, 0},    {"AMOUNT", FieldType::Double, 0},
+    {"BORN", FieldType::Date, 0},        {"ACTIVE", FieldType::Logical, 0},
     {"BIG", FieldType::Character, 65000}};
 
 std::string AllBytesExceptBlank() {
@@ -42,10 +43,13 @@ TEST(TableFormat, EveryTypeNullsEmptyTextsAndTheLargestFieldRoundTrip) {
        {"a", "hello", "-2147483648", "-0.5", "0001-01-01", "T", big}},
       {{"Z", " lead  inner", "2147483647", "1e+300", "9999-12-31", "F", big_with_bytes},
        {"Z", " lead  inner", "2147483647", "1e+300", "9999-12-31", "F", big_with_bytes}},
-      {{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
-       {std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt}},
+      {{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+        std::nullopt},
+       {std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+        std::nullopt}},
       {{"", "", "0", "0", "2000-02-29", "f", ""}, {"", "", "0", "0", "2000-02-29", "F", ""}},
-      {{" ", "trail   ", "+7", "0.1", "1970-01-01", "t", "   "}, {"", "trail", "7", "0.1", "1970-01-01", "T", ""}},
+      {{" ", "trail   ", "+7", "0.1", "1970-01-01", "t", "   "},
+       {"", "trail", "7", "0.1", "1970-01-01", "T", ""}},
       {{"x", "123456789012", "-1", "3.141592653589793", "2024-12-31", "F", "y"},
        {"x", "123456789012", "-1", "3.141592653589793", "2024-12-31", "F", "y"}},
   };
@@ -106,7 +110,8 @@ TEST(TableFormat, UnsoundFieldListsAreRefusedAtCreate) {
       {{{"A B", FieldType::Integer, 0}}, engine::AE_INVALID_FIELD},
       {{{std::string(129, 'N'), FieldType::Integer, 0}}, engine::AE_INVALID_FIELD},
       {{{"Same", FieldType::Integer, 0}, {"SAME", FieldType::Date, 0}}, engine::AE_INVALID_FIELD},
-      {std::vector<FieldDef>(17, FieldDef{"", FieldType::Character, 65000}), engine::AE_RECORD_TOO_LONG},
+      {std::vector<FieldDef>(17, FieldDef{"", FieldType::Character, 65000}),
+       engine::AE_RECORD_TOO_LONG},
   };
   for (const auto& [fields_in, code] : cases) {
     std::vector<FieldDef> fields = fields_in;
@@ -127,7 +132,8 @@ class DamagedTable : public ::testing::Test {
  protected:
   void SetUp() override {
     std::vector<Row> rows;
-    for (int i = 0; i < 40; ++i) rows.push_back({"n" + std::to_string(i), std::to_string(i), "2001-02-03"});
+    for (int i = 0; i < 40; ++i)
+      rows.push_back({"n" + std::to_string(i), std::to_string(i), "2001-02-03"});
     ASSERT_TRUE(engine_test::MakeTable(db_.Connection(), "Dmg.ADT", kFields, rows).ok());
     path_ = db_ / "Dmg.ADT";
     original_ = TempDir::ReadFile(path_);
@@ -146,23 +152,28 @@ class DamagedTable : public ::testing::Test {
     EXPECT_TRUE(code == engine::AE_TABLE_CORRUPT || code == engine::AE_TABLE_TRUNCATED ||
                 code == engine::AE_TABLE_VERSION)
         << code;
-    EXPECT_NE(table.status().Message().find("Dmg.ADT"), std::string::npos) << table.status().Message();
+    EXPECT_NE(table.status().Message().find("Dmg.ADT"), std::string::npos)
+        << table.status().Message();
   }
 
   // Rewrites one descriptor field and seals the header checksum again, the
   // way a buggy writer (not a random flip) would damage it.
   void RewriteDescriptor(size_t field, size_t at, const std::vector<uint8_t>& bytes) {
     std::string data = original_;
-    std::copy(bytes.begin(), bytes.end(), data.begin() + static_cast<long>(engine::kDescriptorsOffset + field * engine::kDescriptorSize + at));
+    std::copy(bytes.begin(), bytes.end(),
+              data.begin() + static_cast<long>(engine::kDescriptorsOffset +
+                                               field * engine::kDescriptorSize + at));
     const auto* p = reinterpret_cast<const uint8_t*>(data.data());
     uint32_t crc = engine::Crc32c(p, 124);
-    crc = engine::Crc32c(p + engine::kDescriptorsOffset, kFields.size() * engine::kDescriptorSize, crc);
+    crc = engine::Crc32c(p + engine::kDescriptorsOffset, kFields.size() * engine::kDescriptorSize,
+                         crc);
     engine::detail::StoreLittle(reinterpret_cast<uint8_t*>(data.data()) + 124, crc);
     db_.Dir().WriteFile("Dmg.ADT", data);
   }
 
-  const std::vector<FieldDef> kFields = {
-      {"NAME", FieldType::Character, 10}, {"NUM", FieldType::Integer, 0}, {"DAY", FieldType::Date, 0}};
+  const std::vector<FieldDef> kFields = {{"NAME", FieldType::Character, 10},
+                                         {"NUM", FieldType::Integer, 0},
+                                         {"DAY", FieldType::Date, 0}};
   DatabaseFolder db_;
   std::string path_;
   std::string original_;
@@ -171,7 +182,8 @@ class DamagedTable : public ::testing::Test {
 TEST_F(DamagedTable, AnyFlippedByteOfTheHeaderOrDescriptorsIsAnError) {
   std::vector<size_t> offsets;
   for (size_t i = 0; i < engine::kFixedHeaderSize; ++i) offsets.push_back(i);
-  for (size_t i = 0; i < kFields.size() * engine::kDescriptorSize; ++i) offsets.push_back(engine::kDescriptorsOffset + i);
+  for (size_t i = 0; i < kFields.size() * engine::kDescriptorSize; ++i)
+    offsets.push_back(engine::kDescriptorsOffset + i);
   for (size_t offset : offsets) {
     engine_test::FlipByte(path_, offset, 0x10);
     ExpectFileError(offset);
@@ -207,7 +219,8 @@ TEST_F(DamagedTable, ADamagedCommitSlotFallsBackToTheOtherAndTwoAreAnError) {
 
 TEST_F(DamagedTable, TruncatedFilesAreErrors) {
   const size_t header = engine::HeaderSizeFor(kFields.size());
-  for (size_t size : {size_t{0}, size_t{7}, size_t{100}, size_t{383}, header - 1, original_.size() - 1}) {
+  for (size_t size :
+       {size_t{0}, size_t{7}, size_t{100}, size_t{383}, header - 1, original_.size() - 1}) {
     std::filesystem::resize_file(path_, size);
     ExpectFileError(size);
     Restore();
@@ -224,12 +237,14 @@ TEST_F(DamagedTable, AHeaderClaimingMoreRecordsThanTheFileHoldsIsAnError) {
   state.RecordCount = 41;
   const auto slot = engine::EncodeCommitSlot(state);
   std::string data = original_;
-  std::copy(slot.begin(), slot.end(), data.begin() + static_cast<long>(engine::kCommitSlotOffsets[other]));
+  std::copy(slot.begin(), slot.end(),
+            data.begin() + static_cast<long>(engine::kCommitSlotOffsets[other]));
   db_.Dir().WriteFile("Dmg.ADT", data);
   table = Open();
   ASSERT_FALSE(table.ok());
   EXPECT_EQ(table.status().Code(), engine::AE_TABLE_TRUNCATED);
-  EXPECT_NE(table.status().Message().find("counts 41 records, the file holds 40"), std::string::npos)
+  EXPECT_NE(table.status().Message().find("counts 41 records, the file holds 40"),
+            std::string::npos)
       << table.status().Message();
 }
 
@@ -269,7 +284,9 @@ TEST_F(DamagedTable, ARecordWithABadStateByteStopsTheScanWithAnError) {
 TEST(TableFormat, FilesThatAreNoTablesAreErrors) {
   DatabaseFolder db;
   for (const std::string& content : {std::string(), std::string("hello"), std::string(4096, 'x'),
-                                     std::string("\x89" "ADT\r\n\x1a\n", 8)}) {
+                                     std::string("\x89"
+                                                 "ADT\r\n\x1a\n",
+                                                 8)}) {
     db.Dir().WriteFile("Odd.ADT", content);
     auto table = engine::Table::Open(db.Connection(), "Odd.ADT", OpenMode::Shared);
     ASSERT_FALSE(table.ok());

@@ -9,9 +9,9 @@
 
 #include <filesystem>
 
+#include "TableTestSupport.h"
 #include "engine/TableErrorCodes.h"
 #include "platform/Platform.h"
-#include "TableTestSupport.h"
 
 namespace {
 
@@ -22,11 +22,13 @@ using engine::OpenMode;
 using engine_test::DatabaseFolder;
 using engine_test::Row;
 
-const std::vector<FieldDef> kFields = {{"RECID", FieldType::Character, 8}, {"N", FieldType::Integer, 0}};
+const std::vector<FieldDef> kFields = {{"RECID", FieldType::Character, 8},
+                                       {"N", FieldType::Integer, 0}};
 
 std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -42,7 +44,8 @@ void RunAndCrash(Body body) {
   }
   int status = 0;
   waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child did not crash as planned";
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+      << "the child did not crash as planned";
 }
 
 TEST(TableLoad, ALoadOverAnExistingTableNeedsReplaceAndAnUnusedTable) {
@@ -69,7 +72,8 @@ TEST(TableLoad, ALoadOverAnExistingTableNeedsReplaceAndAnUnusedTable) {
   ASSERT_TRUE(engine::SetFieldFromText(record, 0, "new").ok());
   ASSERT_TRUE(load->Append(record).ok());
   // Until Finish the old table is what others would see (and it is held).
-  EXPECT_EQ(engine::Table::Open(db.Connection(), "T.ADT", OpenMode::Shared).status().Code(), engine::AE_TABLE_IN_USE);
+  EXPECT_EQ(engine::Table::Open(db.Connection(), "T.ADT", OpenMode::Shared).status().Code(),
+            engine::AE_TABLE_IN_USE);
   ASSERT_TRUE(load->Finish().ok());
 
   // The existing file name is kept; the old index file went with the old records.
@@ -89,9 +93,12 @@ TEST(TableLoad, ADamagedTableCanBeReplacedButNotOneInUse) {
     auto busy = engine::TableLoad::Begin(db.Connection(), "Broken.ADT", kFields, true);
     ASSERT_FALSE(busy.ok());
     EXPECT_EQ(busy.status().Code(), engine::AE_TABLE_IN_USE);
-    EXPECT_NE(busy.status().Message().find("Broken.Adi"), std::string::npos) << busy.status().Message();
+    EXPECT_NE(busy.status().Message().find("Broken.Adi"), std::string::npos)
+        << busy.status().Message();
   }
-  ASSERT_TRUE(engine_test::MakeTableReplacing(db.Connection(), "Broken.ADT", kFields, {{"fixed", "1"}}).ok());
+  ASSERT_TRUE(
+      engine_test::MakeTableReplacing(db.Connection(), "Broken.ADT", kFields, {{"fixed", "1"}})
+          .ok());
   EXPECT_EQ(FilesIn(db.Path()), (std::vector<std::string>{"Broken.ADT"}));
   auto table = engine_test::OpenOrFail(db.Connection(), "Broken.ADT");
   ASSERT_TRUE(table);
@@ -134,7 +141,8 @@ TEST(TableLoad, ALoadFileLeftByACrashIsRemovedByTheNextLoad) {
 
 TEST(TableLoad, ACrashDuringAnAppendLeavesTheLastCommittedCount) {
   DatabaseFolder db;
-  const std::vector<FieldDef> wide = {{"TEXT", FieldType::Character, 1000}, {"N", FieldType::Integer, 0}};
+  const std::vector<FieldDef> wide = {{"TEXT", FieldType::Character, 1000},
+                                      {"N", FieldType::Integer, 0}};
   ASSERT_TRUE(engine_test::MakeTable(db.Connection(), "Wide.ADT", wide, {}).ok());
   RunAndCrash([&] {
     auto table = engine::Table::Open(db.Connection(), "Wide.ADT", OpenMode::Exclusive);
@@ -151,8 +159,10 @@ TEST(TableLoad, ACrashDuringAnAppendLeavesTheLastCommittedCount) {
   auto table = engine_test::OpenOrFail(db.Connection(), "Wide.ADT", OpenMode::Exclusive);
   ASSERT_TRUE(table);
   EXPECT_EQ(table->RecordCount(), 20000u);
-  const uint64_t committed_end = table->Header().HeaderSize + uint64_t{20000} * table->Schema().RecordLength();
-  EXPECT_GT(fs::file_size(db / "Wide.ADT"), committed_end) << "the crash came after records reached the file";
+  const uint64_t committed_end =
+      table->Header().HeaderSize + uint64_t{20000} * table->Schema().RecordLength();
+  EXPECT_GT(fs::file_size(db / "Wide.ADT"), committed_end)
+      << "the crash came after records reached the file";
 
   std::vector<Row> rows = engine_test::ReadRows(*table);
   ASSERT_EQ(rows.size(), 20000u);
@@ -182,7 +192,8 @@ TEST(TableLoad, CreateRefusesTakenNamesAndAStaleIndexFile) {
   DatabaseFolder db;
   ASSERT_TRUE(engine::Table::Create(db.Connection(), "Made", kFields).ok());
   EXPECT_EQ(FilesIn(db.Path()), (std::vector<std::string>{"Made.ADT"}));
-  EXPECT_EQ(engine::Table::Create(db.Connection(), "MADE.adt", kFields).status().Code(), engine::AE_TABLE_EXISTS);
+  EXPECT_EQ(engine::Table::Create(db.Connection(), "MADE.adt", kFields).status().Code(),
+            engine::AE_TABLE_EXISTS);
 
   db.Dir().WriteFile("Gone.Adi", "left behind by a deleted table");
   auto stale = engine::Table::Create(db.Connection(), "Gone.ADT", kFields);
@@ -193,7 +204,9 @@ TEST(TableLoad, CreateRefusesTakenNamesAndAStaleIndexFile) {
 
 TEST(TableLoad, DeletedRecordsStayInTheFileAndScansSkipThem) {
   DatabaseFolder db;
-  ASSERT_TRUE(engine_test::MakeTable(db.Connection(), "T.ADT", kFields, {{"a", "1"}, {"b", "2"}, {"c", "3"}}).ok());
+  ASSERT_TRUE(engine_test::MakeTable(db.Connection(), "T.ADT", kFields,
+                                     {{"a", "1"}, {"b", "2"}, {"c", "3"}})
+                  .ok());
   {
     auto table = engine_test::OpenOrFail(db.Connection(), "T.ADT", OpenMode::Shared);
     ASSERT_TRUE(table);
@@ -215,9 +228,11 @@ TEST(TableLoad, DeletedRecordsStayInTheFileAndScansSkipThem) {
 TEST(TableLoad, ScansCrossReadChunksWithoutLosingRecords) {
   // Records of 65,000 bytes make every read chunk hold one or a few records.
   DatabaseFolder db;
-  const std::vector<FieldDef> fields = {{"BIG", FieldType::Character, 65000}, {"N", FieldType::Integer, 0}};
+  const std::vector<FieldDef> fields = {{"BIG", FieldType::Character, 65000},
+                                        {"N", FieldType::Integer, 0}};
   std::vector<Row> rows;
-  for (int i = 1; i <= 40; ++i) rows.push_back({std::string(static_cast<size_t>(i) * 1000, 'a' + i % 26), std::to_string(i)});
+  for (int i = 1; i <= 40; ++i)
+    rows.push_back({std::string(static_cast<size_t>(i) * 1000, 'a' + i % 26), std::to_string(i)});
   ASSERT_TRUE(engine_test::MakeTable(db.Connection(), "Big.ADT", fields, rows).ok());
   auto table = engine_test::OpenOrFail(db.Connection(), "Big.ADT", OpenMode::Exclusive);
   ASSERT_TRUE(table);

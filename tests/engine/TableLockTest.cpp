@@ -7,9 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "TableTestSupport.h"
 #include "engine/TableErrorCodes.h"
 #include "platform/Platform.h"
-#include "TableTestSupport.h"
 
 namespace {
 
@@ -23,9 +23,11 @@ const std::vector<FieldDef> kFields = {{"RECID", FieldType::Character, 8}};
 class TableLocks : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(engine_test::MakeTable(db_.Connection(), "Contacts.ADT", kFields, {{"a"}, {"b"}}).ok());
+    ASSERT_TRUE(
+        engine_test::MakeTable(db_.Connection(), "Contacts.ADT", kFields, {{"a"}, {"b"}}).ok());
   }
-  engine::Result<std::unique_ptr<engine::Table>> Open(OpenMode mode, const std::string& name = "Contacts.ADT") {
+  engine::Result<std::unique_ptr<engine::Table>> Open(OpenMode mode,
+                                                      const std::string& name = "Contacts.ADT") {
     return engine::Table::Open(db_.Connection(), name, mode);
   }
   DatabaseFolder db_;
@@ -51,7 +53,8 @@ TEST_F(TableLocks, TheSecondOpenInOneProcessFollowsTheLockRules) {
     EXPECT_EQ(second.ok(), c.admitted);
     if (!second.ok()) {
       EXPECT_EQ(second.status().Code(), engine::AE_TABLE_IN_USE);
-      EXPECT_NE(second.status().Message().find("Contacts.ADT"), std::string::npos) << second.status().Message();
+      EXPECT_NE(second.status().Message().find("Contacts.ADT"), std::string::npos)
+          << second.status().Message();
     }
   }
   // Every handle above is closed: the table can be had exclusively again.
@@ -90,7 +93,8 @@ TEST_F(TableLocks, TheIndexFileIsLockedWithTheTable) {
   auto table = Open(OpenMode::Exclusive);
   ASSERT_FALSE(table.ok());
   EXPECT_EQ(table.status().Code(), engine::AE_TABLE_IN_USE);
-  EXPECT_NE(table.status().Message().find("Contacts.Adi"), std::string::npos) << table.status().Message();
+  EXPECT_NE(table.status().Message().find("Contacts.Adi"), std::string::npos)
+      << table.status().Message();
   EXPECT_TRUE(Open(OpenMode::Shared).ok());
 }
 
@@ -101,8 +105,10 @@ TEST_F(TableLocks, NamesAreFoundExactlyThenIgnoringCaseThenWithTheExtension) {
     EXPECT_EQ((*table)->Name(), "Contacts.ADT");
   }
   const std::pair<const char*, int> refused[] = {
-      {"Missing.ADT", engine::AE_TABLE_NOT_FOUND}, {"", engine::AE_INVALID_TABLE_NAME},
-      {"../Contacts.ADT", engine::AE_INVALID_TABLE_NAME}, {"sub\\Contacts.ADT", engine::AE_INVALID_TABLE_NAME},
+      {"Missing.ADT", engine::AE_TABLE_NOT_FOUND},
+      {"", engine::AE_INVALID_TABLE_NAME},
+      {"../Contacts.ADT", engine::AE_INVALID_TABLE_NAME},
+      {"sub\\Contacts.ADT", engine::AE_INVALID_TABLE_NAME},
       {"..", engine::AE_INVALID_TABLE_NAME}};
   for (const auto& [name, code] : refused) {
     auto table = Open(OpenMode::Shared, name);

@@ -42,8 +42,8 @@ class DatabaseFolder {
 // Loads `name` with `fields` and `rows` (each cell the text form of a
 // value), replacing a table of that name when `replace` is set.
 inline engine::Status LoadTable(const engine::Connection& connection, const std::string& name,
-                                const std::vector<engine::FieldDef>& fields, const std::vector<Row>& rows,
-                                bool replace) {
+                                const std::vector<engine::FieldDef>& fields,
+                                const std::vector<Row>& rows, bool replace) {
   auto load = engine::TableLoad::Begin(connection, name, fields, replace);
   if (!load) return load.status();
   engine::RecordBuilder record(load->Schema());
@@ -59,12 +59,15 @@ inline engine::Status LoadTable(const engine::Connection& connection, const std:
 }
 
 inline engine::Status MakeTable(const engine::Connection& connection, const std::string& name,
-                                const std::vector<engine::FieldDef>& fields, const std::vector<Row>& rows) {
+                                const std::vector<engine::FieldDef>& fields,
+                                const std::vector<Row>& rows) {
   return LoadTable(connection, name, fields, rows, false);
 }
 
-inline engine::Status MakeTableReplacing(const engine::Connection& connection, const std::string& name,
-                                         const std::vector<engine::FieldDef>& fields, const std::vector<Row>& rows) {
+inline engine::Status MakeTableReplacing(const engine::Connection& connection,
+                                         const std::string& name,
+                                         const std::vector<engine::FieldDef>& fields,
+                                         const std::vector<Row>& rows) {
   return LoadTable(connection, name, fields, rows, true);
 }
 
@@ -87,7 +90,8 @@ inline std::vector<Row> ReadRows(const engine::Table& table, bool include_delete
   return rows;
 }
 
-inline std::unique_ptr<engine::Table> OpenOrFail(const engine::Connection& connection, const std::string& name,
+inline std::unique_ptr<engine::Table> OpenOrFail(const engine::Connection& connection,
+                                                 const std::string& name,
                                                  engine::OpenMode mode = engine::OpenMode::Shared) {
   auto table = engine::Table::Open(connection, name, mode);
   EXPECT_TRUE(table.ok()) << table.status().Message();

@@ -23,25 +23,47 @@ TEST(ValueText, TextsAreReadAsTheFieldsTypeOrRefused) {
     const char* reads_as;  // nullptr: refused
   };
   const Case cases[] = {
-      {0, "abcd", "abcd"},          {0, "ab  ", "ab"},           {0, "abcd   ", "abcd"},
-      {0, "abcde", nullptr},        {1, "0", "0"},               {1, "+15", "15"},
-      {1, "-2147483648", "-2147483648"}, {1, "2147483648", nullptr}, {1, "1.0", nullptr},
-      {1, " 1", nullptr},           {1, "", nullptr},            {1, "+-1", nullptr},
-      {1, "0x10", nullptr},         {2, "1e3", "1000"},          {2, ".5", "0.5"},
-      {2, "-0.1", "-0.1"},          {2, "+2.25", "2.25"},        {2, "nan", nullptr},
-      {2, "inf", nullptr},          {2, "1e999", nullptr},       {2, "1,5", nullptr},
-      {3, "2024-02-29", "2024-02-29"}, {3, "2023-02-29", nullptr}, {3, "0000-01-01", nullptr},
-      {3, "2024-2-9", nullptr},     {3, "2024/02/09", nullptr},  {3, "9999-12-31", "9999-12-31"},
-      {4, "T", "T"},                {4, "f", "F"},               {4, "Y", nullptr},
+      {0, "abcd", "abcd"},
+      {0, "ab  ", "ab"},
+      {0, "abcd   ", "abcd"},
+      {0, "abcde", nullptr},
+      {1, "0", "0"},
+      {1, "+15", "15"},
+      {1, "-2147483648", "-2147483648"},
+      {1, "2147483648", nullptr},
+      {1, "1.0", nullptr},
+      {1, " 1", nullptr},
+      {1, "", nullptr},
+      {1, "+-1", nullptr},
+      {1, "0x10", nullptr},
+      {2, "1e3", "1000"},
+      {2, ".5", "0.5"},
+      {2, "-0.1", "-0.1"},
+      {2, "+2.25", "2.25"},
+      {2, "nan", nullptr},
+      {2, "inf", nullptr},
+      {2, "1e999", nullptr},
+      {2, "1,5", nullptr},
+      {3, "2024-02-29", "2024-02-29"},
+      {3, "2023-02-29", nullptr},
+      {3, "0000-01-01", nullptr},
+      {3, "2024-2-9", nullptr},
+      {3, "2024/02/09", nullptr},
+      {3, "9999-12-31", "9999-12-31"},
+      {4, "T", "T"},
+      {4, "f", "F"},
+      {4, "Y", nullptr},
       {4, "true", nullptr},
   };
   engine::RecordBuilder record(*schema);
   for (const Case& c : cases) {
     record.Clear();
     const engine::Status status = engine::SetFieldFromText(record, c.field, c.text);
-    ASSERT_EQ(status.ok(), c.reads_as != nullptr) << c.field << " '" << c.text << "' " << status.Message();
+    ASSERT_EQ(status.ok(), c.reads_as != nullptr)
+        << c.field << " '" << c.text << "' " << status.Message();
     if (!status.ok()) {
-      EXPECT_TRUE(status.Code() == engine::AE_INVALID_VALUE || status.Code() == engine::AE_VALUE_TOO_LONG);
+      EXPECT_TRUE(status.Code() == engine::AE_INVALID_VALUE ||
+                  status.Code() == engine::AE_VALUE_TOO_LONG);
       EXPECT_NE(status.Message().find(schema->Field(c.field).Name), std::string::npos);
       continue;
     }

@@ -14,8 +14,12 @@ struct Cell {
   bool quoted = false;
   bool operator==(const Cell& o) const { return text == o.text && quoted == o.quoted; }
 };
-Cell U(const std::string& text) { return {text, false}; }
-Cell Q(const std::string& text) { return {text, true}; }
+Cell U(const std::string& text) {
+  return {text, false};
+}
+Cell Q(const std::string& text) {
+  return {text, true};
+}
 
 struct Parsed {
   std::vector<std::vector<Cell>> records;
@@ -32,7 +36,8 @@ Parsed ParseAll(const std::string& input) {
   dbtool::CsvRecord record;
   while (reader.Next(record)) {
     std::vector<Cell> cells;
-    for (size_t i = 0; i < record.Size(); ++i) cells.push_back({std::string(record.CellText(i)), record.IsQuoted(i)});
+    for (size_t i = 0; i < record.Size(); ++i)
+      cells.push_back({std::string(record.CellText(i)), record.IsQuoted(i)});
     parsed.records.push_back(cells);
     parsed.lines.push_back(record.Line);
   }
@@ -74,7 +79,8 @@ TEST(DbtoolCsv, MalformedInputIsAnErrorWithItsLine) {
   };
   for (const auto& [input, error] : cases) {
     const Parsed parsed = ParseAll(input);
-    EXPECT_NE(parsed.error.find(error), std::string::npos) << input << " gave \"" << parsed.error << "\"";
+    EXPECT_NE(parsed.error.find(error), std::string::npos)
+        << input << " gave \"" << parsed.error << "\"";
   }
 }
 
@@ -90,7 +96,8 @@ TEST(DbtoolCsv, RecordsLongerThanTheReadBlockArriveWhole) {
 }
 
 TEST(DbtoolCsv, WrittenTextsReadBackTheSame) {
-  for (const std::string text : {"plain", "", "a,b", "say \"hi\"", "two\nlines", "cr\rlf", " blank "}) {
+  for (const std::string text :
+       {"plain", "", "a,b", "say \"hi\"", "two\nlines", "cr\rlf", " blank "}) {
     std::string line;
     dbtool::AppendCsvText(line, text);
     line += ",end\n";

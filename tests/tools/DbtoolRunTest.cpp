@@ -25,7 +25,8 @@ struct ToolRun {
 };
 
 // Runs dbtool with `args` in `folder`, standard input from `stdin_file` when given.
-ToolRun RunDbtool(const TempDir& folder, const std::vector<std::string>& args, const std::string& stdin_file = "") {
+ToolRun RunDbtool(const TempDir& folder, const std::vector<std::string>& args,
+                  const std::string& stdin_file = "") {
   const std::string out_path = folder / ".out";
   const std::string err_path = folder / ".err";
   const pid_t pid = fork();
@@ -55,7 +56,8 @@ ToolRun RunDbtool(const TempDir& folder, const std::vector<std::string>& args, c
 
 std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -64,7 +66,8 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 // texts, and texts that need quoting.
 std::string MakeCsv(int rows) {
   std::string csv = "ID:C:9,NAME:C:40,N:I,AMOUNT:N,BORN:D,OK:L\n";
-  const char* names[] = {"Smith", "O'Brien, Pat", "say \"hi\"", "two\nlines", " lead", "", "x\r\ny", "\xE9l\xE8ve"};
+  const char* names[] = {"Smith", "O'Brien, Pat", "say \"hi\"", "two\nlines", " lead",
+                         "",      "x\r\ny",       "\xE9l\xE8ve"};
   uint64_t state = 12345;
   auto next = [&state] {
     state = state * 6364136223846793005ull + 1442695040888963407ull;
@@ -79,7 +82,8 @@ std::string MakeCsv(int rows) {
     if (r % 13 != 0) csv += std::to_string(static_cast<int32_t>(next()) * (r % 2 ? 1 : -1));
     csv += ",";
     if (r % 17 != 0) {
-      const double amount = (static_cast<double>(next() % 2000000) - 1000000.0) / 128.0 * (r % 5 ? 1 : 1e-300);
+      const double amount =
+          (static_cast<double>(next() % 2000000) - 1000000.0) / 128.0 * (r % 5 ? 1 : 1e-300);
       csv.append(buf, std::to_chars(buf, buf + sizeof buf, amount).ptr);
     }
     csv += ",";
@@ -111,8 +115,9 @@ TEST(DbtoolRun, ImportThenDumpOf100000RowsGivesBackTheSameCsv) {
 
   const ToolRun info = RunDbtool(dir, {"info", "People.ADT"});
   ASSERT_EQ(info.exit_code, 0) << info.err;
-  for (const char* line : {"Records:        100000 (100000 live, 0 deleted)", "Encrypted:      no",
-                           "Index file:     none", "Fields:         6", "  NAME:C:40", "  AMOUNT:N", "  OK:L"}) {
+  for (const char* line :
+       {"Records:        100000 (100000 live, 0 deleted)", "Encrypted:      no",
+        "Index file:     none", "Fields:         6", "  NAME:C:40", "  AMOUNT:N", "  OK:L"}) {
     EXPECT_NE(info.out.find(line), std::string::npos) << line << "\n" << info.out;
   }
 
@@ -135,9 +140,10 @@ TEST(DbtoolRun, BadRowsAreReportedByLineAndNothingIsCreated) {
                 "f,\"\",2000-01-01\n");
   const ToolRun run = RunDbtool(dir, {"import", "T.ADT", "bad.csv"});
   EXPECT_EQ(run.exit_code, 2);
-  for (const char* expected : {"bad.csv: line 3: Field \"N\"", "line 6: 2 cells where the header has 3",
-                               "line 7: A value of 7 bytes", "line 8: Field \"D\"", "line 9: Field \"N\"",
-                               "nothing was imported"}) {
+  for (const char* expected :
+       {"bad.csv: line 3: Field \"N\"", "line 6: 2 cells where the header has 3",
+        "line 7: A value of 7 bytes", "line 8: Field \"D\"", "line 9: Field \"N\"",
+        "nothing was imported"}) {
     EXPECT_NE(run.err.find(expected), std::string::npos) << expected << "\n" << run.err;
   }
   EXPECT_EQ(run.err.find("line 4"), std::string::npos) << run.err;
@@ -168,7 +174,9 @@ TEST(DbtoolRun, AnExistingTableIsReplacedOnlyWhenAsked) {
 
 TEST(DbtoolRun, DumpAndCountFollowTheFilterAndDeletedRecords) {
   TempDir dir;
-  dir.WriteFile("in.csv", "Type:C:1,Table_Name:C:20\nU,Contacts.ADT\nS,SysLock.adt\nU,Gone.ADT\nU,Accounts.ADT\n");
+  dir.WriteFile(
+      "in.csv",
+      "Type:C:1,Table_Name:C:20\nU,Contacts.ADT\nS,SysLock.adt\nU,Gone.ADT\nU,Accounts.ADT\n");
   ASSERT_EQ(RunDbtool(dir, {"import", "DicTables.ADT", "in.csv"}).exit_code, 0);
   {
     auto connection = engine::Connection::Connect(dir.Path());
@@ -216,7 +224,8 @@ TEST(DbtoolRun, ErrorsExitWithTwoAndTheEnginesMessage) {
   }
   const ToolRun help = RunDbtool(dir, {"help"});
   EXPECT_EQ(help.exit_code, 0);
-  for (const char* command : {"import", "info", "dump", "count"}) EXPECT_NE(help.out.find(command), std::string::npos);
+  for (const char* command : {"import", "info", "dump", "count"})
+    EXPECT_NE(help.out.find(command), std::string::npos);
 }
 
 TEST(DbtoolRun, ATableHeldExclusivelyElsewhereCannotBeRead) {

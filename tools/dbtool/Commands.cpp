@@ -6,17 +6,38 @@ namespace dbtool {
 
 const std::vector<Command>& AllCommands() {
   static const std::vector<Command> commands = {
-      {"import", "TABLE.ADT FILE.csv [--replace]",
-       "create TABLE.ADT from a CSV whose header names each column NAME:TYPE[:LENGTH], then load the rows "
+      {"import",
+       "TABLE.ADT FILE.csv [--replace]",
+       "create TABLE.ADT from a CSV whose header names each column NAME:TYPE[:LENGTH], then load "
+       "the rows "
        "(FILE.csv may be - for standard input)",
-       2, 2, {{"--replace", false}}, RunImport},
-      {"info", "TABLE.ADT", "fields, record counts, encryption and index file of a table", 1, 1, {}, RunInfo},
-      {"dump", "TABLE.ADT [--filter EXPR] [--deleted] [--crlf]",
-       "the records as CSV with the header import reads (--deleted includes deleted records, --crlf ends lines "
+       2,
+       2,
+       {{"--replace", false}},
+       RunImport},
+      {"info",
+       "TABLE.ADT",
+       "fields, record counts, encryption and index file of a table",
+       1,
+       1,
+       {},
+       RunInfo},
+      {"dump",
+       "TABLE.ADT [--filter EXPR] [--deleted] [--crlf]",
+       "the records as CSV with the header import reads (--deleted includes deleted records, "
+       "--crlf ends lines "
        "with CR LF)",
-       1, 1, {{"--filter", true}, {"--deleted", false}, {"--crlf", false}}, RunDump},
-      {"count", "TABLE.ADT [--filter EXPR]", "the number of live records (that the filter lets through)", 1, 1,
-       {{"--filter", true}}, RunCount},
+       1,
+       1,
+       {{"--filter", true}, {"--deleted", false}, {"--crlf", false}},
+       RunDump},
+      {"count",
+       "TABLE.ADT [--filter EXPR]",
+       "the number of live records (that the filter lets through)",
+       1,
+       1,
+       {{"--filter", true}},
+       RunCount},
   };
   return commands;
 }
@@ -30,13 +51,17 @@ namespace {
 
 void PrintUsage(std::FILE* to) {
   std::fprintf(to, "usage: dbtool COMMAND ARGUMENTS\n\ncommands:\n");
-  for (const Command& c : AllCommands()) std::fprintf(to, "  %s %s\n      %s\n", c.Name, c.Usage, c.Summary);
-  std::fprintf(to, "\nexit code: 0 success, 1 a check failed, 2 an error (the message is on standard error)\n");
+  for (const Command& c : AllCommands())
+    std::fprintf(to, "  %s %s\n      %s\n", c.Name, c.Usage, c.Summary);
+  std::fprintf(
+      to,
+      "\nexit code: 0 success, 1 a check failed, 2 an error (the message is on standard error)\n");
 }
 
 // Splits `words` into positional arguments and the command's options; false
 // with the reason in `error` for an unknown option or a missing value.
-bool ParseArguments(const Command& command, const std::vector<std::string>& words, Arguments& args, std::string& error) {
+bool ParseArguments(const Command& command, const std::vector<std::string>& words, Arguments& args,
+                    std::string& error) {
   bool options_done = false;
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
@@ -66,7 +91,8 @@ bool ParseArguments(const Command& command, const std::vector<std::string>& word
       args.Options[word] = "";
     }
   }
-  if (args.Positional.size() < command.MinPositional || args.Positional.size() > command.MaxPositional) {
+  if (args.Positional.size() < command.MinPositional ||
+      args.Positional.size() > command.MaxPositional) {
     error = std::string("usage: dbtool ") + command.Name + " " + command.Usage;
     return false;
   }
@@ -88,7 +114,8 @@ int RunDbtool(const std::vector<std::string>& args, Io& io) {
     if (args[0] != command.Name) continue;
     Arguments parsed;
     std::string error;
-    if (!ParseArguments(command, std::vector<std::string>(args.begin() + 1, args.end()), parsed, error)) {
+    if (!ParseArguments(command, std::vector<std::string>(args.begin() + 1, args.end()), parsed,
+                        error)) {
       return ReportError(io, error);
     }
     return command.Run(parsed, io);

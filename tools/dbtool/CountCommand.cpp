@@ -9,7 +9,8 @@ int RunCount(const Arguments& args, Io& io) {
   auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Shared);
   if (!opened) return ReportError(io, opened.status().Message());
   engine::TableCursor cursor(*opened->Table);
-  if (engine::Status status = cursor.SetFilter(args.Value("--filter")); !status) return ReportError(io, status.Message());
+  if (engine::Status status = cursor.SetFilter(args.Value("--filter")); !status)
+    return ReportError(io, status.Message());
   auto count = cursor.CountMatching();
   if (!count) return ReportError(io, count.status().Message());
   std::fprintf(io.Out, "%u\n", *count);

@@ -105,7 +105,8 @@ bool CsvReader::Next(CsvRecord& record) {
         }
         return Fail("a CR that does not end a line");
       case '"':
-        if (after_quote || record.Text.size() != cell.Offset) return Fail("a quote inside a cell that is not quoted");
+        if (after_quote || record.Text.size() != cell.Offset)
+          return Fail("a quote inside a cell that is not quoted");
         cell.Quoted = true;
         in_quotes = true;
         ++pos_;
@@ -114,8 +115,8 @@ bool CsvReader::Next(CsvRecord& record) {
         if (after_quote) return Fail("text after the closing quote of a cell");
         // The common case: copy the rest of a plain cell at once.
         size_t stop = pos_;
-        while (stop < end_ && buffer_[stop] != ',' && buffer_[stop] != '\n' && buffer_[stop] != '\r' &&
-               buffer_[stop] != '"') {
+        while (stop < end_ && buffer_[stop] != ',' && buffer_[stop] != '\n' &&
+               buffer_[stop] != '\r' && buffer_[stop] != '"') {
           ++stop;
         }
         record.Text.append(buffer_.data() + pos_, stop - pos_);

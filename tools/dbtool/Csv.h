@@ -18,12 +18,14 @@ struct CsvRecord {
     size_t Length = 0;
     bool Quoted = false;
   };
-  std::string Text;         // the cells' texts, quotes undone, one after another
+  std::string Text;  // the cells' texts, quotes undone, one after another
   std::vector<Cell> Cells;
-  uint64_t Line = 0;        // the line the record starts on, from 1
+  uint64_t Line = 0;  // the line the record starts on, from 1
 
   size_t Size() const { return Cells.size(); }
-  std::string_view CellText(size_t i) const { return std::string_view(Text).substr(Cells[i].Offset, Cells[i].Length); }
+  std::string_view CellText(size_t i) const {
+    return std::string_view(Text).substr(Cells[i].Offset, Cells[i].Length);
+  }
   bool IsQuoted(size_t i) const { return Cells[i].Quoted; }
 };
 

@@ -32,7 +32,8 @@ int RunDump(const Arguments& args, Io& io) {
   const engine::TableSchema& schema = table.Schema();
   std::optional<engine::CompiledCondition> filter;
   if (args.Has("--filter")) {
-    auto compiled = engine::CompileCondition(args.Value("--filter"), schema, table.Environment().Chars);
+    auto compiled =
+        engine::CompileCondition(args.Value("--filter"), schema, table.Environment().Chars);
     if (!compiled) return ReportError(io, compiled.status().Message());
     filter.emplace(std::move(compiled.value()));
   }
@@ -59,7 +60,8 @@ int RunDump(const Arguments& args, Io& io) {
     }
     out += line_end;
     if (out.size() >= kFlushAt) {
-      if (!Write(io.Out, out)) return ReportError(io, std::string("cannot write the dump: ") + std::strerror(errno));
+      if (!Write(io.Out, out))
+        return ReportError(io, std::string("cannot write the dump: ") + std::strerror(errno));
       out.clear();
     }
   }

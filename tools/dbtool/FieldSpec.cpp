@@ -16,14 +16,16 @@ bool ParseFieldSpec(std::string_view cell, engine::FieldDef& field, std::string&
   const std::string_view type = rest.substr(0, second);
   const auto parsed = type.size() == 1 ? engine::TypeFromLetter(type[0]) : std::nullopt;
   if (!parsed) {
-    error = "\"" + std::string(cell) + "\": the type is C, I, N, D or L, not \"" + std::string(type) + "\"";
+    error = "\"" + std::string(cell) + "\": the type is C, I, N, D or L, not \"" +
+            std::string(type) + "\"";
     return false;
   }
   field.Type = *parsed;
   field.Length = 0;
   if (field.Type == engine::FieldType::Character) {
     int32_t length = 0;
-    if (second == std::string_view::npos || !engine::ParseInteger(rest.substr(second + 1), length) || length < 1 ||
+    if (second == std::string_view::npos ||
+        !engine::ParseInteger(rest.substr(second + 1), length) || length < 1 ||
         length > static_cast<int32_t>(engine::kMaxCharacterLength)) {
       error = "\"" + std::string(cell) + "\": a character field needs a length from 1 to " +
               std::to_string(engine::kMaxCharacterLength) + " (NAME:C:LENGTH)";
@@ -35,7 +37,8 @@ bool ParseFieldSpec(std::string_view cell, engine::FieldDef& field, std::string&
     return false;
   }
   if (!engine::IsValidFieldName(field.Name)) {
-    error = "\"" + field.Name + "\" is not a valid field name (letters, digits and _, not starting with a digit)";
+    error = "\"" + field.Name +
+            "\" is not a valid field name (letters, digits and _, not starting with a digit)";
     return false;
   }
   return true;

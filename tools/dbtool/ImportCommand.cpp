@@ -36,15 +36,19 @@ struct FileCloser {
 int RunImport(const Arguments& args, Io& io) {
   const std::string& table_path = args.Positional[0];
   const std::string& csv_path = args.Positional[1];
-  std::unique_ptr<std::FILE, FileCloser> input(csv_path == "-" ? stdin : std::fopen(csv_path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileCloser> input(
+      csv_path == "-" ? stdin : std::fopen(csv_path.c_str(), "rb"));
   if (!input) return ReportError(io, "cannot open \"" + csv_path + "\": " + std::strerror(errno));
-  struct stat st{};
-  const uint64_t input_size = fstat(fileno(input.get()), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  struct stat st {};
+  const uint64_t input_size = fstat(fileno(input.get()), &st) == 0 && S_ISREG(st.st_mode)
+                                  ? static_cast<uint64_t>(st.st_size)
+                                  : 0;
 
   CsvReader reader(input.get());
   CsvRecord record;
   if (!reader.Next(record)) {
-    return ReportError(io, csv_path + ": " + (reader.Error().empty() ? "no header line" : reader.Error()));
+    return ReportError(
+        io, csv_path + ": " + (reader.Error().empty() ? "no header line" : reader.Error()));
   }
   std::vector<engine::FieldDef> fields;
   for (size_t i = 0; i < record.Size(); ++i) {
@@ -67,7 +71,8 @@ int RunImport(const Arguments& args, Io& io) {
   auto load = engine::TableLoad::Begin(**connection, name, fields, args.Has("--replace"));
   if (!load) {
     std::string message = load.status().Message();
-    if (load.status().Code() == engine::AE_TABLE_EXISTS && !args.Has("--replace")) message += " (--replace replaces it)";
+    if (load.status().Code() == engine::AE_TABLE_EXISTS && !args.Has("--replace"))
+      message += " (--replace replaces it)";
     return ReportError(io, message);
   }
 
@@ -78,10 +83,12 @@ int RunImport(const Arguments& args, Io& io) {
     std::string problem;
     builder.Clear();  // every field NULL
     if (record.Size() != fields.size()) {
-      problem = std::to_string(record.Size()) + " cells where the header has " + std::to_string(fields.size());
+      problem = std::to_string(record.Size()) + " cells where the header has " +
+                std::to_string(fields.size());
     } else {
       for (size_t i = 0; i < record.Size(); ++i) {
-        if (!record.IsQuoted(i) && record.Cells[i].Length == 0) continue;  // an empty unquoted cell is NULL
+        if (!record.IsQuoted(i) && record.Cells[i].Length == 0)
+          continue;  // an empty unquoted cell is NULL
         engine::Status status = engine::SetFieldFromText(builder, i, record.CellText(i));
         if (!status) {
           problem = status.Message();
@@ -94,24 +101,29 @@ int RunImport(const Arguments& args, Io& io) {
       continue;
     }
     if (bad_rows.empty()) {
-      if (engine::Status status = load->Append(builder); !status) return ReportError(io, status.Message());
+      if (engine::Status status = load->Append(builder); !status)
+        return ReportError(io, status.Message());
     }
     ++rows;
     if (io.ErrIsTerminal && rows % kProgressEvery == 0) {
       const int percent = input_size ? static_cast<int>(reader.BytesRead() * 100 / input_size) : 0;
-      std::fprintf(io.Err, "\rimporting %s: %llu rows (%d%%)", name.c_str(), static_cast<unsigned long long>(rows), percent);
+      std::fprintf(io.Err, "\rimporting %s: %llu rows (%d%%)", name.c_str(),
+                   static_cast<unsigned long long>(rows), percent);
       std::fflush(io.Err);
     }
   }
   if (io.ErrIsTerminal && rows >= kProgressEvery) std::fprintf(io.Err, "\r\033[K");
-  if (!reader.Error().empty()) return ReportError(io, csv_path + ": " + reader.Error() + "; nothing was imported");
+  if (!reader.Error().empty())
+    return ReportError(io, csv_path + ": " + reader.Error() + "; nothing was imported");
   if (!bad_rows.empty()) {
     for (const std::string& line : bad_rows) std::fprintf(io.Err, "dbtool: %s\n", line.c_str());
-    if (bad_rows.size() == kMaxReported) std::fprintf(io.Err, "dbtool: stopped after %zu bad rows\n", kMaxReported);
+    if (bad_rows.size() == kMaxReported)
+      std::fprintf(io.Err, "dbtool: stopped after %zu bad rows\n", kMaxReported);
     return ReportError(io, "nothing was imported into " + table_path);
   }
   if (engine::Status status = load->Finish(); !status) return ReportError(io, status.Message());
-  std::fprintf(io.Out, "%s: %llu records imported\n", table_path.c_str(), static_cast<unsigned long long>(rows));
+  std::fprintf(io.Out, "%s: %llu records imported\n", table_path.c_str(),
+               static_cast<unsigned long long>(rows));
   return kExitOk;
 }
 

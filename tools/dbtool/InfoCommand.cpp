@@ -24,7 +24,8 @@ int RunInfo(const Arguments& args, Io& io) {
   if (const engine::LockedFile* index = table.IndexFile()) {
     std::error_code ignored;  // the size is shown for information only
     const auto size = std::filesystem::file_size(index->Path(), ignored);
-    std::fprintf(io.Out, "Index file:     %s (%llu bytes)\n", std::filesystem::path(index->Path()).filename().c_str(),
+    std::fprintf(io.Out, "Index file:     %s (%llu bytes)\n",
+                 std::filesystem::path(index->Path()).filename().c_str(),
                  static_cast<unsigned long long>(size));
   } else {
     std::fprintf(io.Out, "Index file:     none\n");

@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
   }
   const std::string folder = argv[1];
   if (!WriteWhole(folder + "/Ansi.chr", engine::SerializeCharTable(engine::DefaultCharTable())) ||
-      !WriteWhole(folder + "/" + engine::kEngineConfigFileName, engine::DefaultEngineConfigText())) {
+      !WriteWhole(folder + "/" + engine::kEngineConfigFileName,
+                  engine::DefaultEngineConfigText())) {
     std::perror(("cannot write the engine files into " + folder).c_str());
     return 1;
   }

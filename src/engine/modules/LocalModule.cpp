@@ -23,26 +23,30 @@ int Answer(int code, char* message, size_t message_size, const std::string& text
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int EngineLocalAbi(void) { return ENGINE_MODULE_ABI; }
+extern "C" __attribute__((visibility("default"))) int EngineLocalAbi(void) {
+  return ENGINE_MODULE_ABI;
+}
 
-extern "C" __attribute__((visibility("default"))) int EngineLocalAdmitFolder(const char* folder,
-                                                                             int allow_remote_control,
-                                                                             char* resolved, size_t resolved_size,
-                                                                             char* message, size_t message_size) {
+extern "C" __attribute__((visibility("default"))) int EngineLocalAdmitFolder(
+    const char* folder, int allow_remote_control, char* resolved, size_t resolved_size,
+    char* message, size_t message_size) {
   if (!allow_remote_control && platform::InRemoteControlSession()) {
     return Answer(engine::AE_REMOTE_CONTROL_REFUSED, message, message_size,
                   "The local engine may not be used from a remote-control session "
                   "(adslocal.cfg: AllowRemoteControl=No)");
   }
   const std::string name = folder ? folder : "";
-  if (name.empty()) return Answer(engine::AE_FOLDER_NOT_FOUND, message, message_size, "No database folder was given");
-  struct stat st{};
+  if (name.empty())
+    return Answer(engine::AE_FOLDER_NOT_FOUND, message, message_size,
+                  "No database folder was given");
+  struct stat st {};
   if (stat(name.c_str(), &st) != 0) {
     return Answer(engine::AE_FOLDER_NOT_FOUND, message, message_size,
                   "Database folder \"" + name + "\" not found: " + std::strerror(errno));
   }
   if (!S_ISDIR(st.st_mode)) {
-    return Answer(engine::AE_FOLDER_NOT_FOUND, message, message_size, "\"" + name + "\" is not a folder");
+    return Answer(engine::AE_FOLDER_NOT_FOUND, message, message_size,
+                  "\"" + name + "\" is not a folder");
   }
   if (access(name.c_str(), R_OK | X_OK) != 0) {
     return Answer(engine::AE_FOLDER_NOT_FOUND, message, message_size,

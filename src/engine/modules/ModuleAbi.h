@@ -23,15 +23,16 @@ typedef int (*EngineLocalAbiFn)(void);
 // Admits `folder` as a local database folder. `allow_remote_control` is the
 // setting of adslocal.cfg. On success writes the folder's absolute, resolved
 // name into `resolved`.
-typedef int (*EngineLocalAdmitFolderFn)(const char* folder, int allow_remote_control, char* resolved,
-                                        size_t resolved_size, char* message, size_t message_size);
+typedef int (*EngineLocalAdmitFolderFn)(const char* folder, int allow_remote_control,
+                                        char* resolved, size_t resolved_size, char* message,
+                                        size_t message_size);
 
 // axcws32.dll
 typedef int (*EngineNetAbiFn)(void);
 // Tries a TCP connection to `host`:`port` for at most `timeout_ms`; 0 when a
 // server accepted it (the connection is closed again), 6420 when none did.
-typedef int (*EngineNetProbeServerFn)(const char* host, unsigned port, unsigned timeout_ms, char* message,
-                                      size_t message_size);
+typedef int (*EngineNetProbeServerFn)(const char* host, unsigned port, unsigned timeout_ms,
+                                      char* message, size_t message_size);
 
 }  // extern "C"
 

@@ -2,11 +2,11 @@
 //
 // A server is probed with one non-blocking TCP connect per address the name
 // resolves to, all within the one timeout.
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <fcntl.h>
 
 #include <cerrno>
 #include <chrono>
@@ -43,11 +43,12 @@ int ConnectWithin(int fd, const addrinfo* address, int remaining_ms) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int EngineNetAbi(void) { return ENGINE_MODULE_ABI; }
+extern "C" __attribute__((visibility("default"))) int EngineNetAbi(void) {
+  return ENGINE_MODULE_ABI;
+}
 
-extern "C" __attribute__((visibility("default"))) int EngineNetProbeServer(const char* host, unsigned port,
-                                                                           unsigned timeout_ms, char* message,
-                                                                           size_t message_size) {
+extern "C" __attribute__((visibility("default"))) int EngineNetProbeServer(
+    const char* host, unsigned port, unsigned timeout_ms, char* message, size_t message_size) {
   const std::string where = std::string(host ? host : "") + ":" + std::to_string(port);
   addrinfo hints{};
   hints.ai_family = AF_INET;
@@ -62,12 +63,14 @@ extern "C" __attribute__((visibility("default"))) int EngineNetProbeServer(const
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   std::string last_error = "no address";
   for (const addrinfo* a = addresses; a; a = a->ai_next) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       last_error = std::strerror(ETIMEDOUT);
       break;
     }
-    const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    const int fd =
+        socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
     if (fd < 0) {
       last_error = std::strerror(errno);
       continue;
