@@ -73,7 +73,7 @@ std::string EngineFolder() {
     if (!FolderOverride().empty()) return FolderOverride();
   }
   const std::string self = platform::ModuleFileNameOf(reinterpret_cast<const void*>(&EngineFolder));
-  return FolderOf(self);
+  return FolderOfPath(self);
 }
 
 void SetEngineFolder(const std::string& folder) {

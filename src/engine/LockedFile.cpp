@@ -166,7 +166,7 @@ Status SyncFolder(const std::string& folder) {
   return Status::Ok();
 }
 
-std::string FolderOf(const std::string& path) {
+std::string FolderOfPath(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";

@@ -67,6 +67,6 @@ class LockedFile {
 Status SyncFolder(const std::string& folder);
 
 // The folder part of `path` ("." when it has none).
-std::string FolderOf(const std::string& path);
+std::string FolderOfPath(const std::string& path);
 
 }  // namespace engine

@@ -119,7 +119,7 @@ Result<std::unique_ptr<Table>> Table::FromFile(std::shared_ptr<const EngineEnvir
                                                LockedFile file, OpenMode mode) {
   auto table = std::unique_ptr<Table>(new Table());
   table->name_ = FileNameOf(file.Path());
-  table->folder_ = FolderOf(file.Path());
+  table->folder_ = FolderOfPath(file.Path());
   table->mode_ = mode;
   table->environment_ = std::move(environment);
   table->file_ = std::move(file);
