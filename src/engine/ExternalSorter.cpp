@@ -4,10 +4,10 @@
 // that memcmp of two whole records gives their order (see Key.cpp); the
 // sorter knows nothing else about them.
 //
-// 1. Filling. Records are appended to an in-memory buffer that grows by
-//    doubling up to one run's worth: half the memory budget. (The other half
-//    is the second buffer the sort needs; small tags never allocate more than
-//    they use.)
+// 1. Filling. Records are appended to an in-memory buffer of one run's
+//    worth: half the memory budget (the other half is the second buffer the
+//    sort needs). The buffers are mapped from the system, so a small tag
+//    touches, and costs, only the pages its records fill.
 // 2. Sorting a run. When the buffer is full, it is sorted with a most-
 //    significant-byte radix sort that moves whole records between the two
 //    buffers: count the records per value of the current byte, scatter them
@@ -39,6 +39,7 @@
 #include "engine/ExternalSorter.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,7 +55,7 @@ namespace engine {
 namespace {
 
 constexpr uint64_t kMinMergeBuffer = 256 * 1024;  // smallest read buffer worth a merge way
-constexpr uint64_t kFirstCapacity = 1024;         // records in the first buffer
+constexpr uint64_t kHugePageWorthy = 4 << 20;     // buffers this large ask for huge pages
 constexpr size_t kInsertionSortBelow = 16;        // buckets this small are insertion sorted
 
 std::string ErrnoText(int error) {
@@ -294,8 +295,8 @@ void ExternalSorter::Fail(Status status) {
 }
 
 void ExternalSorter::FreeBuffers() {
-  records_.reset();
-  scratch_.reset();
+  records_.Free();
+  scratch_.Free();
   capacity_ = 0;
   filled_ = 0;
 }
@@ -314,24 +315,36 @@ void ExternalSorter::Abandon() {
   abandoned_ = true;
 }
 
-void ExternalSorter::Grow() {
-  const uint64_t wanted = std::min(run_records_, std::max(kFirstCapacity, capacity_ * 2));
-  std::unique_ptr<uint8_t[]> bigger(new uint8_t[wanted * record_size_]);
-  if (filled_ > 0) std::memcpy(bigger.get(), records_.get(), filled_ * record_size_);
-  records_ = std::move(bigger);
-  capacity_ = wanted;
+bool ExternalSorter::PageBuffer::Allocate(uint64_t bytes) {
+  Free();
+  void* data = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (data == MAP_FAILED) return false;
+  // Fewer page faults while filling; only a hint, so its answer does not matter.
+  if (bytes >= kHugePageWorthy) madvise(data, bytes, MADV_HUGEPAGE);
+  data_ = static_cast<uint8_t*>(data);
+  size_ = bytes;
+  return true;
+}
+
+void ExternalSorter::PageBuffer::Free() {
+  if (data_) munmap(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
 }
 
 uint8_t* ExternalSorter::Append() {
   if (status_.ok() && (finished_ || abandoned_))
     Fail(Status(AE_INDEX_BUILDER_STATE, "A record was added after the sort finished"));
-  if (status_.ok() && filled_ == capacity_) {
-    if (capacity_ < run_records_) {
-      Grow();
+  if (status_.ok() && !records_) {
+    if (records_.Allocate(run_records_ * record_size_)) {
+      capacity_ = run_records_;
     } else {
-      SpillRun();
+      Fail(Status(AE_INDEX_SORT_IO, "Cannot get " +
+                                        std::to_string(run_records_ * record_size_ >> 20) +
+                                        " MiB of memory for sorting"));
     }
   }
+  if (status_.ok() && filled_ == capacity_) SpillRun();
   if (!status_.ok()) {
     if (!dummy_) dummy_.reset(new uint8_t[record_size_]);
     return dummy_.get();
@@ -376,7 +389,9 @@ void ExternalSorter::SpillRun() {
     spill_fd_ = *fd;
     spill_size_ = 0;
   }
-  if (!scratch_) scratch_.reset(new uint8_t[capacity_ * record_size_]);
+  if (!scratch_ && !scratch_.Allocate(capacity_ * record_size_)) {
+    return Fail(Status(AE_INDEX_SORT_IO, "Cannot get memory for sorting"));
+  }
   RadixSort(records_.get(), scratch_.get(), filled_, record_size_);
   const uint64_t bytes = filled_ * record_size_;
   if (Status status = WriteAll(spill_fd_, records_.get(), bytes, spill_size_); !status.ok())
@@ -442,9 +457,12 @@ Status ExternalSorter::Finish() {
   if (runs_.empty()) {
     // Everything fitted in memory: sort in place and read from the buffer.
     if (filled_ > 1) {
-      scratch_.reset(new uint8_t[filled_ * record_size_]);
+      if (!scratch_.Allocate(filled_ * record_size_)) {
+        Fail(Status(AE_INDEX_SORT_IO, "Cannot get memory for sorting"));
+        return status_;
+      }
       RadixSort(records_.get(), scratch_.get(), filled_, record_size_);
-      scratch_.reset();
+      scratch_.Free();
     }
     next_in_memory_ = 0;
     return status_;

@@ -63,7 +63,6 @@ class ExternalSorter {
   class Merger;
 
   void Fail(Status status);
-  void Grow();
   void SpillRun();
   Result<int> CreateSpillFile();
   Status MergePass();
@@ -78,10 +77,28 @@ class ExternalSorter {
   bool abandoned_ = false;
   uint64_t count_ = 0;
 
+  // Memory mapped from the system: its pages are touched only as records
+  // arrive, and it goes back to the system when freed.
+  class PageBuffer {
+   public:
+    PageBuffer() = default;
+    ~PageBuffer() { Free(); }
+    PageBuffer(const PageBuffer&) = delete;
+    PageBuffer& operator=(const PageBuffer&) = delete;
+    bool Allocate(uint64_t bytes);  // false when the system refuses
+    void Free();
+    uint8_t* get() const { return data_; }
+    explicit operator bool() const { return data_ != nullptr; }
+
+   private:
+    uint8_t* data_ = nullptr;
+    uint64_t size_ = 0;
+  };
+
   // Filling: records in `records_`, sorted with `scratch_` as the second buffer.
-  std::unique_ptr<uint8_t[]> records_;
-  std::unique_ptr<uint8_t[]> scratch_;
-  uint64_t capacity_ = 0;             // records that fit in `records_` now
+  PageBuffer records_;
+  PageBuffer scratch_;
+  uint64_t capacity_ = 0;             // records that fit in `records_`
   uint64_t run_records_ = 0;          // records one run holds at most
   uint64_t filled_ = 0;               // records in `records_`
   std::unique_ptr<uint8_t[]> dummy_;  // the slot Append gives after an error
