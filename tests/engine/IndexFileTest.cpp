@@ -325,7 +325,9 @@ TEST(IndexTags, AddingKeepsTheOtherTagsAndReplacingKeepsThePlace) {
   TempDir dir;
   const std::string path = dir / "Contacts.Adi";
   const MemoryTable table = SampleTable(1500, 8);
-  ASSERT_TRUE(AddTag(path, table, Definition("PRIMARY", "RECID", true), 512).ok());
+  engine::IndexTagDefinition primary = Definition("PRIMARY", "RECID", true);
+  primary.Options.Primary = true;  // recorded, no effect on the keys
+  ASSERT_TRUE(AddTag(path, table, primary, 512).ok());
   ASSERT_TRUE(AddTag(path, table, Definition("NAME", "LASTNAME;FIRSTNAME")).ok());
   ASSERT_TRUE(AddTag(path, table, Definition("BORN", "BIRTHDATE")).ok());
   // The same name in other case replaces NAME where it stands.
@@ -334,6 +336,8 @@ TEST(IndexTags, AddingKeepsTheOtherTagsAndReplacingKeepsThePlace) {
   ASSERT_TRUE(file);
   ASSERT_EQ(file->Tags().size(), 3u);
   EXPECT_EQ(file->TagByOrder(1).value()->Name, "PRIMARY");
+  EXPECT_TRUE(file->TagByOrder(1).value()->Options.Primary);
+  EXPECT_TRUE(file->TagByOrder(1).value()->Options.Unique);
   const IndexTagInfo& replaced = *file->TagByOrder(2).value();
   EXPECT_EQ(replaced.Name, "name");
   EXPECT_EQ(replaced.Expression, "FIRSTNAME");
@@ -351,6 +355,36 @@ TEST(IndexTags, AddingKeepsTheOtherTagsAndReplacingKeepsThePlace) {
   const auto check = VerifyAgainst(path, table);
   EXPECT_TRUE(check.Ok()) << ::testing::PrintToString(check.Lines());
   EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"Contacts.Adi"});
+}
+
+TEST(IndexTags, BadDefinitionsAreRefusedBeforeAnyWork) {
+  const MemoryTable table = SampleTable(10, 1);
+  struct Case {
+    std::string name;
+    std::string expression;
+    int code;
+  } cases[] = {
+      {"", "RECID", engine::AE_INDEX_BAD_TAG_NAME},
+      {std::string(129, 'N'), "RECID", engine::AE_INDEX_BAD_TAG_NAME},
+      {"CITY", "CITY", engine::AE_INDEX_UNKNOWN_FIELD},
+      {"TWO", "RECID;;SCORE", engine::AE_INDEX_BAD_EXPRESSION},
+  };
+  for (const Case& c : cases) {
+    engine::IndexBuildSettings settings;
+    settings.IndexPath = "/nonexistent/T.Adi";
+    auto builder =
+        engine::IndexBuilder::Create(Definition(c.name, c.expression), table.Fields, settings);
+    EXPECT_EQ(builder.status().Code(), c.code) << c.name.size() << " " << c.expression;
+  }
+  TempDir dir;
+  engine::IndexBuildSettings settings;
+  settings.IndexPath = dir / "T.Adi";
+  auto first = engine::IndexBuilder::Create(Definition("A", "RECID"), table.Fields, settings);
+  auto second = engine::IndexBuilder::Create(Definition("a", "SCORE"), table.Fields, settings);
+  ASSERT_TRUE(first.ok() && second.ok());
+  engine::IndexBuilder* same_name[] = {first->get(), second->get()};
+  EXPECT_EQ(engine::WriteIndexFile(dir / "T.Adi", same_name).Code(), engine::AE_INDEX_BAD_TAG_NAME);
+  EXPECT_FALSE(std::filesystem::exists(dir / "T.Adi"));
 }
 
 TEST(IndexTags, ReindexWritesExactlyTheGivenTags) {

@@ -249,6 +249,19 @@ TEST(IndexVerify, ComparesTheTagWithTheTablesLiveRecords) {
   }
 }
 
+TEST(IndexVerify, KeysOfAnotherCharacterTableAreNotTrusted) {
+  TempDir dir;
+  const std::string path = dir / "T.Adi";
+  const MemoryTable table = SampleTable(50, 2);
+  ASSERT_TRUE(AddTag(path, table, Definition("NAME", "LASTNAME")).ok());
+  engine::CharTable other = engine::DefaultCharTable();
+  std::swap(other.SortWeight['a'], other.SortWeight['b']);
+  const auto check = engine::VerifyIndexFile(path, {}, other);
+  ASSERT_EQ(check.Tags.size(), 1u);
+  EXPECT_EQ(check.Tags[0].Line(), "NAME: the keys were built with another character table");
+  EXPECT_TRUE(engine::VerifyIndexFile(path).Ok());
+}
+
 TEST(IndexVerify, AMissingFileIsOneLineNamingIt) {
   TempDir dir;
   const auto check = engine::VerifyIndexFile(dir / "None.Adi");
