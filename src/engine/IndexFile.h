@@ -90,7 +90,8 @@ class IndexFile {
 
 // Walks one B+tree tag in key order. The entries are the tag's (key, record
 // number) pairs; a record filter, when set, hides the record numbers it
-// refuses (a table passes one that refuses deleted records).
+// refuses (a table passes one that refuses deleted records). The file and
+// the tag must outlive the cursor.
 class TagCursor {
  public:
   TagCursor(const IndexFile& file, const IndexTagInfo& tag);

@@ -45,7 +45,10 @@ Status AddIndexTag(const std::string& index_path, IndexBuilder& tag,
                    const IndexWriteOptions& options = {});
 
 // Writes an index file holding exactly `tags`, in this order, in place of
-// the existing one (a reindex). Page size 0 keeps the existing file's.
+// the existing one (a reindex). Page size 0 keeps the existing file's. Each
+// builder holds up to its own sort memory until the file is written, so a
+// caller that fills several in one scan gives each a share of the engine's
+// sort memory (or adds them one by one with AddIndexTag).
 Status WriteIndexFile(const std::string& index_path, std::span<IndexBuilder* const> tags,
                       const IndexWriteOptions& options = {});
 
