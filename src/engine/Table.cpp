@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "engine/EngineApi.h"
+#include "engine/EngineHandles.h"
+#include "engine/IndexFileWriter.h"
+#include "engine/TableCursor.h"
 #include "engine/TableErrorCodes.h"
 #include "engine/TextCase.h"
 #include "platform/Platform.h"
@@ -105,6 +108,11 @@ void RemoveStaleLoadFiles(const std::string& folder, const std::string& file_nam
 
 // ---------------------------------------------------------------- opening
 
+Table::~Table() {
+  cursor_.reset();
+  if (handle_ != 0) ReleaseTableHandle(handle_);
+}
+
 Result<std::unique_ptr<Table>> Table::OpenFile(std::shared_ptr<const EngineEnvironment> environment,
                                                const std::string& path, OpenMode mode) {
   auto file = LockedFile::Open(path, LockFor(mode));
@@ -112,6 +120,11 @@ Result<std::unique_ptr<Table>> Table::OpenFile(std::shared_ptr<const EngineEnvir
     if (file.status().Code() == AE_TABLE_IN_USE) return InUse(FileNameOf(path), mode, "it");
     return file.status();
   }
+  // Held by the table's lock now, so no other open can be writing its index
+  // file: a temporary file beside it that no write holds is a remnant.
+  RemoveIndexTemporaries(IndexPathFor(path))
+      .status()
+      .PermitUncheckedError();  // a remnant harms nothing, and the next open tries again
   return FromFile(std::move(environment), std::move(file.value()), mode);
 }
 
@@ -139,6 +152,11 @@ Result<std::unique_ptr<Table>> Table::FromFile(std::shared_ptr<const EngineEnvir
   table->header_ = std::move(header.value());
 
   if (Status s = table->ReopenIndexFile(); !s) return s;
+  auto indexes = table->Indexes();
+  // A damaged index file leaves the option at 0; its error comes with the
+  // first use of the indexes, and the records stay readable meanwhile.
+  if (indexes.ok() && *indexes) table->index_page_size_ = (*indexes)->PageSize();
+  table->handle_ = RegisterTableHandle(table.get());
   return table;
 }
 
@@ -156,8 +174,19 @@ Result<std::unique_ptr<Table>> Table::Open(const Connection& connection, std::st
   return table;
 }
 
-Status Table::ReopenIndexFile() {
+void Table::CloseIndexFile() {
   index_file_.Close();
+  indexes_.reset();
+  indexes_read_ = false;
+}
+
+TableCursor& Table::Cursor() {
+  if (!cursor_) cursor_ = std::make_unique<TableCursor>(*this);
+  return *cursor_;
+}
+
+Status Table::ReopenIndexFile() {
+  CloseIndexFile();
   const std::string path = platform::FindFileIgnoringCase(IndexPathFor(Path()));
   if (path.empty()) return Status::Ok();
   auto index = LockedFile::Open(path, LockFor(mode_));

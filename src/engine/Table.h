@@ -7,16 +7,24 @@
 //   2. the table file is opened and locked, shared or exclusive; a lock held
 //      elsewhere refuses the open (8103 naming the table);
 //   3. the header is read and checked (TableFormat.h);
-//   4. the index file, the table's name with ".Adi" in place of its
+//   4. temporary files that an interrupted index write left beside the
+//      index file are removed (RemoveIndexTemporaries);
+//   5. the index file, the table's name with ".Adi" in place of its
 //      extension (found ignoring case), is opened and locked in the same mode
-//      when it exists.
+//      when it exists, and the table's index page size option is set to its
+//      page size (0 without one, or when the file cannot be read: the error
+//      then comes from the first use of the indexes);
+//   6. the table gets its handle (EngineHandles.h).
 // So a table open exclusively anywhere cannot be opened at all, and a table
 // open shared anywhere cannot be opened exclusively, whether "anywhere" is
 // another process or another open in this one.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +32,10 @@
 #include "engine/Connection.h"
 #include "engine/EngineEnvironment.h"
 #include "engine/EngineError.h"
+#include "engine/IndexBuilder.h"
+#include "engine/IndexFile.h"
+#include "engine/IndexFileWriter.h"
+#include "engine/IndexVerify.h"
 #include "engine/LockedFile.h"
 #include "engine/Record.h"
 #include "engine/TableFormat.h"
@@ -33,12 +45,17 @@ namespace engine {
 
 enum class OpenMode { Shared, Exclusive };
 
+// A process-wide number for an open table or one of its index tags, as the
+// engine's C-style calls take them (EngineHandles.h); 0 is no handle.
+using ADSHANDLE = uint64_t;
+
 class TableScanner;
 class TableAppender;
+class TableCursor;
 
 class Table {
  public:
-  ~Table() = default;
+  ~Table();
   Table(const Table&) = delete;
   Table& operator=(const Table&) = delete;
 
@@ -88,8 +105,57 @@ class Table {
   // table's mode), and closing before it is removed.
   std::string IndexFilePath() const;
   LockedFile* IndexFile() { return index_file_.IsOpen() ? &index_file_ : nullptr; }
+  const LockedFile* IndexFile() const { return index_file_.IsOpen() ? &index_file_ : nullptr; }
   Status ReopenIndexFile();
-  void CloseIndexFile() { index_file_.Close(); }
+  void CloseIndexFile();
+
+  // ---- indexes (TableIndexes.cpp)
+
+  // The index page size option: what callers pass to AddIndex and Reindex
+  // unless they choose otherwise. Opening sets it to the page size of the
+  // existing index file, or 0 (the engine's default) without one. Setting
+  // it refuses sizes other than 0, 512, 1024, 2048, 4096 and 8192 (8203).
+  uint32_t IndexPageSize() const { return index_page_size_; }
+  Status SetIndexPageSize(uint32_t page_size);
+
+  // The index file as read: nullptr when the table has none, an engine
+  // error when it cannot be read (damaged, not an index file). The answer
+  // stays valid while the caller holds it, also across later changes.
+  Result<std::shared_ptr<const engine::IndexFile>> Indexes() const;
+
+  // Adds the tag `definition` to the index file, built from one scan of the
+  // live records: creates the file with the first tag, replaces a tag of
+  // the same name, keeps every other one. `page_size` 0 keeps the existing
+  // file's page size or lets the engine choose for a new file; another size
+  // lays the kept tags out again in it. Needs the table open exclusively
+  // (8120). Errors: those of the key expression (82xx), 7059 when a unique
+  // tag meets a record whose key is NULL or empty, 8204 for two equal keys
+  // in a unique tag, those of reading the old file and writing the new one;
+  // the old file is then untouched. `on_step` sees the write's steps.
+  Status AddIndex(const IndexTagDefinition& definition, uint32_t page_size,
+                  const std::function<void(IndexWriteStep)>& on_step = {});
+
+  // Rebuilds every tag of the index file from one scan of the live records,
+  // in their order, with `page_size` (0 keeps the file's). Each tag's sort
+  // gets an equal share of the engine's sort memory. Needs the table open
+  // exclusively; a table without an index file answers 5068 (nothing to
+  // rebuild, already so).
+  Status Reindex(uint32_t page_size);
+
+  // Checks every tag of the index file: its structure, that its keys are
+  // exactly those of the live records, uniqueness. Nothing (an empty
+  // optional) when the table has no index file.
+  std::optional<IndexFileCheck> VerifyIndexes() const;
+
+  // The fields of the table as key expressions see them.
+  std::vector<KeyField> KeyFields() const;
+
+  // ---- handle and cursor
+
+  // The table's handle for the engine's C-style calls, valid while it is open.
+  ADSHANDLE Handle() const { return handle_; }
+  // The table's own cursor: the one the handle's navigation calls move.
+  TableCursor& Cursor();
 
  private:
   friend class TableAppender;
@@ -105,6 +171,10 @@ class Table {
   // Syncs the records, then writes `count` into the slot that is not current
   // and syncs again; the written slot becomes current.
   Status CommitRecordCount(uint32_t count);
+  // Fills `builders` from one scan of the live records.
+  Status FeedBuilders(std::span<IndexBuilder* const> builders) const;
+  // Sort settings for one of `share` builders filled together.
+  IndexBuildSettings BuildSettings(uint32_t share) const;
 
   LockedFile file_;
   LockedFile index_file_;
@@ -113,6 +183,13 @@ class Table {
   OpenMode mode_ = OpenMode::Shared;
   TableHeader header_;
   std::shared_ptr<const EngineEnvironment> environment_;
+  uint32_t index_page_size_ = 0;
+  // The index file as last read; reset whenever the file is reopened.
+  mutable std::shared_ptr<const engine::IndexFile> indexes_;
+  mutable Status indexes_status_;
+  mutable bool indexes_read_ = false;
+  ADSHANDLE handle_ = 0;
+  std::unique_ptr<TableCursor> cursor_;
 };
 
 // Walks a table's records in order. Next() moves to the next record and

@@ -9,7 +9,10 @@ namespace engine {
 TableCursor::TableCursor(const Table& table) : table_(&table), scanner_(table.Scan()) {}
 
 Status TableCursor::SetFilter(std::string_view text) {
-  positioned_ = false;
+  recno_ = 0;
+  current_ = nullptr;
+  bof_ = false;
+  eof_ = true;
   if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
     filter_.reset();
     filter_text_.clear();
@@ -22,25 +25,101 @@ Status TableCursor::SetFilter(std::string_view text) {
   return Status::Ok();
 }
 
-Status TableCursor::First() {
-  scanner_.Reset(1);
-  return Advance();
+bool TableCursor::Admits(const uint8_t* record) const {
+  return !filter_ || filter_->Matches(RecordView(table_->Schema(), record));
 }
 
-Status TableCursor::Next() {
-  if (!positioned_) return Status::Ok();
-  return Advance();
+void TableCursor::Land(uint32_t recno, const uint8_t* record) {
+  recno_ = recno;
+  current_ = record;
+  bof_ = eof_ = false;
 }
 
-Status TableCursor::Advance() {
-  positioned_ = false;
+Status TableCursor::ScanForward(uint32_t from) {
+  scanner_.Reset(from);
   while (scanner_.Next()) {
-    if (!filter_ || filter_->Matches(scanner_.Record())) {
-      positioned_ = true;
+    if (Admits(scanner_.Record().Bytes())) {
+      Land(scanner_.RecNo(), scanner_.Record().Bytes());
       return Status::Ok();
     }
   }
+  recno_ = 0;
+  current_ = nullptr;
+  eof_ = true;
   return NoteError(scanner_.status());
+}
+
+Status TableCursor::ScanBackward(uint32_t from) {
+  for (uint32_t recno = std::min(from, table_->RecordCount()); recno >= 1; --recno) {
+    if (Status s = table_->ReadRecord(recno, single_); !s) return s;
+    if (single_[0] == kRecordDeleted) continue;
+    if (single_[0] != kRecordLive) {
+      return NoteError(Status(AE_RECORD_DAMAGED, "Record " + std::to_string(recno) + " of \"" +
+                                                     table_->Path() + "\" is damaged"));
+    }
+    if (Admits(single_.data())) {
+      Land(recno, single_.data());
+      return Status::Ok();
+    }
+  }
+  recno_ = 0;
+  current_ = nullptr;
+  bof_ = true;
+  return Status::Ok();
+}
+
+Status TableCursor::First() {
+  Status status = ScanForward(1);
+  if (recno_ == 0) bof_ = eof_ = true;
+  return status;
+}
+
+Status TableCursor::Last() {
+  Status status = ScanBackward(table_->RecordCount());
+  if (recno_ == 0) bof_ = eof_ = true;
+  return status;
+}
+
+Status TableCursor::Next() {
+  if (recno_ == 0) return bof_ && !eof_ ? First() : Status::Ok();
+  return ScanForward(recno_ + 1);
+}
+
+Status TableCursor::Prior() {
+  if (recno_ == 0) return eof_ && !bof_ ? Last() : Status::Ok();
+  if (recno_ == 1) {
+    recno_ = 0;
+    current_ = nullptr;
+    bof_ = true;
+    return Status::Ok();
+  }
+  return ScanBackward(recno_ - 1);
+}
+
+Status TableCursor::GoTo(uint32_t recno) {
+  std::vector<uint8_t> record;
+  if (Status s = table_->ReadRecord(recno, record); !s) return s;
+  if (record[0] != kRecordLive || !Admits(record.data())) {
+    return NoteError(Status(AE_NO_CURRENT_RECORD,
+                            "Record " + std::to_string(recno) + " of table \"" + table_->Name() +
+                                "\" is " + (record[0] != kRecordLive ? "deleted" : "filtered out")));
+  }
+  single_ = std::move(record);
+  Land(recno, single_.data());
+  return Status::Ok();
+}
+
+Status TableCursor::Refresh() {
+  if (recno_ == 0) return Status::Ok();
+  const uint32_t recno = recno_;
+  std::vector<uint8_t> record;
+  if (Status s = table_->ReadRecord(recno, record); !s) return s;
+  if (record[0] == kRecordLive && Admits(record.data())) {
+    single_ = std::move(record);
+    Land(recno, single_.data());
+    return Status::Ok();
+  }
+  return ScanForward(recno + 1);
 }
 
 Result<size_t> TableCursor::CurrentField(std::string_view name) const {
@@ -49,10 +128,10 @@ Result<size_t> TableCursor::CurrentField(std::string_view name) const {
     return NoteError(Status(AE_FIELD_NOT_FOUND, "Table \"" + table_->Name() + "\" has no field \"" +
                                                     std::string(name) + "\""));
   }
-  if (!positioned_) {
-    return NoteError(
-        Status(AE_NO_CURRENT_RECORD,
-               "Table \"" + table_->Name() + "\" is at end of data: there is no current record"));
+  if (recno_ == 0) {
+    return NoteError(Status(AE_NO_CURRENT_RECORD, "Table \"" + table_->Name() + "\" is at " +
+                                                      (bof_ && !eof_ ? "the start" : "end") +
+                                                      " of data: there is no current record"));
   }
   return *field;
 }
@@ -60,20 +139,20 @@ Result<size_t> TableCursor::CurrentField(std::string_view name) const {
 Result<std::string> TableCursor::FieldText(std::string_view name) const {
   auto field = CurrentField(name);
   if (!field) return field.status();
-  return engine::FieldText(scanner_.Record(), *field);
+  return engine::FieldText(Record(), *field);
 }
 
 Result<bool> TableCursor::IsNull(std::string_view name) const {
   auto field = CurrentField(name);
   if (!field) return field.status();
-  return scanner_.Record().IsNull(*field);
+  return Record().IsNull(*field);
 }
 
 Result<uint32_t> TableCursor::CountMatching() const {
   TableScanner scanner = table_->Scan();
   uint32_t count = 0;
   while (scanner.Next()) {
-    if (!filter_ || filter_->Matches(scanner.Record())) ++count;
+    if (Admits(scanner.Record().Bytes())) ++count;
   }
   if (!scanner.status()) return NoteError(scanner.status());
   return count;

@@ -1,12 +1,23 @@
 // Record-by-record reading of an open table, optionally through a filter:
-// first / next / end of data, the current record number, and field values
-// as text by field name. Deleted records are never visited.
+// first / next / last / prior, a record by number, the current record
+// number, and field values as text by field name. Deleted records are never
+// visited.
+//
+// Where the cursor stands:
+//   on a record      RecNo() > 0, Bof() and Eof() false;
+//   past the end     Eof(): Next() went past the last record, or the cursor
+//                    is new or its filter was just changed;
+//   before the start Bof(): Prior() went before the first record;
+//   nothing to show  Bof() and Eof() both: First() or Last() found no record.
+// Forward moves read many records per system call; backward moves read one
+// record at a time.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/ConditionEval.h"
 #include "engine/EngineError.h"
@@ -27,9 +38,23 @@ class TableCursor {
   const std::string& Filter() const { return filter_text_; }
 
   Status First();
-  Status Next();
-  bool Eof() const { return !positioned_; }
-  uint32_t RecNo() const { return positioned_ ? scanner_.RecNo() : 0; }
+  Status Next();  // from before the start: the first record
+  Status Last();
+  Status Prior();  // from past the end: the last record
+
+  // Places the cursor on record `recno`, which must be live and pass the
+  // filter (8123 for a number outside the table, 8124 otherwise; the cursor
+  // then stays where it was).
+  Status GoTo(uint32_t recno);
+
+  // Reads the current record again from the file (nothing when the cursor
+  // is not on a record). A record deleted meanwhile moves the cursor on to
+  // the next one.
+  Status Refresh();
+
+  bool Eof() const { return eof_; }
+  bool Bof() const { return bof_; }
+  uint32_t RecNo() const { return recno_; }
 
   // The current record's field `name` (ignoring case) as text (ValueText.h):
   // the empty text when the field is NULL, which IsNull tells apart from an
@@ -37,21 +62,29 @@ class TableCursor {
   Result<std::string> FieldText(std::string_view name) const;
   Result<bool> IsNull(std::string_view name) const;
 
-  // REQUIRES: !Eof().
-  RecordView Record() const { return scanner_.Record(); }
+  // REQUIRES: RecNo() > 0.
+  RecordView Record() const { return RecordView(table_->Schema(), current_); }
 
   // The records the filter lets through, counted by a scan of their own.
   Result<uint32_t> CountMatching() const;
 
  private:
-  Status Advance();
+  bool Admits(const uint8_t* record) const;
+  // Forward from record `from` on; backward from record `from` down.
+  Status ScanForward(uint32_t from);
+  Status ScanBackward(uint32_t from);
+  void Land(uint32_t recno, const uint8_t* record);
   Result<size_t> CurrentField(std::string_view name) const;
 
   const Table* table_;
   TableScanner scanner_;
+  std::vector<uint8_t> single_;  // a record read on its own (backward moves, GoTo)
   std::optional<CompiledCondition> filter_;
   std::string filter_text_;
-  bool positioned_ = false;
+  uint32_t recno_ = 0;  // the current record, 0 when not on one
+  const uint8_t* current_ = nullptr;
+  bool bof_ = false;
+  bool eof_ = true;
 };
 
 }  // namespace engine

@@ -42,5 +42,8 @@ inline constexpr int AE_RECORD_DAMAGED =
 inline constexpr int AE_TABLE_FULL = 8126;  // record count would pass the format's limit
 inline constexpr int AE_REMOTE_UNAVAILABLE =
     8127;  // a server answered, but this engine has no remote tables yet
+inline constexpr int AE_INVALID_HANDLE = 8128;  // not the handle of an open table or of its tag
+inline constexpr int AE_ENCRYPTION_UNAVAILABLE =
+    8129;  // an encrypted table, which this engine cannot handle yet
 
 }  // namespace engine

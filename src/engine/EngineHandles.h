@@ -1,0 +1,82 @@
+// The engine's C-style calls on handles, by the names programs know them.
+//
+// Every open table has a handle (Table::Handle()), valid from the open to
+// the close; index handles name one tag of an open table's index file and
+// become invalid with their table. Handles are process-wide numbers, never
+// reused while the process runs. Each call answers 0 (AE_SUCCESS) or an
+// engine error code, and notes a failure as the calling thread's last error
+// (AdsGetLastError, EngineApi.h).
+//
+// Encryption arrives with a later version of the engine: until then no table
+// this engine writes is encrypted, AdsIsTableEncrypted reports the flag of
+// the table's header (never set by this engine), and AdsEnableEncryption and
+// AdsDisableEncryption on a table that is not encrypted answer 5068, the
+// benign "already so" that callers ignore. On a table whose header says it
+// is encrypted they answer 8129 (not yet supported).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/EngineError.h"
+#include "engine/Table.h"
+
+namespace engine {
+
+// Options of AdsCreateIndex90, to be combined with "|".
+inline constexpr uint32_t kAdsIndexUnique = 0x01;
+inline constexpr uint32_t kAdsIndexDescending = 0x02;
+inline constexpr uint32_t kAdsIndexCaseInsensitive = 0x04;
+inline constexpr uint32_t kAdsIndexPrimary = 0x08;  // recorded with the tag; no effect on it
+
+// The open table of `handle`, or nullptr.
+Table* TableOfHandle(ADSHANDLE handle);
+
+// ---- tables and their index files
+
+// Adds a tag to the table's index file (Table::AddIndex) with `page_size`
+// (0: the existing file's, or the engine's default for a new file) and
+// answers its index handle in `index` (when not null).
+uint32_t AdsCreateIndex90(ADSHANDLE table, const std::string& name, const std::string& expression,
+                          uint32_t options, uint32_t page_size, ADSHANDLE* index);
+
+// Rebuilds every tag of the table's index file with `page_size` (0 keeps
+// the file's own); 5068 when the table has no index file.
+uint32_t AdsReindex61(ADSHANDLE table, uint32_t page_size);
+
+// The handle of the tag at `order` (1 = the first tag) of the table's index
+// file. Errors: 8208 when there is no such tag (also without an index file),
+// 8205/8206 for a damaged file.
+uint32_t AdsGetIndexHandleByOrder(ADSHANDLE table, uint16_t order, ADSHANDLE* index);
+
+// The page size of the index file that holds the tag of `index`.
+uint32_t AdsGetIndexPageSize(ADSHANDLE index, uint32_t* page_size);
+
+uint32_t AdsIsTableEncrypted(ADSHANDLE table, uint16_t* encrypted);
+uint32_t AdsEnableEncryption(ADSHANDLE table, const std::string& password);
+uint32_t AdsDisableEncryption(ADSHANDLE table);
+
+// ---- the table's own cursor (Table::Cursor(), TableCursor.h)
+
+uint32_t AdsGotoTop(ADSHANDLE table);
+uint32_t AdsGotoBottom(ADSHANDLE table);
+// Moves `rows` records on (negative: back); 0 re-reads the current record.
+uint32_t AdsSkip(ADSHANDLE table, int32_t rows);
+uint32_t AdsGotoRecord(ADSHANDLE table, uint32_t recno);
+uint32_t AdsRefreshRecord(ADSHANDLE table);
+uint32_t AdsAtBOF(ADSHANDLE table, uint16_t* at_bof);
+uint32_t AdsAtEOF(ADSHANDLE table, uint16_t* at_eof);
+// The current record's number (0 when the cursor is not on one).
+uint32_t AdsGetRecordNum(ADSHANDLE table, uint32_t* recno);
+// The current record's field as text (TableCursor::FieldText), and whether
+// it is NULL.
+uint32_t AdsGetField(ADSHANDLE table, const std::string& field, std::string* text);
+uint32_t AdsIsFieldNull(ADSHANDLE table, const std::string& field, uint16_t* is_null);
+
+// ---- for Table: handing out and taking back handles
+
+ADSHANDLE RegisterTableHandle(Table* table);
+// Takes back the table's handle and every index handle of it.
+void ReleaseTableHandle(ADSHANDLE handle);
+
+}  // namespace engine
