@@ -1,0 +1,206 @@
+#include "dataset/AdsTable.h"
+
+#include "dataset/ComponentNames.h"
+#include "dataset/EDatabaseError.h"
+#include "engine/EngineHandles.h"
+#include "engine/TableCursor.h"
+
+TAdsTable::TAdsTable(QObject* owner) : QObject(owner) {}
+
+TAdsTable::~TAdsTable() {
+  Close();
+}
+
+void TAdsTable::CheckInactive(const char* property) const {
+  if (Active()) {
+    throw EDatabaseError(ComponentName(*this) + ": " + property +
+                         " cannot be changed while table \"" + table_name_ + "\" is open");
+  }
+}
+
+void TAdsTable::CheckActive() const {
+  if (!Active()) throw EDatabaseError(ComponentName(*this) + ": the table is not open");
+}
+
+void TAdsTable::Check(uint32_t code, const std::string& column) const {
+  if (code != engine::AE_SUCCESS) RaiseAdsCode(code, ErrorPlace(column));
+}
+
+void TAdsTable::SetDatabaseName(const std::string& name) {
+  if (name == database_name_) return;
+  CheckInactive("DatabaseName");
+  database_name_ = name;
+}
+
+void TAdsTable::SetTableName(const std::string& name) {
+  if (name == table_name_) return;
+  CheckInactive("TableName");
+  table_name_ = name;
+}
+
+void TAdsTable::SetExclusive(bool exclusive) {
+  if (exclusive == exclusive_) return;
+  CheckInactive("Exclusive");
+  exclusive_ = exclusive;
+}
+
+EADSDatabaseError::Place TAdsTable::ErrorPlace(const std::string& column) const {
+  return AdsErrorPlace(this, table_name_, column);
+}
+
+engine::ADSHANDLE TAdsTable::Handle() const {
+  return table_ ? table_->Handle() : 0;
+}
+
+void TAdsTable::Open() {
+  if (Active()) return;
+  TAdsConnection& connection = UseConnection(database_name_, *this);
+  auto opened =
+      engine::Table::Open(connection.EngineConnection(), table_name_,
+                          exclusive_ ? engine::OpenMode::Exclusive : engine::OpenMode::Shared);
+  if (!opened) RaiseAdsError(opened.status(), ErrorPlace());
+  std::unique_ptr<engine::Table> table = std::move(opened.value());
+  if (filtered_) {
+    if (engine::Status s = table->Cursor().SetFilter(filter_); !s.ok())
+      RaiseAdsError(s, ErrorPlace());
+  }
+  Check(engine::AdsGotoTop(table->Handle()));
+  AdsTableOptions.AdsIndexPageSize = static_cast<uint16_t>(table->IndexPageSize());
+  table_ = std::move(table);
+  bof_ = true;
+  eof_ = EngineAtEof();
+  connection_ = &connection;
+  connection_->AttachClient(*this);
+}
+
+void TAdsTable::Close() {
+  if (!Active()) return;
+  table_.reset();
+  bof_ = eof_ = true;
+  if (connection_) connection_->DetachClient(*this);
+  connection_ = nullptr;
+}
+
+void TAdsTable::SetActive(bool active) {
+  if (active) {
+    Open();
+  } else {
+    Close();
+  }
+}
+
+bool TAdsTable::EngineAtEof() const {
+  uint16_t at_eof = 0;
+  Check(engine::AdsAtEOF(Handle(), &at_eof));
+  return at_eof != 0;
+}
+
+bool TAdsTable::EngineAtBof() const {
+  uint16_t at_bof = 0;
+  Check(engine::AdsAtBOF(Handle(), &at_bof));
+  return at_bof != 0;
+}
+
+void TAdsTable::ApplyFilter(const std::string& filter, bool filtered) {
+  const engine::Status applied = table_->Cursor().SetFilter(filtered ? filter : std::string());
+  // The engine's cursor is at its end after any filter change, also a
+  // refused one (whose old filter stays in force): start again from the top.
+  First();
+  if (!applied.ok()) RaiseAdsError(applied, ErrorPlace());
+}
+
+void TAdsTable::SetFilter(const std::string& filter) {
+  if (filter == filter_) return;
+  if (Active() && filtered_) ApplyFilter(filter, true);
+  filter_ = filter;
+}
+
+void TAdsTable::SetFiltered(bool filtered) {
+  if (filtered == filtered_) return;
+  if (Active()) ApplyFilter(filter_, filtered);
+  filtered_ = filtered;
+}
+
+void TAdsTable::First() {
+  CheckActive();
+  Check(engine::AdsGotoTop(Handle()));
+  bof_ = true;
+  eof_ = EngineAtEof();
+}
+
+void TAdsTable::Next() {
+  CheckActive();
+  if (eof_) return;
+  uint32_t current = 0;
+  Check(engine::AdsGetRecordNum(Handle(), &current));
+  Check(engine::AdsSkip(Handle(), 1));
+  if (EngineAtEof()) {
+    // No further record: the dataset ends and stays on the one it was on.
+    Check(engine::AdsGotoRecord(Handle(), current));
+    eof_ = true;
+    return;
+  }
+  bof_ = false;
+}
+
+void TAdsTable::Last() {
+  CheckActive();
+  Check(engine::AdsGotoBottom(Handle()));
+  eof_ = true;
+  bof_ = EngineAtBof();  // only an empty selection is at both ends
+}
+
+bool TAdsTable::Bof() const {
+  return !Active() || bof_;
+}
+
+bool TAdsTable::Eof() const {
+  return !Active() || eof_;
+}
+
+std::string TAdsTable::FieldText(const std::string& field) const {
+  CheckActive();
+  std::string text;
+  Check(engine::AdsGetField(Handle(), field, &text), field);
+  return text;
+}
+
+void TAdsTable::AddIndex(const std::string& name, const std::string& expression,
+                         TIndexOptions options) {
+  CheckActive();
+  uint32_t engine_options = 0;
+  if (options & ixUnique) engine_options |= engine::kAdsIndexUnique;
+  if (options & ixDescending) engine_options |= engine::kAdsIndexDescending;
+  if (options & ixCaseInsensitive) engine_options |= engine::kAdsIndexCaseInsensitive;
+  if (options & ixPrimary) engine_options |= engine::kAdsIndexPrimary;
+  Check(engine::AdsCreateIndex90(Handle(), name, expression, engine_options,
+                                 AdsTableOptions.AdsIndexPageSize, nullptr));
+}
+
+void TAdsTable::SetBrowseMode() {
+  CheckActive();
+}
+
+void TAdsTable::ReplaceCursor() {
+  CheckActive();
+  const engine::ADSHANDLE handle = Handle();
+  if (EngineAtBof()) {
+    First();
+    return;
+  }
+  if (EngineAtEof()) {
+    Last();
+    return;
+  }
+  uint32_t before = 0;
+  Check(engine::AdsGetRecordNum(handle, &before));
+  Check(engine::AdsRefreshRecord(handle));
+  if (EngineAtEof()) {
+    // The current record left the selection and none follows it.
+    Last();
+    return;
+  }
+  uint32_t after = 0;
+  Check(engine::AdsGetRecordNum(handle, &after));
+  if (after != before) bof_ = false;
+}
