@@ -177,7 +177,11 @@ class Parser {
           return false;
         }
         operand.Kind = OperandKind::Number;
-        operand.Text = (sign.Kind == TokenKind::Minus ? "-" : "") + lexer_.Next().Text;
+        // Built by appending: GCC 12 warns falsely (-Wrestrict) about a
+        // literal prepended to a string.
+        operand.Text.clear();
+        if (sign.Kind == TokenKind::Minus) operand.Text.push_back('-');
+        operand.Text += lexer_.Next().Text;
         return true;
       }
       case TokenKind::Invalid:

@@ -81,9 +81,9 @@ Status TableIndexScan::SeekText(std::string_view text) {
     const KeyPart& part = parts[i];
     const std::string_view value = texts[i];
     const auto bad = [&](const char* what) {
-      return NoteError(Status(AE_INDEX_BAD_KEY_VALUE, "\"" + std::string(value) +
-                                                          "\" is not " + what + " for the key part " +
-                                                          part.FieldName));
+      std::string message(1, '"');  // appended, not prepended: see Table.cpp
+      message.append(value).append("\" is not ").append(what).append(" for the key part ");
+      return NoteError(Status(AE_INDEX_BAD_KEY_VALUE, message + part.FieldName));
     };
     if (part.Type == KeyPartType::Character) {
       values.push_back(KeyValue::Char(value));

@@ -4,10 +4,22 @@
 
 namespace dbtool {
 
+namespace {
+
+// `text` in double quotes. Built by appending: GCC 12 warns falsely
+// (-Wrestrict) about a literal prepended to a string.
+std::string Quoted(std::string_view text) {
+  std::string out(1, '"');
+  out.append(text).push_back('"');
+  return out;
+}
+
+}  // namespace
+
 bool ParseFieldSpec(std::string_view cell, engine::FieldDef& field, std::string& error) {
   const size_t first = cell.find(':');
   if (first == std::string_view::npos) {
-    error = "\"" + std::string(cell) + "\" is not NAME:TYPE[:LENGTH]";
+    error = Quoted(cell) + " is not NAME:TYPE[:LENGTH]";
     return false;
   }
   field.Name = std::string(cell.substr(0, first));
@@ -16,8 +28,7 @@ bool ParseFieldSpec(std::string_view cell, engine::FieldDef& field, std::string&
   const std::string_view type = rest.substr(0, second);
   const auto parsed = type.size() == 1 ? engine::TypeFromLetter(type[0]) : std::nullopt;
   if (!parsed) {
-    error = "\"" + std::string(cell) + "\": the type is C, I, N, D or L, not \"" +
-            std::string(type) + "\"";
+    error = Quoted(cell) + ": the type is C, I, N, D or L, not " + Quoted(type);
     return false;
   }
   field.Type = *parsed;
@@ -27,26 +38,31 @@ bool ParseFieldSpec(std::string_view cell, engine::FieldDef& field, std::string&
     if (second == std::string_view::npos ||
         !engine::ParseInteger(rest.substr(second + 1), length) || length < 1 ||
         length > static_cast<int32_t>(engine::kMaxCharacterLength)) {
-      error = "\"" + std::string(cell) + "\": a character field needs a length from 1 to " +
+      error = Quoted(cell) + ": a character field needs a length from 1 to " +
               std::to_string(engine::kMaxCharacterLength) + " (NAME:C:LENGTH)";
       return false;
     }
     field.Length = static_cast<uint32_t>(length);
   } else if (second != std::string_view::npos) {
-    error = "\"" + std::string(cell) + "\": only character fields take a length";
+    error = Quoted(cell) + ": only character fields take a length";
     return false;
   }
   if (!engine::IsValidFieldName(field.Name)) {
-    error = "\"" + field.Name +
-            "\" is not a valid field name (letters, digits and _, not starting with a digit)";
+    error = Quoted(field.Name) +
+            " is not a valid field name (letters, digits and _, not starting with a digit)";
     return false;
   }
   return true;
 }
 
 std::string FieldSpecText(const engine::FieldInfo& field) {
-  std::string text = field.Name + ":" + engine::TypeLetter(field.Type);
-  if (field.Type == engine::FieldType::Character) text += ":" + std::to_string(field.Length);
+  std::string text = field.Name;
+  text.push_back(':');
+  text.push_back(engine::TypeLetter(field.Type));
+  if (field.Type == engine::FieldType::Character) {
+    text.push_back(':');
+    text += std::to_string(field.Length);
+  }
   return text;
 }
 

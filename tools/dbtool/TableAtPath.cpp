@@ -4,11 +4,13 @@ namespace dbtool {
 
 void SplitTablePath(const std::string& path, std::string& folder, std::string& name) {
   const size_t slash = path.rfind('/');
+  // One character assigned as a count and a char: GCC 12 warns falsely
+  // (-Wrestrict) about assigning a short literal to a string.
   if (slash == std::string::npos) {
-    folder = ".";
+    folder.assign(1, '.');
     name = path;
   } else {
-    folder = slash == 0 ? "/" : path.substr(0, slash);
+    folder = slash == 0 ? std::string(1, '/') : path.substr(0, slash);
     name = path.substr(slash + 1);
   }
 }
