@@ -21,10 +21,10 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "engine/Checksum.h"
+#include "engine/DateValue.h"
 #include "engine/IndexFileErrors.h"
 
 namespace engine {
@@ -325,7 +325,7 @@ std::string KeyExpression::Format(const uint8_t* key) const {
         out += std::to_string(static_cast<int32_t>(GetBigEndian32(bytes + 1) ^ 0x80000000u));
         break;
       case KeyPartType::Date:
-        out += FormatDayNumber(static_cast<int32_t>(GetBigEndian32(bytes + 1) ^ 0x80000000u));
+        AppendIsoDate(out, static_cast<int32_t>(GetBigEndian32(bytes + 1) ^ 0x80000000u));
         break;
       case KeyPartType::Double: {
         const uint64_t ordered =
@@ -343,35 +343,6 @@ std::string KeyExpression::Format(const uint8_t* key) const {
     }
   }
   return out;
-}
-
-// Days from civil dates and back, after the well-known algorithm on 400-year
-// eras; Julian day number 2440588 is 1970-01-01.
-int32_t DayNumberOf(int year, int month, int day) {
-  const int64_t y = static_cast<int64_t>(year) - (month <= 2 ? 1 : 0);
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t year_of_era = y - era * 400;
-  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return static_cast<int32_t>(era * 146097 + day_of_era - 719468 + 2440588);
-}
-
-std::string FormatDayNumber(int32_t day_number) {
-  const int64_t z = static_cast<int64_t>(day_number) - 2440588 + 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t day_of_era = z - era * 146097;
-  const int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int64_t day_of_year =
-      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const int64_t mp = (5 * day_of_year + 2) / 153;
-  const int64_t day = day_of_year - (153 * mp + 2) / 5 + 1;
-  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
-  char text[80];
-  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", static_cast<long long>(year),
-                static_cast<long long>(month), static_cast<long long>(day));
-  return text;
 }
 
 }  // namespace engine

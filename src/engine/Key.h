@@ -23,7 +23,7 @@ enum class KeyPartType : uint8_t {
   Character = 1,  // fixed length ANSI text, blank padded
   Integer = 2,    // 32-bit signed integer
   Double = 3,     // IEEE double
-  Date = 4,       // 32-bit day number that orders by date (Julian day number)
+  Date = 4,       // 32-bit day number that orders by date (DateValue.h)
   Logical = 5,    // false < true
 };
 
@@ -137,9 +137,5 @@ class KeyExpression {
 
 // The checksum of a character table as KeyExpression::CollationChecksum gives it.
 uint32_t CollationChecksumOf(const CharTable& table);
-
-// A Julian day number as YYYY-MM-DD (proleptic Gregorian calendar), and back.
-std::string FormatDayNumber(int32_t day_number);
-int32_t DayNumberOf(int year, int month, int day);
 
 }  // namespace engine

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/CharTable.h"
+#include "engine/DateValue.h"
 #include "engine/IndexBuilder.h"
 #include "engine/IndexFile.h"
 #include "engine/IndexFileWriter.h"
@@ -171,7 +172,7 @@ inline MemoryTable SampleTable(size_t count, uint32_t seed) {
     static const double kBalances[] = {-1e300, -2.5, -0.0, 0.0, 1e-310, 0.5, 3.25, 1e300};
     row[4] = pick(10) == 0 ? Null() : Real(kBalances[pick(std::size(kBalances))]);
     row[5] = pick(10) == 0 ? Null()
-                           : Int(engine::DayNumberOf(1900 + static_cast<int>(pick(150)),
+                           : Int(engine::DayNumberFromCivil(1900 + static_cast<int>(pick(150)),
                                                      1 + static_cast<int>(pick(12)), 1));
     row[6] = pick(5) == 0 ? Null() : Bool(pick(2) == 1);
     row[7] = Text(std::string(pick(3), 'n'));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/DateValue.h"
 #include "engine/IndexFileErrors.h"
 
 namespace {
@@ -95,10 +96,10 @@ TEST(KeyEncoding, EachTypeOrdersByValueWithNullFirst) {
         KeyValue::Number(1e300), KeyValue::Number(inf),
         KeyValue::Number(std::numeric_limits<double>::quiet_NaN())}},
       {"Born",
-       {KeyValue::Null(KeyPartType::Date), KeyValue::Date(engine::DayNumberOf(1899, 12, 30)),
-        KeyValue::Date(engine::DayNumberOf(1970, 1, 1)),
-        KeyValue::Date(engine::DayNumberOf(2000, 2, 29)),
-        KeyValue::Date(engine::DayNumberOf(2024, 1, 1))}},
+       {KeyValue::Null(KeyPartType::Date), KeyValue::Date(engine::DayNumberFromCivil(1899, 12, 30)),
+        KeyValue::Date(engine::DayNumberFromCivil(1970, 1, 1)),
+        KeyValue::Date(engine::DayNumberFromCivil(2000, 2, 29)),
+        KeyValue::Date(engine::DayNumberFromCivil(2024, 1, 1))}},
       {"Active",
        {KeyValue::Null(KeyPartType::Logical), KeyValue::Logical(false), KeyValue::Logical(true)}},
       // Controls before blanks before symbols, digits, letters; small before
@@ -192,7 +193,7 @@ TEST(KeyEncoding, FormatsKeysForMessages) {
         MustParse("LASTNAME;Score;Balance;Born;Active", KeyOptions{descending, false});
     const auto bytes =
         Encode(key, {KeyValue::Char("M\xFCller"), KeyValue::Integer(-42), KeyValue::Number(2.5),
-                     KeyValue::Date(engine::DayNumberOf(2024, 2, 29)), KeyValue::Logical(true)});
+                     KeyValue::Date(engine::DayNumberFromCivil(2024, 2, 29)), KeyValue::Logical(true)});
     EXPECT_EQ(key.Format(bytes.data()), "M\xFCller;-42;2.5;2024-02-29;T");
     const auto nulls =
         Encode(key, {KeyValue::Null(KeyPartType::Character), KeyValue::Null(KeyPartType::Integer),
@@ -222,8 +223,8 @@ TEST(KeyEncoding, PrefixKeysSortAtOrBeforeEveryKeyWithThatPrefix) {
 }
 
 TEST(DayNumbers, JulianDayNumbersRoundTrip) {
-  EXPECT_EQ(engine::DayNumberOf(1970, 1, 1), 2440588);
-  EXPECT_EQ(engine::DayNumberOf(2000, 1, 1), 2451545);
+  EXPECT_EQ(engine::DayNumberFromCivil(1970, 1, 1), 2440588);
+  EXPECT_EQ(engine::DayNumberFromCivil(2000, 1, 1), 2451545);
   struct Case {
     int y, m, d;
     const char* text;
@@ -231,9 +232,9 @@ TEST(DayNumbers, JulianDayNumbersRoundTrip) {
                {1900, 3, 1, "1900-03-01"},   {2000, 2, 29, "2000-02-29"},
                {2024, 12, 31, "2024-12-31"}, {1, 1, 1, "0001-01-01"}};
   for (const Case& c : cases) {
-    EXPECT_EQ(engine::FormatDayNumber(engine::DayNumberOf(c.y, c.m, c.d)), c.text);
+    EXPECT_EQ(engine::FormatIsoDate(engine::DayNumberFromCivil(c.y, c.m, c.d)), c.text);
   }
-  EXPECT_EQ(engine::DayNumberOf(1900, 3, 1) - engine::DayNumberOf(1900, 2, 28),
+  EXPECT_EQ(engine::DayNumberFromCivil(1900, 3, 1) - engine::DayNumberFromCivil(1900, 2, 28),
             1);  // 1900 is no leap year
 }
 
