@@ -57,5 +57,9 @@ int RunImport(const Arguments& args, Io& io);
 int RunInfo(const Arguments& args, Io& io);
 int RunDump(const Arguments& args, Io& io);
 int RunCount(const Arguments& args, Io& io);
+int RunIndex(const Arguments& args, Io& io);
+int RunReindex(const Arguments& args, Io& io);
+int RunVerify(const Arguments& args, Io& io);
+int RunScan(const Arguments& args, Io& io);
 
 }  // namespace dbtool

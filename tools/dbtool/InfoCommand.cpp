@@ -3,6 +3,7 @@
 
 #include "Commands.h"
 #include "FieldSpec.h"
+#include "IndexText.h"
 #include "TableAtPath.h"
 
 namespace dbtool {
@@ -21,19 +22,26 @@ int RunInfo(const Arguments& args, Io& io) {
                table.RecordCount() - *live);
   std::fprintf(io.Out, "Record length:  %u bytes\n", table.Schema().RecordLength());
   std::fprintf(io.Out, "Encrypted:      %s\n", table.IsEncrypted() ? "yes" : "no");
-  if (const engine::LockedFile* index = table.IndexFile()) {
-    std::error_code ignored;  // the size is shown for information only
-    const auto size = std::filesystem::file_size(index->Path(), ignored);
-    std::fprintf(io.Out, "Index file:     %s (%llu bytes)\n",
-                 std::filesystem::path(index->Path()).filename().c_str(),
-                 static_cast<unsigned long long>(size));
-  } else {
-    std::fprintf(io.Out, "Index file:     none\n");
-  }
   std::fprintf(io.Out, "Fields:         %zu\n", table.Schema().FieldCount());
   for (const engine::FieldInfo& field : table.Schema().Fields()) {
     std::fprintf(io.Out, "  %s\n", FieldSpecText(field).c_str());
   }
+  const engine::LockedFile* index = table.IndexFile();
+  if (!index) {
+    std::fprintf(io.Out, "Index file:     none\n");
+    return kExitOk;
+  }
+  std::error_code ignored;  // the size is shown for information only
+  const auto size = std::filesystem::file_size(index->Path(), ignored);
+  std::fprintf(io.Out, "Index file:     %s (%llu bytes)\n",
+               std::filesystem::path(index->Path()).filename().c_str(),
+               static_cast<unsigned long long>(size));
+  auto indexes = table.Indexes();
+  if (!indexes.ok()) return ReportError(io, indexes.status().Message());
+  std::fprintf(io.Out, "Index tags:     %zu (page size %u)\n", (*indexes)->Tags().size(),
+               (*indexes)->PageSize());
+  for (const engine::IndexTagInfo& tag : (*indexes)->Tags())
+    std::fprintf(io.Out, "  %s\n", TagLine(tag, (*indexes)->PageSize()).c_str());
   return kExitOk;
 }
 

@@ -1,0 +1,81 @@
+// dbtool index TABLE.ADT TAG EXPR [--unique] [--descending] [--ci] [--primary] [--pagesize N]
+// dbtool reindex TABLE.ADT [--pagesize N]
+//
+// Both open the table exclusively. index adds the tag (replacing one of
+// that name) with the page size given, or the table's index page size
+// option (the page size of its index file, 0 without one); reindex
+// rebuilds every tag, in the page size given or the file's own.
+#include "Commands.h"
+#include "IndexText.h"
+#include "TableAtPath.h"
+
+namespace dbtool {
+
+namespace {
+
+// The page size of --pagesize, or `fallback` without the option.
+bool PageSizeOption(const Arguments& args, uint32_t fallback, uint32_t& page_size,
+                    std::string& error) {
+  if (!args.Has("--pagesize")) {
+    page_size = fallback;
+    return true;
+  }
+  uint64_t value = 0;
+  if (!ParseCount(args.Value("--pagesize"), "--pagesize", 65535, value, error)) return false;
+  page_size = static_cast<uint32_t>(value);
+  return true;
+}
+
+// Lists the tags of the table's index file on Out.
+int ShowTags(const engine::Table& table, Io& io) {
+  auto indexes = table.Indexes();
+  if (!indexes.ok()) return ReportError(io, indexes.status().Message());
+  if (*indexes) {
+    for (const engine::IndexTagInfo& tag : (*indexes)->Tags())
+      std::fprintf(io.Out, "%s\n", TagLine(tag, (*indexes)->PageSize()).c_str());
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunIndex(const Arguments& args, Io& io) {
+  auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Exclusive);
+  if (!opened) return ReportError(io, opened.status().Message());
+  engine::Table& table = *opened->Table;
+  uint32_t page_size = 0;
+  std::string error;
+  if (!PageSizeOption(args, table.IndexPageSize(), page_size, error)) return ReportError(io, error);
+  if (engine::Status status = table.SetIndexPageSize(page_size); !status.ok())
+    return ReportError(io, status.Message());
+
+  engine::IndexTagDefinition definition;
+  definition.Name = args.Positional[1];
+  definition.Expression = args.Positional[2];
+  definition.Options.Unique = args.Has("--unique");
+  definition.Options.Descending = args.Has("--descending");
+  definition.Options.CaseInsensitive = args.Has("--ci");
+  definition.Options.Primary = args.Has("--primary");
+  if (engine::Status status = table.AddIndex(definition, table.IndexPageSize()); !status.ok())
+    return ReportError(io, status.Message());
+  return ShowTags(table, io);
+}
+
+int RunReindex(const Arguments& args, Io& io) {
+  auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Exclusive);
+  if (!opened) return ReportError(io, opened.status().Message());
+  engine::Table& table = *opened->Table;
+  uint32_t page_size = 0;
+  std::string error;
+  if (!PageSizeOption(args, 0, page_size, error)) return ReportError(io, error);
+  if (engine::Status status = table.Reindex(page_size); !status.ok()) {
+    if (status.Code() == engine::AE_ALREADY_SO) {
+      std::fprintf(io.Out, "%s\n", status.Message().c_str());
+      return kExitOk;
+    }
+    return ReportError(io, status.Message());
+  }
+  return ShowTags(table, io);
+}
+
+}  // namespace dbtool
