@@ -46,8 +46,9 @@ TAdsConnection::~TAdsConnection() {
     Disconnect();
   } catch (...) {
     // A notification that fails while its connection is destroyed has
-    // nowhere to report to; the connection goes all the same.
+    // nowhere to report to; the connection goes all the same, below.
   }
+  CloseClients();
   connection_.reset();
   Registry& registry = Connections();
   std::lock_guard<std::mutex> guard(registry.Lock);
@@ -87,13 +88,17 @@ void TAdsConnection::SetIsConnected(bool connected) {
 void TAdsConnection::Disconnect() {
   if (!connection_) return;
   if (BeforeDisconnect) BeforeDisconnect(*this);
+  CloseClients();
+  connection_.reset();
+  if (AfterDisconnect) AfterDisconnect(*this);
+  if (OnDisconnect) OnDisconnect(*this);
+}
+
+void TAdsConnection::CloseClients() {
   // Closing a dataset detaches it, so work on a copy of the list.
   const std::vector<TAdsConnectionClient*> open = clients_;
   for (TAdsConnectionClient* client : open) client->CloseForDisconnect();
   clients_.clear();
-  connection_.reset();
-  if (AfterDisconnect) AfterDisconnect(*this);
-  if (OnDisconnect) OnDisconnect(*this);
 }
 
 std::string TAdsConnection::ConnectionTypeText() const {

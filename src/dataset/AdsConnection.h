@@ -65,7 +65,9 @@ class TAdsConnection : public QObject {
 
   // Fired around a real disconnect, in this order: BeforeDisconnect (an
   // exception from it cancels the disconnect), the datasets are closed and
-  // the engine connection released, AfterDisconnect, then OnDisconnect.
+  // the engine connection released, AfterDisconnect, then OnDisconnect. A
+  // connection destroyed while connected disconnects the same way, and
+  // closes its datasets even when BeforeDisconnect refuses.
   std::function<void(TAdsConnection&)> BeforeDisconnect;
   std::function<void(TAdsConnection&)> AfterDisconnect;
   std::function<void(TAdsConnection&)> OnDisconnect;
@@ -87,6 +89,7 @@ class TAdsConnection : public QObject {
 
  private:
   void Disconnect();
+  void CloseClients();
 
   std::unique_ptr<engine::Connection> connection_;
   std::vector<TAdsConnectionClient*> clients_;  // open datasets, in the order they opened

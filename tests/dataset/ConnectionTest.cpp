@@ -110,7 +110,7 @@ TEST_F(DataSetTest, DisconnectClosesTablesAndQueriesBetweenItsNotifications) {
   EXPECT_EQ(events.size(), 3u);
 }
 
-TEST_F(DataSetTest, AFailingBeforeDisconnectKeepsTheConnectionAndItsTables) {
+TEST_F(DataSetTest, AFailingBeforeDisconnectKeepsTheConnectionAndItsTablesUntilDestroyed) {
   MakeTable("T.ADT", {"NAME:C:10"}, {{"a"}});
   TAdsTable* table = Table("T.ADT");
   table->Open();
@@ -119,6 +119,11 @@ TEST_F(DataSetTest, AFailingBeforeDisconnectKeepsTheConnectionAndItsTables) {
   EXPECT_TRUE(connection_->IsConnected());
   EXPECT_TRUE(table->Active());
   EXPECT_EQ(table->FieldText("NAME"), "a");
+
+  // Destroyed, the connection closes its tables even though the
+  // notification still refuses.
+  connection_.reset();
+  EXPECT_FALSE(table->Active());
 }
 
 TEST_F(DataSetTest, ADestroyedConnectionClosesItsTablesAndCannotBeFoundAgain) {
