@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "dataset/AdsTable.h"
+
 // The known version tags a table section's name may begin with.
 inline constexpr const char* kVersionTagPrefix = "VlxInxVxx!!!###_";
 inline constexpr const char* kVersionTags[] = {"VlxInxVxx!!!###_5601_", "VlxInxVxx!!!###_1600_",
@@ -21,14 +23,6 @@ inline constexpr const char* kFullTextMarker = "*VlxFts";
 inline constexpr const char* kPrimaryKeyEntryKey = "VLX_PRIMARY_KEY";
 inline constexpr const char* kPrimaryKeyEntry = "VLX_PRIMARY_KEY=RECID*ixUnique";
 
-// The options of an index, as bits of one byte.
-enum TIndexOption : uint8_t {
-  ixPrimary = 1,
-  ixUnique = 2,
-  ixDescending = 4,
-  ixCaseInsensitive = 8,
-};
-using TIndexOptions = uint8_t;
 
 // The index name of an entry key: "PRIMARY" for "VLX_PRIMARY_KEY" (exact
 // case), else the key itself.

@@ -1,0 +1,44 @@
+// TForm1: the program's main window. It offers one command, Start, which
+// runs a complete index rebuild while a stop marker in the DBSys folder keeps
+// the CRM's other components away from the database, then reports the
+// outcome. Closing the window removes a stop marker that is still there.
+#pragma once
+
+#include <QWidget>
+#include <string>
+
+class QPushButton;
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+  Q_CLASSINFO("Unit", "MaimInxBld_Unit")
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+
+  // The start-up steps run when the window is made. False when the program
+  // must end at once (with exit code 0) instead of showing the window.
+  bool FormCreate();
+
+  // Start: one whole rebuild, with the window disabled meanwhile.
+  void Button1Click();
+
+  QPushButton* Button1 = nullptr;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void FormClose();
+  void MakeStopMarker();
+  void RemoveStopMarker();
+};
+
+// The full name of the stop marker: "VorlexStop.INI" in DBSys, or the name
+// under which it exists (its alternate name when neither exists).
+std::string StopMarkerFileName();
+
+// The name a stop marker that resists deletion is moved to: the marker's
+// name with its extension replaced by "_" + ddmmyyhhmmss + "_" + `random` +
+// ".old".
+std::string StopMarkerAsideName(const std::string& marker, int random);

@@ -1,0 +1,35 @@
+// Creating every index of InxLst on the open, exclusive MainTbl.
+#include "common/DatGenStringsFunctions.h"
+#include "common/Exceptions.h"
+#include "dataset/AdsTable.h"
+#include "db/DatGenTablePasswords.h"
+#include "diag/DatHE_Unit.h"
+#include "rebuild/DatProgBuildIndex_DM.h"
+#include "rebuild/DatProgBuildIndex_DM_Entries.h"
+#include "ui/MessageBoxes.h"
+
+void TDatProgBuildIndex_DataModule::AddIndexOfEntry(int line) {
+  const std::string key = InxLst.Names(line);
+  // Two lines with one key both use the first line's definition.
+  const std::string value = InxLst.Values(key);
+  MainTbl->AddIndex(InxNameOf(key), InxExpressionOf(value), InxOptionsOf(InxOptionsTextOf(value)));
+}
+
+void TDatProgBuildIndex_DataModule::BuildIndexes(const std::string& table) {
+  for (int line = 0; line < InxLst.Count(); ++line) {
+    const std::string key = InxLst.Names(line);
+    const std::string index_name = InxNameOf(key);
+    try {
+      ShowProgress(table, key);
+      AddIndexOfEntry(line);
+      if (IsPrimaryOnRecId(index_name, InxExpressionOf(InxLst.Values(key))) && Not4RmvLst.IndexOfName(table) < 0 &&
+          !IsTableEncrypted(*MainTbl)) {
+        Not4RmvLst.Add(MakeKeyValue(table, "Y"));
+      }
+    } catch (const std::exception& e) {
+      WriteLog(nullptr, "BuildIndexes-ERR", table + " " + index_name, &e);
+      ErrorOccurred = true;
+      ui::ShowErrorMessage(ExceptionMessage(e) + "\r\n" + table);
+    }
+  }
+}
