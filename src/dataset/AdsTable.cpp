@@ -26,6 +26,10 @@ void TAdsTable::Check(uint32_t code, const std::string& column) const {
   if (code != engine::AE_SUCCESS) RaiseAdsCode(code, ErrorPlace(column));
 }
 
+void TAdsTable::CheckStatus(const engine::Status& status, const std::string& column) const {
+  if (!status.ok()) RaiseAdsError(status, ErrorPlace(column));
+}
+
 void TAdsTable::SetDatabaseName(const std::string& name) {
   if (name == database_name_) return;
   CheckInactive("DatabaseName");
@@ -64,11 +68,11 @@ void TAdsTable::Open() {
     if (engine::Status s = table->Cursor().SetFilter(filter_); !s.ok())
       RaiseAdsError(s, ErrorPlace());
   }
-  Check(engine::AdsGotoTop(table->Handle()));
+  if (engine::Status s = table->Cursor().First(); !s.ok()) RaiseAdsError(s, ErrorPlace());
   AdsTableOptions.AdsIndexPageSize = static_cast<uint16_t>(table->IndexPageSize());
   table_ = std::move(table);
   bof_ = true;
-  eof_ = EngineAtEof();
+  eof_ = table_->Cursor().Eof();
   connection_ = &connection;
   connection_->AttachClient(*this);
 }
@@ -123,20 +127,21 @@ void TAdsTable::SetFiltered(bool filtered) {
 
 void TAdsTable::First() {
   CheckActive();
-  Check(engine::AdsGotoTop(Handle()));
+  engine::TableCursor& cursor = table_->Cursor();
+  CheckStatus(cursor.First());
   bof_ = true;
-  eof_ = EngineAtEof();
+  eof_ = cursor.Eof();
 }
 
 void TAdsTable::Next() {
   CheckActive();
   if (eof_) return;
-  uint32_t current = 0;
-  Check(engine::AdsGetRecordNum(Handle(), &current));
-  Check(engine::AdsSkip(Handle(), 1));
-  if (EngineAtEof()) {
+  engine::TableCursor& cursor = table_->Cursor();
+  const uint32_t current = cursor.RecNo();
+  CheckStatus(cursor.Next());
+  if (cursor.Eof()) {
     // No further record: the dataset ends and stays on the one it was on.
-    Check(engine::AdsGotoRecord(Handle(), current));
+    CheckStatus(cursor.GoTo(current));
     eof_ = true;
     return;
   }
@@ -145,9 +150,10 @@ void TAdsTable::Next() {
 
 void TAdsTable::Last() {
   CheckActive();
-  Check(engine::AdsGotoBottom(Handle()));
+  engine::TableCursor& cursor = table_->Cursor();
+  CheckStatus(cursor.Last());
   eof_ = true;
-  bof_ = EngineAtBof();  // only an empty selection is at both ends
+  bof_ = cursor.Bof();  // only an empty selection is at both ends
 }
 
 bool TAdsTable::Bof() const {
@@ -160,9 +166,9 @@ bool TAdsTable::Eof() const {
 
 std::string TAdsTable::FieldText(const std::string& field) const {
   CheckActive();
-  std::string text;
-  Check(engine::AdsGetField(Handle(), field, &text), field);
-  return text;
+  auto text = table_->Cursor().FieldText(field);
+  CheckStatus(text.status(), field);
+  return std::move(text.value());
 }
 
 void TAdsTable::AddIndex(const std::string& name, const std::string& expression,

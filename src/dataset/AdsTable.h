@@ -2,8 +2,8 @@
 // or exclusively, read record by record through an optional filter, and
 // given indexes.
 //
-// The component moves the engine's cursor of the open table (its handle's
-// cursor) and keeps the dataset's own ends over it: Bof from First until
+// The component moves the engine's cursor of the open table (the cursor its
+// handle's calls move too) and keeps the dataset's own ends over it: Bof from First until
 // the cursor moves on, Eof once Next finds no further record or after Last.
 // At Eof the engine's cursor stays on the last record, so its fields still
 // read, as a dataset that ran off its end shows its last record. Only an
@@ -124,8 +124,10 @@ class TAdsTable : public QObject, private TAdsConnectionClient {
   void CloseForDisconnect() override { Close(); }
   void CheckInactive(const char* property) const;
   void CheckActive() const;
-  // Raises the engine's failure `code` of a call on this table.
+  // Raise the engine's failure of a call on this table: its answer `code`,
+  // or the `status` of its C++ call.
   void Check(uint32_t code, const std::string& column = {}) const;
+  void CheckStatus(const engine::Status& status, const std::string& column = {}) const;
   bool EngineAtEof() const;
   bool EngineAtBof() const;
   // Applies `filter` when `filtered`, then goes to the first record.
