@@ -3,8 +3,9 @@
 // given indexes.
 //
 // The component moves the engine's cursor of the open table (the cursor its
-// handle's calls move too) and keeps the dataset's own ends over it: Bof from First until
-// the cursor moves on, Eof once Next finds no further record or after Last.
+// handle's calls move too) and keeps the dataset's own ends over it: Bof
+// from First until the cursor moves on, Eof once Next finds no further
+// record or after Last.
 // At Eof the engine's cursor stays on the last record, so its fields still
 // read, as a dataset that ran off its end shows its last record. Only an
 // empty selection leaves the engine's cursor on no record (both ends).
@@ -25,10 +26,6 @@
 #include "dataset/AdsConnection.h"
 #include "dataset/EADSDatabaseError.h"
 #include "engine/Table.h"
-
-namespace engine {
-class Table;
-}
 
 // The options of an index added to a table, as a set of bits.
 enum TIndexOption : uint8_t {

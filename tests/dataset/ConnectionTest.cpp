@@ -147,15 +147,24 @@ TEST_F(DataSetTest, AFailedConnectRaisesTheEngineErrorNamingTheConnection) {
   dm.setObjectName("DBConnectionDM");
   TAdsConnection connection(&dm);
   connection.SetName("DBConnection");
-  connection.ConnectPath = db_ / "missing";
-  const EADSDatabaseError error = ExpectAdsError([&] { connection.SetIsConnected(true); });
-  EXPECT_EQ(error.ACEErrorCode(), static_cast<uint32_t>(engine::AE_FOLDER_NOT_FOUND));
-  EXPECT_NE(error.Message().find("missing"), std::string::npos) << error.Message();
-  EXPECT_EQ(error.ComponentName(), "DBConnection");
-  EXPECT_EQ(error.OwnerName(), "DBConnectionDM");
-  EXPECT_EQ(error.SQLErrorCode(), "0");
-  EXPECT_FALSE(connection.IsConnected());
-  EXPECT_EQ(connection.ConnectionTypeText(), "");
+  const struct {
+    std::string path;
+    int code;
+  } cases[] = {{db_ / "missing", engine::AE_FOLDER_NOT_FOUND},
+               {"\\\\server:0\\Data\\DB", engine::AE_INVALID_CONNECT_PATH}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    connection.ConnectPath = c.path;
+    const EADSDatabaseError error = ExpectAdsError([&] { connection.SetIsConnected(true); });
+    EXPECT_EQ(error.ACEErrorCode(), static_cast<uint32_t>(c.code));
+    EXPECT_FALSE(error.Message().empty());
+    EXPECT_EQ(error.ComponentName(), "DBConnection");
+    EXPECT_EQ(error.OwnerName(), "DBConnectionDM");
+    EXPECT_EQ(error.TableName(), "");
+    EXPECT_EQ(error.SQLErrorCode(), "0");
+    EXPECT_FALSE(connection.IsConnected());
+    EXPECT_EQ(connection.ConnectionTypeText(), "");
+  }
 }
 
 TEST_F(DataSetTest, LogFactsOfAConnection) {
