@@ -301,10 +301,12 @@ bool TableScanner::Fill(uint32_t first) {
   const uint32_t length = table_->Schema().RecordLength();
   const uint32_t count = std::min<uint32_t>(chunk_records_, table_->RecordCount() - first + 1);
   if (buffer_.empty()) {
-    buffer_.resize(size_t{chunk_records_} * length);
     // The file is read from start to end; let the system read ahead.
     posix_fadvise(table_->File().Fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
   }
+  // As large as the records read need, so a scan of a small table costs
+  // no more than the table.
+  if (buffer_.size() < size_t{count} * length) buffer_.resize(size_t{count} * length);
   status_ = table_->File().ReadAt(table_->Header().HeaderSize + uint64_t{first - 1} * length,
                                   buffer_.data(), size_t{count} * length);
   if (!status_) {
