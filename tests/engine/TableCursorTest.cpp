@@ -115,3 +115,67 @@ TEST(TableCursor, ABadFilterKeepsThePreviousOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TableCursor, MovesBothWaysThroughTheLiveRecordsTheFilterAdmits) {
+  DatabaseFolder db;
+  ASSERT_TRUE(engine_test::MakeTable(db.Connection(), "T.ADT", {{"N", FieldType::Integer, 0}},
+                                     {{"1"}, {"2"}, {"3"}, {"4"}, {"5"}, {"6"}})
+                  .ok());
+  auto table = engine_test::OpenOrFail(db.Connection(), "T.ADT", engine::OpenMode::Exclusive);
+  ASSERT_TRUE(table);
+  ASSERT_TRUE(table->DeleteRecord(2).ok());
+  ASSERT_TRUE(table->DeleteRecord(6).ok());
+  engine::TableCursor cursor(*table);
+  ASSERT_TRUE(cursor.SetFilter("N <> 4").ok());
+
+  // Each step: the move, then where the cursor is (0: no record) and the flags.
+  enum Move { kFirst, kLast, kNext, kPrior, kRefresh };
+  struct Step {
+    Move move;
+    uint32_t recno;
+    bool bof, eof;
+  } const steps[] = {
+      {kLast, 5, false, false},  {kPrior, 3, false, false}, {kPrior, 1, false, false},
+      {kPrior, 0, true, false},  {kPrior, 0, true, false},  {kNext, 1, false, false},
+      {kNext, 3, false, false},  {kNext, 5, false, false},  {kNext, 0, false, true},
+      {kPrior, 5, false, false}, {kFirst, 1, false, false}, {kRefresh, 1, false, false},
+  };
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    const Step& step = steps[i];
+    switch (step.move) {
+      case kFirst: ASSERT_TRUE(cursor.First().ok()); break;
+      case kLast: ASSERT_TRUE(cursor.Last().ok()); break;
+      case kNext: ASSERT_TRUE(cursor.Next().ok()); break;
+      case kPrior: ASSERT_TRUE(cursor.Prior().ok()); break;
+      case kRefresh: ASSERT_TRUE(cursor.Refresh().ok()); break;
+    }
+    EXPECT_EQ(cursor.RecNo(), step.recno) << "step " << i;
+    EXPECT_EQ(cursor.Bof(), step.bof) << "step " << i;
+    EXPECT_EQ(cursor.Eof(), step.eof) << "step " << i;
+    if (step.recno) {
+      EXPECT_EQ(cursor.FieldText("N").value(), std::to_string(step.recno));
+    }
+  }
+
+  // A record by number, and one deleted under the cursor.
+  ASSERT_TRUE(cursor.GoTo(3).ok());
+  EXPECT_EQ(cursor.GoTo(4).Code(), engine::AE_NO_CURRENT_RECORD);  // filtered out
+  EXPECT_EQ(cursor.GoTo(2).Code(), engine::AE_NO_CURRENT_RECORD);  // deleted
+  EXPECT_EQ(cursor.GoTo(7).Code(), engine::AE_RECORD_NUMBER);
+  EXPECT_EQ(cursor.RecNo(), 3u);  // refused moves leave it where it was
+  ASSERT_TRUE(table->DeleteRecord(3).ok());
+  ASSERT_TRUE(cursor.Refresh().ok());
+  EXPECT_EQ(cursor.RecNo(), 5u);
+
+  // Nothing to show: both flags.
+  ASSERT_TRUE(cursor.SetFilter("N > 100").ok());
+  for (auto move : {&engine::TableCursor::First, &engine::TableCursor::Last}) {
+    ASSERT_TRUE((cursor.*move)().ok());
+    EXPECT_TRUE(cursor.Bof() && cursor.Eof());
+    EXPECT_EQ(cursor.RecNo(), 0u);
+  }
+}
+
+}  // namespace

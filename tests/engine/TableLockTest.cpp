@@ -181,3 +181,24 @@ TEST_F(TableLocks, AChildProcessHoldingTheTableRefusesOpensUntilItExits) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TableLocks, ATableOpenInAnotherProcessKeepsItsIndexFileFromBeingDeleted) {
+  {
+    auto table = Open(OpenMode::Exclusive);
+    ASSERT_TRUE(table.ok());
+    engine::IndexTagDefinition primary{"PRIMARY", "RECID", {}};
+    ASSERT_TRUE((*table)->AddIndex(primary, 0).ok());
+    // The file the rename put in place is the one locked now.
+    EXPECT_FALSE(platform::DeleteFile(db_ / "Contacts.Adi"));
+  }
+  ChildHolding child(db_.Path(), OpenMode::Shared);
+  ASSERT_TRUE(child.Held());
+  EXPECT_FALSE(platform::DeleteFile(db_ / "Contacts.Adi"));
+  EXPECT_EQ(platform::GetLastError(), EBUSY);
+  child.Release();
+  EXPECT_TRUE(platform::DeleteFile(db_ / "Contacts.Adi"));
+}
+
+}  // namespace
