@@ -56,7 +56,9 @@ Result<std::unique_ptr<FullTextBuilder>> FullTextBuilder::Create(
 FullTextBuilder::FullTextBuilder(const FullTextWordOptions& words, const CharTable& chars,
                                  const FullTextBuildOptions& options)
     : options_(options), splitter_(words, chars) {
-  options_.MemoryBytes = std::max<uint64_t>(options_.MemoryBytes, 64 * 1024);
+  // The word table addresses its words with 32-bit offsets: 2 GiB keeps it
+  // far from that, and below 64 KiB every record would be a run of its own.
+  options_.MemoryBytes = std::clamp<uint64_t>(options_.MemoryBytes, 64 * 1024, 2ull << 30);
 }
 
 FullTextBuilder::~FullTextBuilder() = default;

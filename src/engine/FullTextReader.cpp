@@ -17,8 +17,9 @@ PostingsCursor::PostingsCursor(FullTextPageSource& source, const FullTextShape& 
 bool PostingsCursor::Fail(const std::string& what) {
   if (status_) {
     const uint64_t at = list_.Start + read_;
-    const uint32_t page = static_cast<uint32_t>(
-        std::min<uint64_t>(at / FullTextPayload(shape_.PageSize), shape_.Data.PostingsPages - 1));
+    const uint64_t last = shape_.Data.PostingsPages == 0 ? 0 : shape_.Data.PostingsPages - 1;
+    const uint32_t page =
+        static_cast<uint32_t>(std::min<uint64_t>(at / FullTextPayload(shape_.PageSize), last));
     status_ = FullTextCorrupt(shape_, page, "the list of the word \"" + word_ + "\" " + what);
   }
   return false;

@@ -176,7 +176,7 @@ class EntryStore {
       if (got > 0) {
         if (Status status = file_->ReadAt(read_, out, got); !status) return status;
       }
-    } else {
+    } else if (got > 0) {
       std::memcpy(out, memory_.data() + read_, got);
     }
     read_ += got;
