@@ -15,10 +15,47 @@ namespace {
 constexpr size_t kInlineCapacity = 15;  // bytes a std::string holds without the heap
 constexpr size_t kMaxEntryHead = 1 + kMaxFullTextWordLength + 4 * 10;
 
+// A hash of a word, eight bytes at a time (words are short).
 uint32_t HashWord(std::string_view word) {
-  uint64_t hash = 0xcbf29ce484222325ull;
-  for (const char c : word) hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001b3ull;
-  return static_cast<uint32_t>(hash ^ (hash >> 32));
+  uint64_t hash = 0x9E3779B97F4A7C15ull ^ word.size();
+  const char* at = word.data();
+  size_t left = word.size();
+  while (left > 0) {
+    uint64_t chunk = 0;
+    if (left >= 8) {
+      std::memcpy(&chunk, at, 8);
+      at += 8;
+      left -= 8;
+    } else {
+      // Byte by byte into a register: a short copy through memory would
+      // stall the wide load that follows it.
+      for (size_t i = 0; i < left; ++i) chunk |= uint64_t{static_cast<uint8_t>(at[i])} << (8 * i);
+      left = 0;
+    }
+    hash = (hash ^ chunk) * 0xBF58476D1CE4E5B9ull;
+    hash ^= hash >> 29;
+  }
+  hash *= 0x94D049BB133111EBull;
+  return static_cast<uint32_t>(hash >> 32);
+}
+
+// Whether two words of `size` bytes are equal; words are short, and a call
+// of memcmp costs more than the comparison.
+bool SameWord(const char* a, const char* b, size_t size) {
+  while (size >= 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y) return false;
+    a += 8;
+    b += 8;
+    size -= 8;
+  }
+  while (size > 0) {
+    if (*a++ != *b++) return false;
+    --size;
+  }
+  return true;
 }
 
 size_t VarintLength(uint64_t value) {
@@ -44,7 +81,7 @@ WordTable::WordTable() {
 }
 
 uint64_t WordTable::MemoryBytes() const {
-  return entries_.capacity() * sizeof(Entry) + slots_.capacity() * sizeof(uint32_t) +
+  return entries_.capacity() * sizeof(Entry) + slots_.capacity() * sizeof(uint64_t) +
          words_.capacity() + postings_heap_;
 }
 
@@ -58,12 +95,13 @@ void WordTable::Clear() {
 }
 
 void WordTable::Grow() {
-  std::vector<uint32_t> slots(slots_.size() * 2, 0u);
+  std::vector<uint64_t> slots(slots_.size() * 2, 0u);
   const size_t mask = slots.size() - 1;
   for (size_t index = 0; index < entries_.size(); ++index) {
-    size_t at = entries_[index].hash & mask;
+    const uint32_t hash = entries_[index].hash;
+    size_t at = hash & mask;
     while (slots[at] != 0) at = (at + 1) & mask;
-    slots[at] = static_cast<uint32_t>(index + 1);
+    slots[at] = (uint64_t{hash} << 32) | (index + 1);
   }
   slots_.swap(slots);
 }
@@ -72,21 +110,30 @@ void WordTable::Add(std::string_view word, uint32_t record_number) {
   const uint32_t hash = HashWord(word);
   size_t mask = slots_.size() - 1;
   size_t at = hash & mask;
-  while (const uint32_t slot = slots_[at]) {
-    Entry& entry = entries_[slot - 1];
-    if (entry.hash == hash && entry.length == word.size() &&
-        std::memcmp(words_.data() + entry.word_at, word.data(), word.size()) == 0) {
-      if (entry.last == record_number) return;  // the word again in the same record
-      const size_t before = entry.postings.capacity();
-      AppendVarint(entry.postings, record_number - entry.last);
-      const size_t after = entry.postings.capacity();
-      if (after != before) {
-        postings_heap_ += (after > kInlineCapacity ? after : 0);
-        postings_heap_ -= (before > kInlineCapacity ? before : 0);
+  while (const uint64_t slot = slots_[at]) {
+    // The slot holds the hash too, so that other words are passed over
+    // without a look at their entries.
+    if (static_cast<uint32_t>(slot >> 32) == hash) {
+      Entry& entry = entries_[static_cast<uint32_t>(slot) - 1];
+      if (entry.length == word.size() &&
+          SameWord(words_.data() + entry.word_at, word.data(), word.size())) {
+        if (entry.last == record_number) return;  // the word again in the same record
+        const size_t before = entry.postings.capacity();
+        const uint32_t gap = record_number - entry.last;
+        if (gap < 0x80) {
+          entry.postings.push_back(static_cast<char>(gap));
+        } else {
+          AppendVarint(entry.postings, gap);
+        }
+        const size_t after = entry.postings.capacity();
+        if (after != before) {
+          postings_heap_ += (after > kInlineCapacity ? after : 0);
+          postings_heap_ -= (before > kInlineCapacity ? before : 0);
+        }
+        entry.last = record_number;
+        ++entry.count;
+        return;
       }
-      entry.last = record_number;
-      ++entry.count;
-      return;
     }
     at = (at + 1) & mask;
   }
@@ -105,7 +152,7 @@ void WordTable::Add(std::string_view word, uint32_t record_number) {
   AppendVarint(entry.postings, record_number);
   words_.append(word);
   entries_.push_back(std::move(entry));
-  slots_[at] = static_cast<uint32_t>(entries_.size());
+  slots_[at] = (uint64_t{hash} << 32) | entries_.size();
 }
 
 class WordTable::SortedSource : public WordSource {

@@ -93,7 +93,7 @@ class WordTable {
   void Grow();
 
   std::vector<Entry> entries_;
-  std::vector<uint32_t> slots_;  // entry index + 1, or 0 for a free slot
+  std::vector<uint64_t> slots_;  // the word's hash << 32 | entry index + 1; 0 when free
   std::string words_;            // the words, one after the other
   uint64_t postings_heap_ = 0;   // bytes of encoded lists held outside the entries
 };

@@ -132,7 +132,10 @@ class ListDecoder {
 };
 
 std::string Quoted(std::string_view word) {
-  return "\"" + std::string(word) + "\"";
+  std::string quoted(1, '"');
+  quoted.append(word);
+  quoted += '"';
+  return quoted;
 }
 
 }  // namespace
