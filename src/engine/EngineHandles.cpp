@@ -90,7 +90,8 @@ void ReleaseTableHandle(ADSHANDLE handle) {
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> guard(registry.Mutex);
   registry.Tables.erase(handle);
-  std::erase_if(registry.Indexes, [handle](const auto& entry) { return entry.second.Table == handle; });
+  std::erase_if(registry.Indexes,
+                [handle](const auto& entry) { return entry.second.Table == handle; });
 }
 
 Table* TableOfHandle(ADSHANDLE handle) {

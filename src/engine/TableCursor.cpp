@@ -100,9 +100,10 @@ Status TableCursor::GoTo(uint32_t recno) {
   std::vector<uint8_t> record;
   if (Status s = table_->ReadRecord(recno, record); !s) return s;
   if (record[0] != kRecordLive || !Admits(record.data())) {
-    return NoteError(Status(AE_NO_CURRENT_RECORD,
-                            "Record " + std::to_string(recno) + " of table \"" + table_->Name() +
-                                "\" is " + (record[0] != kRecordLive ? "deleted" : "filtered out")));
+    return NoteError(
+        Status(AE_NO_CURRENT_RECORD, "Record " + std::to_string(recno) + " of table \"" +
+                                         table_->Name() + "\" is " +
+                                         (record[0] != kRecordLive ? "deleted" : "filtered out")));
   }
   single_ = std::move(record);
   Land(recno, single_.data());

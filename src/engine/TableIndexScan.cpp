@@ -14,8 +14,8 @@ Result<std::unique_ptr<TableIndexScan>> TableIndexScan::Open(const Table& table,
   if (!indexes.ok()) return indexes.status();
   const IndexTagInfo* info = *indexes ? (*indexes)->FindTag(tag) : nullptr;
   if (!info) {
-    return NoteError(Status(AE_INDEX_TAG_NOT_FOUND, "Table \"" + table.Name() +
-                                                        "\" has no index " + std::string(tag)));
+    return NoteError(Status(AE_INDEX_TAG_NOT_FOUND,
+                            "Table \"" + table.Name() + "\" has no index " + std::string(tag)));
   }
   if (info->Kind != IndexTagKind::BTree) {
     return NoteError(Status(AE_INDEX_TAG_KIND, "The index " + info->Name + " of table \"" +
@@ -35,7 +35,8 @@ Status TableIndexScan::SettleOnLive(Status moved) {
     if (recno < 1 || recno > table_.RecordCount()) {
       return NoteError(Status(AE_INDEX_CORRUPT, "The index " + tag_->Name + " of table \"" +
                                                     table_.Name() + "\" points at record " +
-                                                    std::to_string(recno) + ", which the table lacks"));
+                                                    std::to_string(recno) +
+                                                    ", which the table lacks"));
     }
     status = table_.ReadRecord(recno, record_);
     if (!status.ok()) break;

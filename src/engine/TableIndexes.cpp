@@ -51,8 +51,8 @@ class KeyValueReader {
       const auto field = schema.FindField(part.FieldName);
       if (!field) {
         return Status(AE_INDEX_UNKNOWN_FIELD, "The index " + tag + " names the field " +
-                                                  part.FieldName + ", which table \"" +
-                                                  table_name + "\" does not have");
+                                                  part.FieldName + ", which table \"" + table_name +
+                                                  "\" does not have");
       }
       const FieldInfo& info = schema.Field(*field);
       const bool same_length = part.Type != KeyPartType::Character || part.Length == info.Length;
@@ -206,15 +206,16 @@ Status Table::AddIndex(const IndexTagDefinition& definition, uint32_t page_size,
 
 Status Table::Reindex(uint32_t page_size) {
   if (mode_ != OpenMode::Exclusive) {
-    return NoteError(Status(AE_NEEDS_EXCLUSIVE, "The indexes of table \"" + name_ +
-                                                    "\" are rebuilt only when it is open exclusively"));
+    return NoteError(Status(
+        AE_NEEDS_EXCLUSIVE,
+        "The indexes of table \"" + name_ + "\" are rebuilt only when it is open exclusively"));
   }
   if (Status status = CheckPageSize(page_size); !status.ok()) return NoteError(status);
   auto indexes = Indexes();
   if (!indexes.ok()) return indexes.status();
   if (!*indexes) {
-    return NoteError(
-        Status(AE_ALREADY_SO, "Table \"" + name_ + "\" has no index file: there is nothing to rebuild"));
+    return NoteError(Status(
+        AE_ALREADY_SO, "Table \"" + name_ + "\" has no index file: there is nothing to rebuild"));
   }
   const std::vector<IndexTagInfo>& tags = (*indexes)->Tags();
   std::vector<std::unique_ptr<IndexBuilder>> owned;
@@ -222,9 +223,8 @@ Status Table::Reindex(uint32_t page_size) {
   const std::vector<KeyField> fields = KeyFields();
   for (const IndexTagInfo& tag : tags) {
     if (tag.Kind != IndexTagKind::BTree) {
-      return NoteError(Status(AE_INDEX_TAG_KIND,
-                              "The index " + tag.Name + " of table \"" + name_ +
-                                  "\" is of a kind this engine cannot rebuild"));
+      return NoteError(Status(AE_INDEX_TAG_KIND, "The index " + tag.Name + " of table \"" + name_ +
+                                                     "\" is of a kind this engine cannot rebuild"));
     }
     auto builder = IndexBuilder::Create({tag.Name, tag.Expression, tag.Options}, fields,
                                         BuildSettings(static_cast<uint32_t>(tags.size())));

@@ -27,10 +27,11 @@ class EngineHandles : public ::testing::Test {
   void SetUp() override {
     const std::vector<FieldDef> fields = {{"RECID", FieldType::Character, 4},
                                           {"NAME", FieldType::Character, 10}};
-    ASSERT_TRUE(engine_test::MakeTable(db_.Connection(), "T.ADT", fields,
-                                       {{"r1", "Smith"}, {"r2", "adams"}, {"r3", "Young"},
-                                        {"r4", "Brown"}, {"r5", "Smith"}})
-                    .ok());
+    ASSERT_TRUE(
+        engine_test::MakeTable(
+            db_.Connection(), "T.ADT", fields,
+            {{"r1", "Smith"}, {"r2", "adams"}, {"r3", "Young"}, {"r4", "Brown"}, {"r5", "Smith"}})
+            .ok());
     table_ = engine_test::OpenOrFail(db_.Connection(), "T.ADT", OpenMode::Exclusive);
     ASSERT_TRUE(table_);
   }
@@ -50,16 +51,18 @@ TEST_F(EngineHandles, IndexesAreAddedRebuiltAndAskedForTheirPageSize) {
   EXPECT_EQ(engine::TableOfHandle(Handle()), table_.get());
   ADSHANDLE index = 0;
   uint32_t page_size = 0;
-  EXPECT_EQ(engine::AdsGetIndexHandleByOrder(Handle(), 1, &index), Code(engine::AE_INDEX_TAG_NOT_FOUND));
+  EXPECT_EQ(engine::AdsGetIndexHandleByOrder(Handle(), 1, &index),
+            Code(engine::AE_INDEX_TAG_NOT_FOUND));
   EXPECT_EQ(engine::AdsReindex61(Handle(), 4096), Code(engine::AE_ALREADY_SO));
 
-  ASSERT_EQ(engine::AdsCreateIndex90(Handle(), "PRIMARY", "RECID",
-                                     engine::kAdsIndexUnique | engine::kAdsIndexPrimary, 2048, &index),
-            0u);
+  ASSERT_EQ(
+      engine::AdsCreateIndex90(Handle(), "PRIMARY", "RECID",
+                               engine::kAdsIndexUnique | engine::kAdsIndexPrimary, 2048, &index),
+      0u);
   ADSHANDLE name = 0;
   ASSERT_EQ(engine::AdsCreateIndex90(Handle(), "NAME", "NAME;RECID",
-                                     engine::kAdsIndexCaseInsensitive | engine::kAdsIndexDescending, 0,
-                                     &name),
+                                     engine::kAdsIndexCaseInsensitive | engine::kAdsIndexDescending,
+                                     0, &name),
             0u);
   const auto& tags = table_->Indexes().value()->Tags();
   ASSERT_EQ(tags.size(), 2u);

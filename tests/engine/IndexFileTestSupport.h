@@ -173,7 +173,7 @@ inline MemoryTable SampleTable(size_t count, uint32_t seed) {
     row[4] = pick(10) == 0 ? Null() : Real(kBalances[pick(std::size(kBalances))]);
     row[5] = pick(10) == 0 ? Null()
                            : Int(engine::DayNumberFromCivil(1900 + static_cast<int>(pick(150)),
-                                                     1 + static_cast<int>(pick(12)), 1));
+                                                            1 + static_cast<int>(pick(12)), 1));
     row[6] = pick(5) == 0 ? Null() : Bool(pick(2) == 1);
     row[7] = Text(std::string(pick(3), 'n'));
     table.Rows.push_back(std::move(row));

@@ -191,9 +191,9 @@ TEST(KeyEncoding, FormatsKeysForMessages) {
   for (bool descending : {false, true}) {
     const KeyExpression key =
         MustParse("LASTNAME;Score;Balance;Born;Active", KeyOptions{descending, false});
-    const auto bytes =
-        Encode(key, {KeyValue::Char("M\xFCller"), KeyValue::Integer(-42), KeyValue::Number(2.5),
-                     KeyValue::Date(engine::DayNumberFromCivil(2024, 2, 29)), KeyValue::Logical(true)});
+    const auto bytes = Encode(
+        key, {KeyValue::Char("M\xFCller"), KeyValue::Integer(-42), KeyValue::Number(2.5),
+              KeyValue::Date(engine::DayNumberFromCivil(2024, 2, 29)), KeyValue::Logical(true)});
     EXPECT_EQ(key.Format(bytes.data()), "M\xFCller;-42;2.5;2024-02-29;T");
     const auto nulls =
         Encode(key, {KeyValue::Null(KeyPartType::Character), KeyValue::Null(KeyPartType::Integer),

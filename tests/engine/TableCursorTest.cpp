@@ -145,11 +145,21 @@ TEST(TableCursor, MovesBothWaysThroughTheLiveRecordsTheFilterAdmits) {
   for (size_t i = 0; i < std::size(steps); ++i) {
     const Step& step = steps[i];
     switch (step.move) {
-      case kFirst: ASSERT_TRUE(cursor.First().ok()); break;
-      case kLast: ASSERT_TRUE(cursor.Last().ok()); break;
-      case kNext: ASSERT_TRUE(cursor.Next().ok()); break;
-      case kPrior: ASSERT_TRUE(cursor.Prior().ok()); break;
-      case kRefresh: ASSERT_TRUE(cursor.Refresh().ok()); break;
+      case kFirst:
+        ASSERT_TRUE(cursor.First().ok());
+        break;
+      case kLast:
+        ASSERT_TRUE(cursor.Last().ok());
+        break;
+      case kNext:
+        ASSERT_TRUE(cursor.Next().ok());
+        break;
+      case kPrior:
+        ASSERT_TRUE(cursor.Prior().ok());
+        break;
+      case kRefresh:
+        ASSERT_TRUE(cursor.Refresh().ok());
+        break;
     }
     EXPECT_EQ(cursor.RecNo(), step.recno) << "step " << i;
     EXPECT_EQ(cursor.Bof(), step.bof) << "step " << i;

@@ -14,9 +14,9 @@
 #include "TableTestSupport.h"
 #include "engine/DateValue.h"
 #include "engine/EngineApi.h"
+#include "engine/EngineHandles.h"
 #include "engine/IndexFileErrors.h"
 #include "engine/TableErrorCodes.h"
-#include "engine/EngineHandles.h"
 #include "engine/TableIndexScan.h"
 #include "platform/Platform.h"
 
@@ -124,8 +124,13 @@ TEST(TableIndexes, EveryTypeAndOptionOrdersLikeAReferenceSortOfTheLiveRecords) {
   auto table = OpenExclusive(db, "Contacts.ADT");
   ASSERT_TRUE(table);
 
-  const char* const expressions[] = {"LASTNAME", "SCORE", "BALANCE", "BIRTHDATE", "ACTIVE",
-                                     "LASTNAME;FIRSTNAME", "ACTIVE;BIRTHDATE;SCORE",
+  const char* const expressions[] = {"LASTNAME",
+                                     "SCORE",
+                                     "BALANCE",
+                                     "BIRTHDATE",
+                                     "ACTIVE",
+                                     "LASTNAME;FIRSTNAME",
+                                     "ACTIVE;BIRTHDATE;SCORE",
                                      "FIRSTNAME;BALANCE;LASTNAME"};
   struct Options {
     bool descending, case_insensitive;
@@ -190,21 +195,41 @@ TEST(TableIndexes, UniqueTagsAnswer7059ForEmptyKeysAndTheirOwnCodeForDuplicates)
     int code;
   } const cases[] = {
       {"distinct", {{"a", "1", "T"}, {"b", "1", "T"}}, {}, "RECID", engine::AE_SUCCESS},
-      {"two equal keys", {{"a", "1", "T"}, {"b", "2", "F"}, {"a", "3", "F"}}, {}, "RECID",
+      {"two equal keys",
+       {{"a", "1", "T"}, {"b", "2", "F"}, {"a", "3", "F"}},
+       {},
+       "RECID",
        engine::AE_INDEX_DUPLICATE_KEY},
-      {"a NULL key", {{"a", "1", "T"}, {std::nullopt, "2", "T"}}, {}, "RECID",
+      {"a NULL key",
+       {{"a", "1", "T"}, {std::nullopt, "2", "T"}},
+       {},
+       "RECID",
        engine::AE_UNIQUE_EMPTY_KEY},
-      {"an empty text", {{"a", "1", "T"}, {"", "2", "T"}}, {}, "RECID",
+      {"an empty text",
+       {{"a", "1", "T"}, {"", "2", "T"}},
+       {},
+       "RECID",
        engine::AE_UNIQUE_EMPTY_KEY},
-      {"empty keys that are also duplicates", {{"", "1", "T"}, {"a", "2", "T"}, {"", "3", "T"}},
-       {}, "RECID", engine::AE_UNIQUE_EMPTY_KEY},
+      {"empty keys that are also duplicates",
+       {{"", "1", "T"}, {"a", "2", "T"}, {"", "3", "T"}},
+       {},
+       "RECID",
+       engine::AE_UNIQUE_EMPTY_KEY},
       {"empty and duplicate keys only in deleted records",
        {{"a", "1", "T"}, {std::nullopt, "2", "T"}, {"a", "3", "T"}, {"b", "4", "T"}},
-       {2, 3}, "RECID", engine::AE_SUCCESS},
-      {"a compound key with one part filled", {{std::nullopt, "1", "T"}, {std::nullopt, "2", "T"}},
-       {}, "RECID;N", engine::AE_SUCCESS},
-      {"a compound key with no part filled", {{"a", "1", "T"}, {"", std::nullopt, "T"}}, {},
-       "RECID;N", engine::AE_UNIQUE_EMPTY_KEY},
+       {2, 3},
+       "RECID",
+       engine::AE_SUCCESS},
+      {"a compound key with one part filled",
+       {{std::nullopt, "1", "T"}, {std::nullopt, "2", "T"}},
+       {},
+       "RECID;N",
+       engine::AE_SUCCESS},
+      {"a compound key with no part filled",
+       {{"a", "1", "T"}, {"", std::nullopt, "T"}},
+       {},
+       "RECID;N",
+       engine::AE_UNIQUE_EMPTY_KEY},
   };
   for (const Case& c : cases) {
     for (const bool file_before : {false, true}) {
@@ -229,15 +254,16 @@ TEST(TableIndexes, UniqueTagsAnswer7059ForEmptyKeysAndTheirOwnCodeForDuplicates)
         EXPECT_EQ(code, static_cast<uint32_t>(c.code)) << c.label;
       }
 
-      const std::vector<std::string> index_files =
-          status.ok() || file_before ? std::vector<std::string>{"T.ADT", "T.Adi"}
-                                     : std::vector<std::string>{"T.ADT"};
+      const std::vector<std::string> index_files = status.ok() || file_before
+                                                       ? std::vector<std::string>{"T.ADT", "T.Adi"}
+                                                       : std::vector<std::string>{"T.ADT"};
       EXPECT_EQ(FilesIn(db.Path()), index_files) << c.label;
       if (!status.ok() && file_before) {
         EXPECT_EQ(TempDir::ReadFile(db / "T.Adi"), before) << c.label << ": the old file changed";
       }
       if (status.ok() || file_before) {
-        EXPECT_TRUE(platform::IsFileInUse(db / "T.Adi")) << c.label << ": the file in place is unlocked";
+        EXPECT_TRUE(platform::IsFileInUse(db / "T.Adi"))
+            << c.label << ": the file in place is unlocked";
         ExpectSound(*table);
       }
     }
@@ -248,7 +274,7 @@ TEST(TableIndexes, PageSizesTheOptionAtOpenAndTheIndexHandles) {
   DatabaseFolder db;
   MakeTableOf(db, "Contacts.ADT", indextest::SampleTable(3000, 9));
   struct Case {
-    uint32_t asked;     // page size given to AddIndex
+    uint32_t asked;  // page size given to AddIndex
     const char* expression;
     uint32_t expected;  // page size of the file, 0 when the add fails
     int code;
@@ -309,7 +335,8 @@ TEST(TableIndexes, TagsAreAddedReplacedInPlaceAndRebuiltFromTheLiveRecords) {
   ASSERT_TRUE(table->AddIndex(Definition("byscore", "BIRTHDATE;SCORE", false, true), 0).ok());
   EXPECT_EQ(TagNames(*table), (std::vector<std::string>{"NAME", "byscore", "PRIMARY"}));
   const uint32_t born = memory.FieldIndex("BIRTHDATE"), score = memory.FieldIndex("SCORE");
-  EXPECT_EQ(WalkTag(*table, "BYSCORE"), indextest::ReferenceOrder(memory, {born, score}, true, false));
+  EXPECT_EQ(WalkTag(*table, "BYSCORE"),
+            indextest::ReferenceOrder(memory, {born, score}, true, false));
   ExpectSound(*table);
 
   // Records deleted after the build: the tags hold keys the table no longer
@@ -326,14 +353,16 @@ TEST(TableIndexes, TagsAreAddedReplacedInPlaceAndRebuiltFromTheLiveRecords) {
   EXPECT_NE(stale->Lines()[0].find("not in the table"), std::string::npos) << stale->Lines()[0];
   // A reading through the tag skips the deleted records all the same.
   const uint32_t last = memory.FieldIndex("LASTNAME"), first = memory.FieldIndex("FIRSTNAME");
-  EXPECT_EQ(WalkTag(*table, "NAME"), indextest::ReferenceOrder(memory, {last, first}, false, false));
+  EXPECT_EQ(WalkTag(*table, "NAME"),
+            indextest::ReferenceOrder(memory, {last, first}, false, false));
 
   ASSERT_TRUE(table->Reindex(4096).ok());
   EXPECT_EQ(table->Indexes().value()->PageSize(), 4096u);
   EXPECT_EQ(TagNames(*table), (std::vector<std::string>{"NAME", "byscore", "PRIMARY"}));
   EXPECT_EQ(table->Indexes().value()->Tags()[0].KeyCount, 2000u - 667u);
   EXPECT_TRUE(table->Indexes().value()->Tags()[2].Options.Unique);
-  EXPECT_EQ(WalkTag(*table, "NAME"), indextest::ReferenceOrder(memory, {last, first}, false, false));
+  EXPECT_EQ(WalkTag(*table, "NAME"),
+            indextest::ReferenceOrder(memory, {last, first}, false, false));
   ExpectSound(*table);
   ASSERT_TRUE(table->Reindex(0).ok());  // keeps the file's page size
   EXPECT_EQ(table->Indexes().value()->PageSize(), 4096u);
@@ -369,8 +398,8 @@ TEST(TableIndexes, ADamagedIndexFileAnswersEngineErrorsAndLeavesTheRecordsReadab
        engine::AE_INDEX_CORRUPT},
       {"cut short", [](const std::string& path) { std::filesystem::resize_file(path, 1500); },
        engine::AE_INDEX_CORRUPT},
-      {"a flipped byte in the header", [](const std::string& path) { engine_test::FlipByte(path, 41); },
-       engine::AE_INDEX_CHECKSUM},
+      {"a flipped byte in the header",
+       [](const std::string& path) { engine_test::FlipByte(path, 41); }, engine::AE_INDEX_CHECKSUM},
       {"a flipped byte in the tag directory",
        [](const std::string& path) {
          engine_test::FlipByte(path, std::filesystem::file_size(path) - 500);
@@ -435,7 +464,8 @@ TEST(TableIndexes, EveryFlippedByteOfTheIndexFileFailsTheCheck) {
   {
     auto table = OpenExclusive(db, "Contacts.ADT");
     ASSERT_TRUE(table->AddIndex(Definition("PRIMARY", "RECID", true), 512).ok());
-    ASSERT_TRUE(table->AddIndex(Definition("NAME", "LASTNAME;FIRSTNAME", false, true, true), 512).ok());
+    ASSERT_TRUE(
+        table->AddIndex(Definition("NAME", "LASTNAME;FIRSTNAME", false, true, true), 512).ok());
     ExpectSound(*table);
   }
   const std::string path = db / "Contacts.Adi";
@@ -485,12 +515,13 @@ TEST(TableIndexes, AnAddKilledMidwayLeavesTheOldFileOrTheNewOneAndTheNextOpenCle
       if (!connection) _exit(2);
       auto table = Table::Open(**connection, "Contacts.ADT", OpenMode::Exclusive);
       if (!table) _exit(2);
-      const engine::Status status = (*table)->AddIndex(
-          Definition("NAME", "LASTNAME;FIRSTNAME"), 0, [&](engine::IndexWriteStep step) {
-            if (step != c.stop) return;
-            (void)!write(ready[1], "k", 1);
-            while (true) pause();  // until the parent's SIGKILL
-          });
+      const engine::Status status = (*table)->AddIndex(Definition("NAME", "LASTNAME;FIRSTNAME"), 0,
+                                                       [&](engine::IndexWriteStep step) {
+                                                         if (step != c.stop) return;
+                                                         (void)!write(ready[1], "k", 1);
+                                                         while (true)
+                                                           pause();  // until the parent's SIGKILL
+                                                       });
       _exit(status.ok() ? 0 : 2);
     }
     close(ready[1]);
@@ -521,12 +552,12 @@ TEST(TableIndexes, ScansSeekTheFirstKeyAtOrAfterAValueInTheTagsOrder) {
                                         {"N", FieldType::Integer, 0},
                                         {"BORN", FieldType::Date, 0}};
   ASSERT_TRUE(engine_test::MakeTable(db.Connection(), "T.ADT", fields,
-                                     {{"smith", "5", "2001-01-01"},    // 1
-                                      {"Adams", "-3", "1999-12-31"},   // 2
-                                      {"SMITH", "7", std::nullopt},    // 3
-                                      {"Brown", "5", "2001-01-01"},    // 4 (deleted)
+                                     {{"smith", "5", "2001-01-01"},           // 1
+                                      {"Adams", "-3", "1999-12-31"},          // 2
+                                      {"SMITH", "7", std::nullopt},           // 3
+                                      {"Brown", "5", "2001-01-01"},           // 4 (deleted)
                                       {"Young", std::nullopt, "2020-02-29"},  // 5
-                                      {"", "0", "1970-01-01"}})        // 6
+                                      {"", "0", "1970-01-01"}})               // 6
                   .ok());
   auto table = OpenExclusive(db, "T.ADT");
   ASSERT_TRUE(table->DeleteRecord(4).ok());
@@ -538,7 +569,7 @@ TEST(TableIndexes, ScansSeekTheFirstKeyAtOrAfterAValueInTheTagsOrder) {
     const char* from;  // nullptr: from the first key
     std::vector<uint32_t> records;
   } const cases[] = {
-      {"CI", nullptr, {6, 2, 1, 3, 5}},   // blank first; smith and SMITH equal, by N
+      {"CI", nullptr, {6, 2, 1, 3, 5}},  // blank first; smith and SMITH equal, by N
       {"CI", "s", {1, 3, 5}},
       {"ci", "SMITH;6", {3, 5}},
       {"CI", "Brown", {1, 3, 5}},  // the deleted record's key is passed over

@@ -63,9 +63,10 @@ TEST_F(DbtoolIndex, TagsAreAddedListedScannedInKeyOrderAndVerified) {
 
   const ToolRun info = Run({"info", "T.ADT"});
   ASSERT_EQ(info.exit_code, 0) << info.err;
-  for (const char* line : {"Index tags:     3 (page size 2048)\n",
-                           "  NAME: LASTNAME;FIRSTNAME, options case-insensitive, page size 2048, 6 keys\n",
-                           "  ZIP: ZIP;SCORE, options descending, page size 2048, 6 keys\n"}) {
+  for (const char* line :
+       {"Index tags:     3 (page size 2048)\n",
+        "  NAME: LASTNAME;FIRSTNAME, options case-insensitive, page size 2048, 6 keys\n",
+        "  ZIP: ZIP;SCORE, options descending, page size 2048, 6 keys\n"}) {
     EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
   }
 
@@ -102,8 +103,9 @@ TEST_F(DbtoolIndex, TagsAreAddedListedScannedInKeyOrderAndVerified) {
       << stale.out;
   const ToolRun reindex = Run({"reindex", "T.ADT", "--pagesize", "512"});
   ASSERT_EQ(reindex.exit_code, 0) << reindex.err;
-  EXPECT_NE(reindex.out.find("NAME: LASTNAME;FIRSTNAME, options case-insensitive, page size 512, 5 keys"),
-            std::string::npos)
+  EXPECT_NE(
+      reindex.out.find("NAME: LASTNAME;FIRSTNAME, options case-insensitive, page size 512, 5 keys"),
+      std::string::npos)
       << reindex.out;
   EXPECT_EQ(Run({"verify", "T.ADT"}).out, "PRIMARY: OK\nNAME: OK\nZIP: OK\n");
   EXPECT_EQ(FilesIn(dir_.Path()), (std::vector<std::string>{"T.ADT", "T.Adi", "in.csv"}));
@@ -117,7 +119,8 @@ TEST_F(DbtoolIndex, RefusedBuildsAndBadArgumentsAreErrorsThatChangeNothing) {
     const char* message;
   } const cases[] = {
       {{"index", "T.ADT", "U", "ZIP", "--unique"}, "Duplicate key '10115' in the unique index U"},
-      {{"index", "T.ADT", "U", "FIRSTNAME", "--unique"}, "cannot be built: record 4 has an empty key"},
+      {{"index", "T.ADT", "U", "FIRSTNAME", "--unique"},
+       "cannot be built: record 4 has an empty key"},
       {{"index", "T.ADT", "X", "CITY"}, "Unknown field CITY"},
       {{"index", "T.ADT", "X", "ZIP", "--pagesize", "3000"}, "page size 3000"},
       {{"index", "T.ADT", "X", "ZIP", "--pagesize", "big"}, "--pagesize must be a whole number"},
@@ -138,7 +141,8 @@ TEST_F(DbtoolIndex, RefusedBuildsAndBadArgumentsAreErrorsThatChangeNothing) {
 }
 
 TEST_F(DbtoolIndex, VerifyFailsOnAnyFlippedByteAndNeverCrashes) {
-  ASSERT_EQ(Run({"index", "T.ADT", "PRIMARY", "RECID", "--unique", "--pagesize", "512"}).exit_code, 0);
+  ASSERT_EQ(Run({"index", "T.ADT", "PRIMARY", "RECID", "--unique", "--pagesize", "512"}).exit_code,
+            0);
   ASSERT_EQ(Run({"index", "T.ADT", "NAME", "LASTNAME;FIRSTNAME"}).exit_code, 0);
   const std::string path = dir_ / "T.Adi";
   const std::string sound = TempDir::ReadFile(path);

@@ -20,8 +20,7 @@ std::string TagOptionsText(const engine::IndexTagOptions& options) {
 
 std::string TagLine(const engine::IndexTagInfo& tag, uint32_t page_size) {
   return tag.Name + ": " + tag.Expression + ", options " + TagOptionsText(tag.Options) +
-         ", page size " + std::to_string(page_size) + ", " + std::to_string(tag.KeyCount) +
-         " keys";
+         ", page size " + std::to_string(page_size) + ", " + std::to_string(tag.KeyCount) + " keys";
 }
 
 bool ParseCount(std::string_view text, const char* what, uint64_t most, uint64_t& value,

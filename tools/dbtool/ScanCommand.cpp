@@ -18,9 +18,8 @@ namespace dbtool {
 int RunScan(const Arguments& args, Io& io) {
   uint64_t limit = std::numeric_limits<uint64_t>::max();
   std::string error;
-  if (args.Has("--limit") &&
-      !ParseCount(args.Value("--limit"), "--limit", std::numeric_limits<uint32_t>::max(), limit,
-                  error)) {
+  if (args.Has("--limit") && !ParseCount(args.Value("--limit"), "--limit",
+                                         std::numeric_limits<uint32_t>::max(), limit, error)) {
     return ReportError(io, error);
   }
   auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Shared);

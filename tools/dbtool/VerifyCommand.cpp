@@ -15,8 +15,7 @@ int RunVerify(const Arguments& args, Io& io) {
   if (!opened) return ReportError(io, opened.status().Message());
   const auto check = opened->Table->VerifyIndexes();
   if (!check) {
-    std::fprintf(io.Out, "%s has no index file: nothing to check\n",
-                 opened->Table->Name().c_str());
+    std::fprintf(io.Out, "%s has no index file: nothing to check\n", opened->Table->Name().c_str());
     return kExitOk;
   }
   for (const std::string& line : check->Lines()) std::fprintf(io.Out, "%s\n", line.c_str());
