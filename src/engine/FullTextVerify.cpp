@@ -167,6 +167,16 @@ FullTextCheck VerifyFullTextTag(FullTextPageSource& source, const FullTextShape&
     if (++difference_count <= 3) differences.push_back(std::move(text));
   };
 
+  // The tag's last page must exist before the walk keeps a mark per page.
+  {
+    std::vector<uint8_t> last(shape.PageSize);
+    if (Status read =
+            ReadFullTextPage(source, reader->Shape(), shape.Data.PageCount - 1, 0, last.data());
+        !read) {
+      check.Problem = read.Message();
+      return check;
+    }
+  }
   WordTreeWalker walker(source, reader->Shape());
   WordTreeEntry entry;
   uint64_t words = 0, postings = 0, offset = 0;
