@@ -120,7 +120,8 @@ class Parser {
           return Error(dot.Position, "the table name \"" + table.Name +
                                          ".\" ends with a dot; an extension is expected");
         }
-        table.Name += "." + lexer_.Next().Text;
+        table.Name += '.';
+        table.Name += lexer_.Next().Text;
       } else if (next.Kind == TokenKind::Number && next.Text.front() == '.') {
         table.Name += lexer_.Next().Text;  // "T.1": the lexer reads ".1" as a number
       } else {
