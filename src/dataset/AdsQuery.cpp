@@ -1,7 +1,7 @@
 #include "dataset/AdsQuery.h"
 
-#include "dataset/ComponentNames.h"
-#include "dataset/EDatabaseError.h"
+#include "dataset/EADSDatabaseError.h"
+#include "engine/SqlExecute.h"
 
 TAdsQuery::TAdsQuery(QObject* owner) : QObject(owner) {}
 
@@ -19,6 +19,7 @@ void TAdsQuery::SetSQL(std::string sql) {
   if (sql == sql_) return;
   AdsCloseSQLStatement();  // it was prepared for the old text
   sql_ = std::move(sql);
+  rows_affected_ = 0;
 }
 
 void TAdsQuery::ExecSQL() {
@@ -28,11 +29,12 @@ void TAdsQuery::ExecSQL() {
     connection_ = &connection;
     connection_->AttachClient(*this);
   }
-  // The engine has no statement executor yet (it arrives with its SQL
-  // subset), so there is no engine answer to raise: the statement is
-  // refused here, naming the query.
-  throw EDatabaseError(ComponentName(*this) +
-                       ": the engine cannot execute SQL statements yet: " + sql_);
+  rows_affected_ = 0;
+  auto outcome = engine::ExecuteStatement(connection.EngineConnection(), sql_);
+  if (!outcome.ok()) {
+    RaiseAdsError(outcome.status(), AdsErrorPlace(this, engine::StatementTableName(sql_)));
+  }
+  rows_affected_ = outcome->RowsAffected;
 }
 
 void TAdsQuery::AdsCloseSQLStatement() {

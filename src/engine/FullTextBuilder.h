@@ -51,6 +51,10 @@ class FullTextBuilder {
   // (numbered within the tag from 0) and answers what the tag directory
   // keeps of it.
   Result<FullTextTagData> Finish(PageSink& sink, uint32_t first_page);
+  // The same in pages of `page_size` carrying `tag_serial`, for a writer
+  // that settles them only when it lays the index file out.
+  Result<FullTextTagData> Finish(PageSink& sink, uint32_t first_page, uint32_t page_size,
+                                 uint32_t tag_serial);
 
   // Instead of pages: the words in order with their encoded lists (for the
   // checker). The builder must outlive the source.

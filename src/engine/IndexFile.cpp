@@ -218,9 +218,14 @@ Status IndexFile::Load(const CharTable& table) {
       return corrupt(where + " is cut short");
     if (in.Position() != entry_length - 4)
       return corrupt(where + " has bytes after its last field");
-    Result<KeyExpression> key = KeyExpression::FromParts(std::move(parts), table);
-    if (!key.ok()) return corrupt(where + ": " + key.status().Message());
-    tag.Key = std::move(key).value();
+    if (tag.Kind == IndexTagKind::FullText) {
+      // A full-text tag has no key; its fields are its expression.
+      if (!parts.empty() || key_length != 0) return corrupt(where + " is a full-text tag with a key");
+    } else {
+      Result<KeyExpression> key = KeyExpression::FromParts(std::move(parts), table);
+      if (!key.ok()) return corrupt(where + ": " + key.status().Message());
+      tag.Key = std::move(key).value();
+    }
     if (tag.Kind == IndexTagKind::BTree) {
       if (tag.Key.KeyLength() != key_length)
         return corrupt(where + " has a key length that does not match its parts");

@@ -77,6 +77,7 @@
 
 #include "engine/BTreeBuilder.h"
 #include "engine/BTreePage.h"
+#include "engine/FullTextTag.h"
 #include "engine/IndexFileErrors.h"
 #include "platform/Platform.h"
 
@@ -211,7 +212,8 @@ struct TagPlan {
   IndexTagInfo info;                     // its directory entry in the new file
   const IndexTagInfo* source = nullptr;  // the tag in the old file to carry over
   IndexBuilder* builder = nullptr;       // or the builder of a new tag
-  uint32_t pages = 0;
+  FullTextTagBuild* fulltext = nullptr;  // or the build of a new full-text tag
+  uint32_t pages = 0;                    // known before the write, except for full-text builds
 };
 
 void Put8(std::vector<uint8_t>& out, uint8_t value) {
@@ -315,6 +317,7 @@ class IndexFileWriter {
                                                  " bytes) does not fit index pages of " +
                                                  std::to_string(page_size) + " bytes");
       }
+      if (plan.fulltext) continue;  // its pages are counted as it is written
       if (plan.source && old_file->PageSize() == page_size) {
         plan.pages = plan.source->PageCount;
         continue;
@@ -344,6 +347,8 @@ class IndexFileWriter {
       if (!status.ok()) return status;
       if (plan.builder) {
         status = WriteBuiltTag(out, plan);
+      } else if (plan.fulltext) {
+        status = WriteFullTextTag(out, plan);
       } else if (old_file->PageSize() == page_size_) {
         status = CopyTag(out, *old_file, plan);
       } else {
@@ -418,6 +423,23 @@ class IndexFileWriter {
       return Status(status.Code(), "Index " + plan.info.Name + ": " + status.Message());
     }
     SetTree(plan, tree.Summary());
+    return Status::Ok();
+  }
+
+  Status WriteFullTextTag(OutputFile& out, TagPlan& plan) {
+    Result<FullTextTagData> data = plan.fulltext->Builder().Finish(
+        out, plan.info.FirstPage, page_size_, plan.info.Serial);
+    if (!data) {
+      return Status(data.status().Code(),
+                    "Full-text index " + plan.info.Name + ": " + data.status().Message());
+    }
+    plan.pages = data->PageCount;
+    plan.info.PageCount = data->PageCount;
+    plan.info.RootPage = data->RootPage;
+    plan.info.Height = data->Height;
+    plan.info.KeyCount = data->PostingCount;
+    plan.info.CollationChecksum = data->CollationChecksum;
+    plan.info.KindData = EncodeFullTextTagData(*data);
     return Status::Ok();
   }
 
@@ -521,6 +543,34 @@ IndexTagInfo InfoOfBuilder(const IndexBuilder& builder, uint32_t serial) {
   return info;
 }
 
+// A full-text tag's entry before its pages are written: no key parts, the
+// indexed fields as its expression.
+IndexTagInfo InfoOfFullText(const FullTextTagBuild& build, uint32_t serial) {
+  IndexTagInfo info;
+  info.Name = build.Definition().Name;
+  info.Expression = build.Definition().Expression;
+  info.Kind = IndexTagKind::FullText;
+  info.Serial = serial;
+  return info;
+}
+
+const std::string& NameOf(const IndexTagBuild& tag) {
+  return tag.BTree ? tag.BTree->Definition().Name : tag.FullText->Definition().Name;
+}
+
+// The plan of a tag to build, numbered `serial`.
+TagPlan PlanOf(const IndexTagBuild& tag, uint32_t serial) {
+  TagPlan plan;
+  if (tag.BTree) {
+    plan.builder = tag.BTree;
+    plan.info = InfoOfBuilder(*tag.BTree, serial);
+  } else {
+    plan.fulltext = tag.FullText;
+    plan.info = InfoOfFullText(*tag.FullText, serial);
+  }
+  return plan;
+}
+
 Status FinishBuilder(IndexBuilder& builder) {
   if (!builder.status().ok()) return builder.status();
   if (!builder.Finished()) return builder.Finish();
@@ -543,39 +593,62 @@ Result<std::unique_ptr<IndexFile>> OpenExisting(const std::string& index_path,
   return IndexFile::Open(index_path, table ? *table : DefaultCharTable());
 }
 
+// Checks the tags of a write: one builder each, B+tree builders finished
+// (sorted), no two of the same name.
+Status PrepareTags(std::span<const IndexTagBuild> tags) {
+  for (size_t i = 0; i < tags.size(); ++i) {
+    if ((tags[i].BTree == nullptr) == (tags[i].FullText == nullptr)) {
+      return Status(AE_INDEX_BUILDER_STATE, "An index write got a tag without exactly one builder");
+    }
+    if (tags[i].BTree) {
+      if (Status status = FinishBuilder(*tags[i].BTree); !status.ok()) return status;
+    } else if (Status status = tags[i].FullText->status(); !status.ok()) {
+      return status;
+    }
+    for (size_t j = 0; j < i; ++j) {
+      if (UpperAscii(NameOf(tags[j])) == UpperAscii(NameOf(tags[i])))
+        return Status(AE_INDEX_BAD_TAG_NAME, "Two indexes are named " + NameOf(tags[i]));
+    }
+  }
+  return Status::Ok();
+}
+
 }  // namespace
 
 Status AddIndexTag(const std::string& index_path, IndexBuilder& tag,
                    const IndexWriteOptions& options) {
+  const IndexTagBuild tags[] = {{&tag, nullptr}};
+  return AddIndexTags(index_path, tags, options);
+}
+
+Status AddIndexTags(const std::string& index_path, std::span<const IndexTagBuild> tags,
+                    const IndexWriteOptions& options) {
   if (Status status = CheckPageSizeOption(options.PageSize); !status.ok()) return status;
-  if (Status status = FinishBuilder(tag); !status.ok()) return status;
+  if (Status status = PrepareTags(tags); !status.ok()) return status;
   Result<std::unique_ptr<IndexFile>> existing = OpenExisting(index_path, nullptr);
   if (!existing.ok()) return existing.status();
   const IndexFile* old_file = existing->get();
 
   std::vector<TagPlan> plans;
   uint32_t serial = 0;
-  bool replaced = false;
+  std::vector<bool> placed(tags.size(), false);
   if (old_file) {
     for (const IndexTagInfo& kept : old_file->Tags()) serial = std::max(serial, kept.Serial);
     for (const IndexTagInfo& kept : old_file->Tags()) {
       TagPlan plan;
-      if (UpperAscii(kept.Name) == UpperAscii(tag.Definition().Name)) {
-        plan.builder = &tag;  // the new tag takes the old one's place
-        plan.info = InfoOfBuilder(tag, serial + 1);
-        replaced = true;
-      } else {
-        plan.source = &kept;
-        plan.info = kept;
+      plan.source = &kept;
+      plan.info = kept;
+      for (size_t i = 0; i < tags.size(); ++i) {
+        if (UpperAscii(kept.Name) == UpperAscii(NameOf(tags[i]))) {
+          plan = PlanOf(tags[i], ++serial);  // the new tag takes the old one's place
+          placed[i] = true;
+        }
       }
       plans.push_back(std::move(plan));
     }
   }
-  if (!replaced) {
-    TagPlan plan;
-    plan.builder = &tag;
-    plan.info = InfoOfBuilder(tag, serial + 1);
-    plans.push_back(std::move(plan));
+  for (size_t i = 0; i < tags.size(); ++i) {
+    if (!placed[i]) plans.push_back(PlanOf(tags[i], ++serial));
   }
   uint32_t page_size = options.PageSize;
   if (page_size == 0) page_size = old_file ? old_file->PageSize() : ChoosePageSize(plans);
@@ -585,20 +658,18 @@ Status AddIndexTag(const std::string& index_path, IndexBuilder& tag,
 
 Status WriteIndexFile(const std::string& index_path, std::span<IndexBuilder* const> tags,
                       const IndexWriteOptions& options) {
+  std::vector<IndexTagBuild> builds;
+  for (IndexBuilder* builder : tags) builds.push_back({builder, nullptr});
+  return WriteIndexFile(index_path, std::span<const IndexTagBuild>(builds), options);
+}
+
+Status WriteIndexFile(const std::string& index_path, std::span<const IndexTagBuild> tags,
+                      const IndexWriteOptions& options) {
   if (Status status = CheckPageSizeOption(options.PageSize); !status.ok()) return status;
+  if (Status status = PrepareTags(tags); !status.ok()) return status;
   std::vector<TagPlan> plans;
-  for (IndexBuilder* builder : tags) {
-    if (Status status = FinishBuilder(*builder); !status.ok()) return status;
-    for (const TagPlan& other : plans) {
-      if (UpperAscii(other.info.Name) == UpperAscii(builder->Definition().Name)) {
-        return Status(AE_INDEX_BAD_TAG_NAME, "Two indexes are named " + builder->Definition().Name);
-      }
-    }
-    TagPlan plan;
-    plan.builder = builder;
-    plan.info = InfoOfBuilder(*builder, static_cast<uint32_t>(plans.size() + 1));
-    plans.push_back(std::move(plan));
-  }
+  for (const IndexTagBuild& tag : tags)
+    plans.push_back(PlanOf(tag, static_cast<uint32_t>(plans.size() + 1)));
   uint32_t page_size = options.PageSize;
   if (page_size == 0) {
     // Keep the page size of the file being replaced, when it can be read.

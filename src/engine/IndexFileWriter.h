@@ -17,6 +17,8 @@
 
 namespace engine {
 
+class FullTextTagBuild;
+
 // The points a write passes, in order.
 enum class IndexWriteStep {
   TemporaryCreated,  // the temporary file exists, nothing written yet
@@ -44,12 +46,30 @@ struct IndexWriteOptions {
 Status AddIndexTag(const std::string& index_path, IndexBuilder& tag,
                    const IndexWriteOptions& options = {});
 
+// One tag of a write: a B+tree tag's builder or a full-text tag's build
+// (exactly one of them), fed and not yet finished.
+struct IndexTagBuild {
+  IndexBuilder* BTree = nullptr;
+  FullTextTagBuild* FullText = nullptr;
+};
+
+// Adds each of `tags` like AddIndexTag: a tag of the same name is replaced
+// in its place, new tags follow the kept ones in the order given, every
+// other tag is kept. A kept full-text tag cannot be laid out in another page
+// size (AE_INDEX_TAG_KIND): a caller changing the page size passes it
+// rebuilt among `tags`.
+Status AddIndexTags(const std::string& index_path, std::span<const IndexTagBuild> tags,
+                    const IndexWriteOptions& options = {});
+
 // Writes an index file holding exactly `tags`, in this order, in place of
 // the existing one (a reindex). Page size 0 keeps the existing file's. Each
 // builder holds up to its own sort memory until the file is written, so a
 // caller that fills several in one scan gives each a share of the engine's
 // sort memory (or adds them one by one with AddIndexTag).
 Status WriteIndexFile(const std::string& index_path, std::span<IndexBuilder* const> tags,
+                      const IndexWriteOptions& options = {});
+// The same with full-text tags among them.
+Status WriteIndexFile(const std::string& index_path, std::span<const IndexTagBuild> tags,
                       const IndexWriteOptions& options = {});
 
 // Removes what an interrupted write left beside `index_path` (temporary

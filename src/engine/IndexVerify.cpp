@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "engine/FullTextTag.h"
 #include "engine/IndexFileErrors.h"
 
 namespace engine {
@@ -199,6 +200,7 @@ IndexTagCheck VerifyIndexTag(const IndexFile& file, const IndexTagInfo& tag,
                              IndexBuilder* expected) {
   IndexTagCheck check;
   check.Tag = tag.Name;
+  if (tag.Kind == IndexTagKind::FullText) return VerifyFullTextIndexTag(file, tag, DefaultCharTable());
   if (tag.Kind != IndexTagKind::BTree) {
     check.Problem = "a tag of this kind cannot be checked by this engine";
     return check;
@@ -228,7 +230,7 @@ std::vector<std::string> IndexFileCheck::Lines() const {
 }
 
 IndexFileCheck VerifyIndexFile(const std::string& path, const ExpectedKeysFor& expected_for,
-                               const CharTable& table) {
+                               const CharTable& table, const ExpectedWordsFor& words_for) {
   IndexFileCheck check;
   Result<std::unique_ptr<IndexFile>> file = IndexFile::Open(path, table);
   if (!file.ok()) {
@@ -236,6 +238,21 @@ IndexFileCheck VerifyIndexFile(const std::string& path, const ExpectedKeysFor& e
     return check;
   }
   for (const IndexTagInfo& tag : (*file)->Tags()) {
+    if (tag.Kind == IndexTagKind::FullText) {
+      std::unique_ptr<FullTextTagBuild> words;
+      if (words_for) {
+        Result<std::unique_ptr<FullTextTagBuild>> made = words_for(**file, tag);
+        if (!made.ok()) {
+          check.Tags.push_back(IndexTagCheck{
+              tag.Name, "the expected words could not be read: " + made.status().Message()});
+          continue;
+        }
+        words = std::move(made).value();
+      }
+      check.Tags.push_back(
+          VerifyFullTextIndexTag(**file, tag, table, words ? &words->Builder() : nullptr));
+      continue;
+    }
     std::unique_ptr<IndexBuilder> expected;
     if (expected_for) {
       Result<std::unique_ptr<IndexBuilder>> made = expected_for(tag);

@@ -13,6 +13,8 @@
 
 namespace engine {
 
+class FullTextTagBuild;
+
 // The verdict on one tag.
 struct IndexTagCheck {
   std::string Tag;
@@ -48,7 +50,16 @@ struct IndexFileCheck {
 using ExpectedKeysFor =
     std::function<Result<std::unique_ptr<IndexBuilder>>(const IndexTagInfo& tag)>;
 
+// Supplies the words a full-text tag of the file should hold: a build fed
+// with the table's live records (FullTextTag.h), nullptr to check the
+// structure only, or the error that stopped it.
+using ExpectedWordsFor = std::function<Result<std::unique_ptr<FullTextTagBuild>>(
+    const IndexFile& file, const IndexTagInfo& tag)>;
+
+// Checks every tag of the file; full-text tags are checked as
+// VerifyFullTextIndexTag (FullTextTag.h) checks them, with `words_for`.
 IndexFileCheck VerifyIndexFile(const std::string& path, const ExpectedKeysFor& expected_for = {},
-                               const CharTable& table = DefaultCharTable());
+                               const CharTable& table = DefaultCharTable(),
+                               const ExpectedWordsFor& words_for = {});
 
 }  // namespace engine

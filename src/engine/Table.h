@@ -52,6 +52,8 @@ using ADSHANDLE = uint64_t;
 class TableScanner;
 class TableAppender;
 class TableCursor;
+class FullTextTagBuild;
+struct FullTextTagDefinition;
 
 class Table {
  public:
@@ -143,9 +145,25 @@ class Table {
   Status Reindex(uint32_t page_size);
 
   // Checks every tag of the index file: its structure, that its keys are
-  // exactly those of the live records, uniqueness. Nothing (an empty
+  // exactly those of the live records, uniqueness; for a full-text tag,
+  // that it holds exactly the words of the live records. Nothing (an empty
   // optional) when the table has no index file.
   std::optional<IndexFileCheck> VerifyIndexes() const;
+
+  // Adds the full-text tag `definition` (FullTextTag.h) like AddIndex adds
+  // a B+tree tag: one scan of the live records, the file created, a tag of
+  // the same name replaced, the others kept. Needs the table open
+  // exclusively (8120). Errors: 8200/8201/8212 for the fields (a field that
+  // is not a character field is named), 8210, 8310, and those of the write.
+  // AddIndex and Reindex rebuild full-text tags from their stored
+  // definition when they change the page size or rebuild the file.
+  Status AddFullTextIndex(const FullTextTagDefinition& definition, uint32_t page_size);
+
+  // The live records holding every word of `words`, found through the
+  // full-text tag `tag`, in record order. Errors: 8208 without such a tag,
+  // 8213 for a tag that is not a full-text tag, 8311 when no word of
+  // `words` is one the tag indexes, those of a damaged index file.
+  Result<std::vector<uint32_t>> SearchFullText(std::string_view tag, std::string_view words) const;
 
   // The fields of the table as key expressions see them.
   std::vector<KeyField> KeyFields() const;
@@ -171,8 +189,19 @@ class Table {
   // Syncs the records, then writes `count` into the slot that is not current
   // and syncs again; the written slot becomes current.
   Status CommitRecordCount(uint32_t count);
-  // Fills `builders` from one scan of the live records.
-  Status FeedBuilders(std::span<IndexBuilder* const> builders) const;
+  // Fills `builders` and the full-text `builds` from one scan of the live records.
+  Status FeedBuilders(std::span<IndexBuilder* const> builders,
+                      std::span<FullTextTagBuild* const> builds = {}) const;
+  // Adds the tags of `builders` and `builds` from one scan; with a page
+  // size other than the file's, the file's other full-text tags are built
+  // again in the same scan.
+  Status AddTags(std::span<IndexBuilder* const> builders,
+                 std::vector<std::unique_ptr<FullTextTagBuild>>& builds, uint32_t page_size,
+                 const std::function<void(IndexWriteStep)>& on_step);
+  // A full-text build of `definition` for this table, one of `share` builds
+  // filled together.
+  Result<std::unique_ptr<FullTextTagBuild>> FullTextBuildOf(
+      const FullTextTagDefinition& definition, uint32_t share) const;
   // Sort settings for one of `share` builders filled together.
   IndexBuildSettings BuildSettings(uint32_t share) const;
 

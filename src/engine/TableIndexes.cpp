@@ -12,10 +12,13 @@
 #include <algorithm>
 
 #include "engine/EngineApi.h"
+#include "engine/FullTextErrors.h"
+#include "engine/FullTextTag.h"
 #include "engine/IndexFileErrors.h"
 #include "engine/IndexFileFormat.h"
 #include "engine/Table.h"
 #include "engine/TableErrorCodes.h"
+#include "engine/TextCase.h"
 
 namespace engine {
 
@@ -153,7 +156,17 @@ IndexBuildSettings Table::BuildSettings(uint32_t share) const {
   return settings;
 }
 
-Status Table::FeedBuilders(std::span<IndexBuilder* const> builders) const {
+Result<std::unique_ptr<FullTextTagBuild>> Table::FullTextBuildOf(
+    const FullTextTagDefinition& definition, uint32_t share) const {
+  const IndexBuildSettings settings = BuildSettings(share);
+  FullTextBuildOptions options;
+  options.MemoryBytes = settings.SortMemoryBytes;
+  options.TempFolder = FolderOfPath(settings.IndexPath);
+  return FullTextTagBuild::Create(definition, Schema(), name_, environment_->Chars, options);
+}
+
+Status Table::FeedBuilders(std::span<IndexBuilder* const> builders,
+                           std::span<FullTextTagBuild* const> builds) const {
   std::vector<KeyValueReader> readers;
   for (IndexBuilder* builder : builders) {
     auto reader = KeyValueReader::For(builder->Key(), Schema(), name_, builder->Definition().Name);
@@ -169,10 +182,14 @@ Status Table::FeedBuilders(std::span<IndexBuilder* const> builders) const {
       readers[i].Read(record, values);
       builders[i]->Add(scanner.RecNo(), values);
     }
+    for (FullTextTagBuild* build : builds) build->Add(scanner.RecNo(), record);
     if (++since_check == kStatusCheckEvery) {
       since_check = 0;
       for (IndexBuilder* builder : builders) {
         if (Status status = builder->status(); !status.ok()) return status;
+      }
+      for (FullTextTagBuild* build : builds) {
+        if (Status status = build->status(); !status.ok()) return status;
       }
     }
   }
@@ -180,7 +197,50 @@ Status Table::FeedBuilders(std::span<IndexBuilder* const> builders) const {
   for (IndexBuilder* builder : builders) {
     if (Status status = builder->status(); !status.ok()) return status;
   }
+  for (FullTextTagBuild* build : builds) {
+    if (Status status = build->status(); !status.ok()) return status;
+  }
   return Status::Ok();
+}
+
+Status Table::AddTags(std::span<IndexBuilder* const> builders,
+                      std::vector<std::unique_ptr<FullTextTagBuild>>& builds, uint32_t page_size,
+                      const std::function<void(IndexWriteStep)>& on_step) {
+  std::vector<IndexTagBuild> tags;
+  for (IndexBuilder* builder : builders) tags.push_back({builder, nullptr});
+  for (const auto& build : builds) tags.push_back({nullptr, build.get()});
+  // Full-text tags are laid out in a new page size only by building them
+  // again; a file that cannot be read is left to the write to report.
+  auto indexes = Indexes();
+  if (indexes.ok() && *indexes && page_size != 0 && page_size != (*indexes)->PageSize()) {
+    const size_t asked = tags.size();
+    for (const IndexTagInfo& tag : (*indexes)->Tags()) {
+      bool replaced = false;
+      for (size_t i = 0; i < asked; ++i) {
+        const std::string& name =
+            tags[i].BTree ? tags[i].BTree->Definition().Name : tags[i].FullText->Definition().Name;
+        replaced = replaced || EqualsIgnoringCase(name, tag.Name);
+      }
+      if (tag.Kind != IndexTagKind::FullText || replaced) continue;
+      auto definition = FullTextDefinitionOf(**indexes, tag);
+      if (!definition.ok()) return definition.status();
+      auto build = FullTextBuildOf(*definition, static_cast<uint32_t>(asked + 1));
+      if (!build.ok()) return build.status();
+      builds.push_back(std::move(build).value());
+      tags.push_back({nullptr, builds.back().get()});
+    }
+  }
+  std::vector<FullTextTagBuild*> fed;
+  for (const auto& build : builds) fed.push_back(build.get());
+  if (Status status = FeedBuilders(builders, fed); !status.ok()) return status;
+  IndexWriteOptions options;
+  options.PageSize = page_size;
+  options.OnStep = on_step;
+  const Status written = AddIndexTags(IndexFilePath(), tags, options);
+  // Whether or not the file was replaced, the table holds the one in place.
+  const Status reopened = ReopenIndexFile();
+  if (!written.ok()) return written;
+  return reopened;
 }
 
 Status Table::AddIndex(const IndexTagDefinition& definition, uint32_t page_size,
@@ -193,15 +253,55 @@ Status Table::AddIndex(const IndexTagDefinition& definition, uint32_t page_size,
   auto builder = IndexBuilder::Create(definition, KeyFields(), BuildSettings(1));
   if (!builder.ok()) return NoteError(builder.status());
   IndexBuilder* const builders[] = {builder->get()};
-  if (Status status = FeedBuilders(builders); !status.ok()) return NoteError(status);
-  IndexWriteOptions options;
-  options.PageSize = page_size;
-  options.OnStep = on_step;
-  const Status written = AddIndexTag(IndexFilePath(), **builder, options);
-  // Whether or not the file was replaced, the table holds the one in place.
-  const Status reopened = ReopenIndexFile();
-  if (!written.ok()) return NoteError(written);
-  return NoteError(reopened);
+  std::vector<std::unique_ptr<FullTextTagBuild>> none;
+  return NoteError(AddTags(builders, none, page_size, on_step));
+}
+
+Status Table::AddFullTextIndex(const FullTextTagDefinition& definition, uint32_t page_size) {
+  if (mode_ != OpenMode::Exclusive) {
+    return NoteError(Status(AE_NEEDS_EXCLUSIVE, "A full-text index is added to table \"" + name_ +
+                                                    "\" only when it is open exclusively"));
+  }
+  if (Status status = CheckPageSize(page_size); !status.ok()) return NoteError(status);
+  auto build = FullTextBuildOf(definition, 1);
+  if (!build.ok()) return NoteError(build.status());
+  std::vector<std::unique_ptr<FullTextTagBuild>> builds;
+  builds.push_back(std::move(build).value());
+  return NoteError(AddTags({}, builds, page_size, {}));
+}
+
+Result<std::vector<uint32_t>> Table::SearchFullText(std::string_view tag_name,
+                                                    std::string_view words) const {
+  auto indexes = Indexes();
+  if (!indexes.ok()) return indexes.status();
+  const IndexTagInfo* tag = *indexes ? (*indexes)->FindTag(tag_name) : nullptr;
+  if (!tag) {
+    return NoteError(Status(AE_INDEX_TAG_NOT_FOUND, "Table \"" + name_ + "\" has no index named " +
+                                                        std::string(tag_name)));
+  }
+  auto found = SearchFullTextTag(**indexes, *tag, words, environment_->Chars);
+  if (!found.ok()) return NoteError(found.status());
+  // The tag is exact after every change the engine makes; records deleted
+  // behind its back (a crash between a delete and its index write) are
+  // left out all the same.
+  std::vector<uint32_t> live;
+  TableScanner scanner = Scan();
+  for (uint32_t recno : *found) {
+    if (recno > RecordCount()) {
+      return NoteError(Status(AE_INDEX_CORRUPT, "The full-text index " + tag->Name + " of \"" +
+                                                    name_ + "\" names record " +
+                                                    std::to_string(recno) + " of " +
+                                                    std::to_string(RecordCount())));
+    }
+    if (scanner.RecNo() > recno) continue;  // deleted: the scan passed it for a later record
+    scanner.Reset(recno);
+    if (!scanner.Next()) {
+      if (!scanner.status().ok()) return NoteError(scanner.status());
+      break;  // no live record from here on
+    }
+    if (scanner.RecNo() == recno) live.push_back(recno);
+  }
+  return live;
 }
 
 Status Table::Reindex(uint32_t page_size) {
@@ -218,24 +318,35 @@ Status Table::Reindex(uint32_t page_size) {
         AE_ALREADY_SO, "Table \"" + name_ + "\" has no index file: there is nothing to rebuild"));
   }
   const std::vector<IndexTagInfo>& tags = (*indexes)->Tags();
+  const uint32_t share = static_cast<uint32_t>(tags.size());
   std::vector<std::unique_ptr<IndexBuilder>> owned;
+  std::vector<std::unique_ptr<FullTextTagBuild>> owned_builds;
   std::vector<IndexBuilder*> builders;
+  std::vector<FullTextTagBuild*> builds;
+  std::vector<IndexTagBuild> order;  // the tags in the file's order
   const std::vector<KeyField> fields = KeyFields();
   for (const IndexTagInfo& tag : tags) {
-    if (tag.Kind != IndexTagKind::BTree) {
-      return NoteError(Status(AE_INDEX_TAG_KIND, "The index " + tag.Name + " of table \"" + name_ +
-                                                     "\" is of a kind this engine cannot rebuild"));
+    if (tag.Kind == IndexTagKind::FullText) {
+      auto definition = FullTextDefinitionOf(**indexes, tag);
+      if (!definition.ok()) return NoteError(definition.status());
+      auto build = FullTextBuildOf(*definition, share);
+      if (!build.ok()) return NoteError(build.status());
+      builds.push_back(build->get());
+      order.push_back({nullptr, build->get()});
+      owned_builds.push_back(std::move(build).value());
+      continue;
     }
     auto builder = IndexBuilder::Create({tag.Name, tag.Expression, tag.Options}, fields,
-                                        BuildSettings(static_cast<uint32_t>(tags.size())));
+                                        BuildSettings(share));
     if (!builder.ok()) return NoteError(builder.status());
     builders.push_back(builder->get());
+    order.push_back({builder->get(), nullptr});
     owned.push_back(std::move(builder).value());
   }
-  if (Status status = FeedBuilders(builders); !status.ok()) return NoteError(status);
+  if (Status status = FeedBuilders(builders, builds); !status.ok()) return NoteError(status);
   IndexWriteOptions options;
   options.PageSize = page_size;
-  const Status written = WriteIndexFile(IndexFilePath(), builders, options);
+  const Status written = WriteIndexFile(IndexFilePath(), std::span<const IndexTagBuild>(order), options);
   const Status reopened = ReopenIndexFile();
   if (!written.ok()) return NoteError(written);
   return NoteError(reopened);
@@ -252,7 +363,17 @@ std::optional<IndexFileCheck> Table::VerifyIndexes() const {
         if (Status status = FeedBuilders(builders); !status.ok()) return status;
         return expected;
       },
-      environment_->Chars);
+      environment_->Chars,
+      [this](const engine::IndexFile& file,
+             const IndexTagInfo& tag) -> Result<std::unique_ptr<FullTextTagBuild>> {
+        auto definition = FullTextDefinitionOf(file, tag);
+        if (!definition.ok()) return definition.status();
+        auto expected = FullTextBuildOf(*definition, 1);
+        if (!expected.ok()) return expected.status();
+        FullTextTagBuild* const builds[] = {expected->get()};
+        if (Status status = FeedBuilders({}, builds); !status.ok()) return status;
+        return std::move(expected).value();
+      });
 }
 
 }  // namespace engine

@@ -52,9 +52,7 @@ TEST_F(DataSetTest, ATableOrAQueryConnectsItsConnectionOnFirstUse) {
                {"query execution", [this] {
                   TAdsQuery* query = Query();
                   query->SetSQL("delete from T where NAME is null");
-                  // The statement itself is refused until the engine executes SQL;
-                  // the connection is made before that.
-                  EXPECT_THROW(query->ExecSQL(), Exception);
+                  query->ExecSQL();
                 }}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.use);
@@ -76,7 +74,7 @@ TEST_F(DataSetTest, DisconnectClosesTablesAndQueriesBetweenItsNotifications) {
   shared->Open();
   exclusive->Open();
   query->SetSQL("delete from A where NAME = 'x'");
-  EXPECT_THROW(query->ExecSQL(), Exception);
+  query->ExecSQL();  // deletes nothing, beside the shared open of A
   ASSERT_TRUE(query->StatementOpen());
 
   std::vector<std::string> events;
