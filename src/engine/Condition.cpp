@@ -58,13 +58,26 @@ class Parser {
     return left;
   }
 
+  // Counts one more level of nesting at `position`; false (with the
+  // error) beyond kMaxConditionNesting. The caller calls Leave() after.
+  bool Enter(size_t position) {
+    if (++depth_ <= kMaxConditionNesting) return true;
+    Error(position, "the condition nests deeper than " + std::to_string(kMaxConditionNesting) +
+                        " parentheses and NOTs");
+    return false;
+  }
+  void Leave() { --depth_; }
+
   int ParseNot() {
     if (!status_) return -1;
     if (lexer_.PeekKeyword("NOT")) {
       ConditionNode node;
       node.Kind = NodeKind::Not;
       node.Position = lexer_.Next().Position;
-      node.First = ParseNot();
+      const bool entered = Enter(node.Position);
+      if (entered) node.First = ParseNot();
+      Leave();
+      if (!entered || !status_) return -1;
       return Add(std::move(node));
     }
     return ParsePrimary();
@@ -73,7 +86,9 @@ class Parser {
   int ParsePrimary() {
     if (lexer_.Peek().Kind == TokenKind::LeftParen) {
       const Token open = lexer_.Next();
-      const int inner = ParseOr();
+      const bool entered = Enter(open.Position);
+      const int inner = entered ? ParseOr() : -1;
+      Leave();
       if (!status_) return -1;
       if (lexer_.Peek().Kind != TokenKind::RightParen) {
         Error(lexer_.Peek().Position, "')' is expected to close the '(' at position " +
@@ -196,6 +211,7 @@ class Parser {
   ConditionLexer& lexer_;
   ConditionTree tree_;
   Status status_;
+  size_t depth_ = 0;  // parentheses and NOTs open around the current token
 };
 
 }  // namespace

@@ -49,6 +49,11 @@ struct ConditionTree {
   int Root = -1;
 };
 
+// The deepest nesting of parentheses and NOTs a condition may have: the
+// parser descends once for each, and a deeper one is a syntax error rather
+// than an exhausted stack.
+inline constexpr size_t kMaxConditionNesting = 200;
+
 // Parses the whole of `text`; anything after a complete condition is an
 // error. Errors (8114) give the position: "Syntax error at position 8 of the
 // condition "...": a value is expected after '='".

@@ -93,11 +93,22 @@ class Binder {
     Step step;
     switch (node.Kind) {
       case NodeKind::And:
-      case NodeKind::Or:
+      case NodeKind::Or: {
+        // The parser makes a chain "a OR b OR c" left-deep; it becomes one
+        // step with its terms in order, so that neither binding nor
+        // evaluation descends once per term of a long chain.
         step.Kind = node.Kind == NodeKind::And ? StepKind::And : StepKind::Or;
-        step.First = Bind(node.First);
-        step.Second = Bind(node.Second);
+        std::vector<int> later;  // the right-hand terms, last first
+        int first = index;
+        while (tree_.Nodes[static_cast<size_t>(first)].Kind == node.Kind) {
+          later.push_back(tree_.Nodes[static_cast<size_t>(first)].Second);
+          first = tree_.Nodes[static_cast<size_t>(first)].First;
+        }
+        step.Terms.push_back(Bind(first));
+        for (auto term = later.rbegin(); term != later.rend(); ++term)
+          step.Terms.push_back(Bind(*term));
         break;
+      }
       case NodeKind::Not:
         step.Kind = StepKind::Not;
         step.First = Bind(node.First);
@@ -297,19 +308,19 @@ Result<CompiledCondition> CompiledCondition::Compile(const ConditionTree& tree,
 Truth CompiledCondition::Eval(int index, const RecordView& record) const {
   const Step& step = steps_[static_cast<size_t>(index)];
   switch (step.Kind) {
-    case StepKind::And: {
-      const Truth a = Eval(step.First, record);
-      if (a == Truth::False) return Truth::False;
-      const Truth b = Eval(step.Second, record);
-      if (b == Truth::False) return Truth::False;
-      return a == Truth::True && b == Truth::True ? Truth::True : Truth::Unknown;
-    }
+    case StepKind::And:
     case StepKind::Or: {
-      const Truth a = Eval(step.First, record);
-      if (a == Truth::True) return Truth::True;
-      const Truth b = Eval(step.Second, record);
-      if (b == Truth::True) return Truth::True;
-      return a == Truth::False && b == Truth::False ? Truth::False : Truth::Unknown;
+      // False decides an AND, true an OR; otherwise an unknown term makes
+      // the whole unknown.
+      const Truth decides = step.Kind == StepKind::And ? Truth::False : Truth::True;
+      bool unknown = false;
+      for (int term : step.Terms) {
+        const Truth truth = Eval(term, record);
+        if (truth == decides) return decides;
+        unknown = unknown || truth == Truth::Unknown;
+      }
+      if (unknown) return Truth::Unknown;
+      return step.Kind == StepKind::And ? Truth::True : Truth::False;
     }
     case StepKind::Not: {
       const Truth a = Eval(step.First, record);

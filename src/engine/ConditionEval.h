@@ -57,8 +57,8 @@ class CompiledCondition {
   struct Step {
     StepKind Kind = StepKind::Constant;
     CompareOp Op = CompareOp::Equal;
-    int First = -1;   // And, Or, Not
-    int Second = -1;  // And, Or
+    int First = -1;          // Not
+    std::vector<int> Terms;  // And, Or: every term of a chain "a OR b OR c", in order
     size_t Field = 0;
     size_t Other = 0;
     std::string Text;  // without trailing blanks

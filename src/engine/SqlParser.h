@@ -22,9 +22,6 @@
 
 namespace engine {
 
-// The deepest nesting of parentheses and NOTs a condition may have.
-inline constexpr size_t kMaxConditionNesting = 200;
-
 // Parses one statement. Errors are AE_SQL_SYNTAX (or AE_SQL_VALUE for an
 // option value out of range) with a message that gives the position, which
 // counts characters of `text` from 1 and is also put in `error_position`

@@ -165,6 +165,44 @@ TEST_F(Conditions, ComparisonsOfValuesThatDoNotCompareAreErrors) {
   }
 }
 
+TEST_F(Conditions, NestingIsBoundedAndLongConditionsDoNotExhaustTheStack) {
+  const auto repeat = [](const std::string& part, size_t times) {
+    std::string text;
+    for (size_t i = 0; i < times; ++i) text += part;
+    return text;
+  };
+  const size_t limit = engine::kMaxConditionNesting;
+  // At the limit the filter works.
+  EXPECT_EQ(Matching(repeat("(", limit) + "Type = 'S'" + repeat(")", limit)),
+            std::vector<uint32_t>{2});
+  EXPECT_EQ(Matching(repeat("NOT ", limit) + "Type = 'S'"), std::vector<uint32_t>{2});
+  EXPECT_EQ(Matching(repeat("NOT (", limit / 2) + "Type = 'S'" + repeat(")", limit / 2)),
+            std::vector<uint32_t>{2});
+  // One past it, or far past it, is a syntax error at the first level too many.
+  const struct {
+    std::string text;
+    size_t position;
+  } too_deep[] = {
+      {repeat("(", limit + 1) + "Type = 'S'" + repeat(")", limit + 1), limit + 1},
+      {repeat("(", 10000) + "Type = 'S'" + repeat(")", 10000), limit + 1},
+      {repeat("(", 10000), limit + 1},
+      {repeat("NOT ", 10000) + "Type = 'S'", 4 * limit + 1},
+      {repeat("NOT (", 5000), 5 * (limit / 2) + 1},
+  };
+  for (const auto& c : too_deep) {
+    engine::TableCursor cursor(*table_);
+    const engine::Status set = cursor.SetFilter(c.text);
+    ASSERT_FALSE(set.ok()) << c.text.substr(0, 40);
+    EXPECT_EQ(set.Code(), engine::AE_FILTER_SYNTAX);
+    EXPECT_NE(set.Message().find("position " + std::to_string(c.position) + " "),
+              std::string::npos)
+        << set.Message().substr(0, 200);
+  }
+  // A long chain of ORs and ANDs nests nothing and is evaluated whole.
+  EXPECT_EQ(Matching(repeat("N = 99 OR ", 100000) + "Type = 'S'"), std::vector<uint32_t>{2});
+  EXPECT_EQ(Matching(repeat("N > -99 AND ", 100000) + "Type = 'S'"), std::vector<uint32_t>{2});
+}
+
 TEST(ConditionParser, AStatementParserTakesTheConditionAndGoesOnAfterIt) {
   const std::string statement = "delete from Contacts where RECID is null  or RECID = '' ;";
   engine::ConditionLexer lexer(statement, statement.find("RECID"));
