@@ -98,6 +98,7 @@ bool TDatProgBuildIndex_DataModule::AddIndexesByFullPath(const std::string& path
           result = AddIndexes("", &TDatProgBuildIndex_DataModule::LoadDicTblNamesToLst, nullptr,
                               &TDatProgBuildIndex_DataModule::LoadPrimaryKeyInx);
         }
+        if (result) result = MakeAfReInx();
       }
     } catch (const std::exception& e) {
       result = false;
@@ -139,7 +140,8 @@ bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TLi
       if (full_text != std::string::npos) {
         table = table.substr(0, full_text);
         MainTbl->SetTableName(table);
-        throw Exception("Full-text indexes cannot be built by this version of the program: " + section);
+        BldFtxInx(table);
+        continue;
       }
       DeleteIndexes(table);
       MainTbl->SetExclusive(true);

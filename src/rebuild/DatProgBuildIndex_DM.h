@@ -21,9 +21,12 @@
 //   DatProgBuildIndex_DM_Creation.cpp     creating a table's indexes
 //   DatProgBuildIndex_DM_Removal.cpp      removing a table's index file
 //   DatProgBuildIndex_DM_PageSize.cpp     index page sizes
+//   DatProgBuildIndex_DM_FullText.cpp     full-text indexes by SQL statements
+//   DatProgBuildIndex_DM_RecIdRepair.cpp  records without a record id
 #pragma once
 
 #include <QObject>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -77,6 +80,19 @@ class TDatProgBuildIndex_DataModule : public QObject {
   void BuildIndexes(const std::string& table);
   void AddIndexOfEntry(int line);
 
+  // ---- full-text indexes
+  void BldFtxInx(const std::string& table_name);
+  // The statement for the full-text entry at `line` of InxLst, and the
+  // quoted noise words of its option section (empty without one).
+  std::string FtsStatement(const std::string& table, int line);
+  std::string FtsNoiseWords(const std::string& table, const std::string& index_name);
+
+  // ---- records without a record id
+  bool RbldInxOnErr(const std::exception& error, const std::string& table, int line);
+  void RmvNullRecId(const std::string& table);
+  bool MakeAfReInx();
+  bool MakeAfReInxDelNullRecId();
+
   // ---- index removal
   void DeleteIndexes(const std::string& table);
   bool DelInxFile(const std::string& path, std::string& error_text);
@@ -113,7 +129,12 @@ class TDatProgBuildIndex_DataModule : public QObject {
 
  private:
   void ShowProgress(const std::string& table, const std::string& index);
+  // Logs how many records the last delete of AdsQuery2 removed from `table`.
+  void LogRemovedRecords(const std::string& table);
 };
+
+// "delete from <table without extension> where RECID is null  or RECID = ''".
+std::string DeleteNullRecIdStatement(const std::string& table);
 
 // The file names of the three definition files in DBSys.
 inline constexpr const char* kMainInxFileName = "VorlexInx.ini";

@@ -28,8 +28,10 @@ void TDatProgBuildIndex_DataModule::BuildIndexes(const std::string& table) {
       }
     } catch (const std::exception& e) {
       WriteLog(nullptr, "BuildIndexes-ERR", table + " " + index_name, &e);
-      ErrorOccurred = true;
-      ui::ShowErrorMessage(ExceptionMessage(e) + "\r\n" + table);
+      if (!RbldInxOnErr(e, table, line)) {
+        ErrorOccurred = true;
+        ui::ShowErrorMessage(ExceptionMessage(e) + "\r\n" + table);
+      }
     }
   }
 }
