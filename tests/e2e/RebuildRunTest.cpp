@@ -8,6 +8,7 @@
 
 #include "app/MaimInxBld_Unit.h"
 #include "rebuild/DatProgProgressForm.h"
+#include "support/ChildLock.h"
 #include "support/RebuildInstallation.h"
 
 namespace {
@@ -228,36 +229,21 @@ TEST_F(RebuildRunTest, TableHeldOpenElsewhereFailsAloneAfterFourAttempts) {
   ASSERT_THAT(inst.DialogTexts(), ElementsAre("Completed Successfully"));
   inst.Dialogs.clear();
 
-  int ready[2];
-  int release[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    auto connection = engine::Connection::Connect(inst.DB());
-    bool opened = false;
-    std::unique_ptr<engine::Table> table;
-    if (connection.ok()) {
-      auto result = engine::Table::Open(**connection, "Notes.ADT", engine::OpenMode::Shared);
-      opened = result.ok();
-      if (opened) table = std::move(result.value());
-    }
-    char byte = opened ? 'y' : 'n';
-    (void)!write(ready[1], &byte, 1);
-    (void)!read(release[0], &byte, 1);
-    _exit(0);
-  }
-  char byte = 0;
-  ASSERT_EQ(read(ready[0], &byte, 1), 1);
-  ASSERT_EQ(byte, 'y');
+  ChildLock holder([this] {
+    static std::unique_ptr<engine::Connection> connection;  // kept open in the child until it ends
+    static std::unique_ptr<engine::Table> table;
+    auto connected = engine::Connection::Connect(inst.DB());
+    if (!connected.ok()) return false;
+    connection = std::move(connected.value());
+    auto opened = engine::Table::Open(*connection, "Notes.ADT", engine::OpenMode::Shared);
+    if (!opened.ok()) return false;
+    table = std::move(opened.value());
+    return true;
+  });
+  ASSERT_TRUE(holder.Locked());
 
   PressStart();
-
-  (void)!write(release[1], &byte, 1);
-  int status = 0;
-  waitpid(child, &status, 0);
-  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+  holder.Release();
 
   ASSERT_EQ(inst.Dialogs.size(), 3u);
   EXPECT_EQ(inst.Dialogs[0].Text, "Table Notes.ADT is in use");

@@ -10,13 +10,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 
 #include "platform/Platform.h"
 
 class ChildLock {
  public:
-  ChildLock(const std::string& path, platform::LockKind kind) {
+  ChildLock(const std::string& path, platform::LockKind kind)
+      : ChildLock([path, kind] {
+          const int fd = open(path.c_str(), kind == platform::LockKind::Exclusive ? O_RDWR : O_RDONLY);
+          return fd >= 0 && platform::LockFile(fd, kind);
+        }) {}
+
+  // The child runs `hold`, which takes whatever it holds (an open table, a
+  // lock) and answers whether it did; the child keeps it until Release().
+  explicit ChildLock(const std::function<bool()>& hold) {
     int ready[2];
     if (pipe(ready) != 0) return;
     if (pipe(release_) != 0) {
@@ -28,8 +37,7 @@ class ChildLock {
     if (child_ == 0) {
       close(ready[0]);
       close(release_[1]);
-      const int fd = open(path.c_str(), kind == platform::LockKind::Exclusive ? O_RDWR : O_RDONLY);
-      char byte = fd >= 0 && platform::LockFile(fd, kind) ? 'y' : 'n';
+      char byte = hold() ? 'y' : 'n';
       (void)!write(ready[1], &byte, 1);
       (void)!read(release_[0], &byte, 1);  // returns when the parent writes or closes its end
       _exit(0);
