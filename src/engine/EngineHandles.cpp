@@ -164,27 +164,16 @@ uint32_t AdsIsTableEncrypted(ADSHANDLE handle, uint16_t* encrypted) {
   return AE_SUCCESS;
 }
 
-namespace {
-
-uint32_t ChangeEncryption(ADSHANDLE handle, const char* what) {
+uint32_t AdsEnableEncryption(ADSHANDLE handle, const std::string& password) {
   Table* table = TableOfHandle(handle);
   if (!table) return Answer(NoTable(handle));
-  if (!table->IsEncrypted()) {
-    return Answer(Status(AE_ALREADY_SO, "Table \"" + table->Name() + "\" is not encrypted"));
-  }
-  return Answer(Status(AE_ENCRYPTION_UNAVAILABLE, std::string("Table \"") + table->Name() +
-                                                      "\" is encrypted; this engine cannot " +
-                                                      what + " its encryption yet"));
-}
-
-}  // namespace
-
-uint32_t AdsEnableEncryption(ADSHANDLE handle, const std::string& /*password*/) {
-  return ChangeEncryption(handle, "enable");
+  return Answer(table->EnableEncryption(password));
 }
 
 uint32_t AdsDisableEncryption(ADSHANDLE handle) {
-  return ChangeEncryption(handle, "disable");
+  Table* table = TableOfHandle(handle);
+  if (!table) return Answer(NoTable(handle));
+  return Answer(table->DisableEncryption());
 }
 
 uint32_t AdsGotoTop(ADSHANDLE table) {

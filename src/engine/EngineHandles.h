@@ -7,12 +7,11 @@
 // engine error code, and notes a failure as the calling thread's last error
 // (AdsGetLastError, EngineApi.h).
 //
-// Encryption arrives with a later version of the engine: until then no table
-// this engine writes is encrypted, AdsIsTableEncrypted reports the flag of
-// the table's header (never set by this engine), and AdsEnableEncryption and
-// AdsDisableEncryption on a table that is not encrypted answer 5068, the
-// benign "already so" that callers ignore. On a table whose header says it
-// is encrypted they answer 8129 (not yet supported).
+// Encryption: AdsIsTableEncrypted reports the flag of the table's header;
+// AdsEnableEncryption unlocks an encrypted table with its password and
+// AdsDisableEncryption locks it again (Table::EnableEncryption). Both answer
+// 5068, the benign "already so" that callers ignore, when there is nothing
+// to change (a table that is not encrypted, a password enabled twice).
 #pragma once
 
 #include <cstdint>

@@ -59,14 +59,14 @@ IndexFile::~IndexFile() {
 }
 
 Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
-                                                   const CharTable& table) {
+                                                   const CharTable& table, const TableCipher* key) {
   std::unique_ptr<IndexFile> file(new IndexFile());
   file->path_ = path;
   file->fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (file->fd_ < 0) {
     return Status(AE_INDEX_IO, "Cannot open the index file " + path + ": " + std::strerror(errno));
   }
-  if (Status status = file->Load(table); !status.ok()) return status;
+  if (Status status = file->Load(table, key); !status.ok()) return status;
   return file;
 }
 
@@ -96,6 +96,7 @@ Status IndexFile::ReadPages(uint32_t first, uint32_t count, uint8_t* buffer) con
                     "Index file " + path_ + " ends inside page " + std::to_string(page));
     done += static_cast<uint64_t>(got);
   }
+  if (Status status = cipher_.Apply(first, count, page_size_, buffer); !status.ok()) return status;
   for (uint32_t i = 0; i < count; ++i) {
     if (!IndexPageChecksumMatches(buffer + uint64_t{i} * page_size_, page_size_)) {
       return Status(AE_INDEX_CHECKSUM, "Checksum error in the index file " + path_ + ", page " +
@@ -105,7 +106,7 @@ Status IndexFile::ReadPages(uint32_t first, uint32_t count, uint8_t* buffer) con
   return Status::Ok();
 }
 
-Status IndexFile::Load(const CharTable& table) {
+Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
   auto corrupt = [this](const std::string& what) {
     return Status(AE_INDEX_CORRUPT, "Index file " + path_ + ": " + what);
   };
@@ -133,6 +134,9 @@ Status IndexFile::Load(const CharTable& table) {
   std::vector<uint8_t> page(page_size_);
   if (Status status = ReadPage(0, page.data()); !status.ok()) return status;
   if (page[4] != kHeaderPage) return corrupt("page 0 is not a header page");
+  Result<IndexPageCipher> cipher = IndexPageCipher::ForHeader(page.data(), key, path_);
+  if (!cipher.ok()) return cipher.status();
+  cipher_ = std::move(cipher).value();
   if (Load32(page.data() + 24) != page_count_) {
     return corrupt("the header counts " + std::to_string(Load32(page.data() + 24)) +
                    " pages, the file holds " + std::to_string(page_count_));

@@ -17,6 +17,7 @@
 #include "engine/BTreePage.h"
 #include "engine/CharTable.h"
 #include "engine/EngineError.h"
+#include "engine/IndexFileCrypto.h"
 #include "engine/IndexFileFormat.h"
 #include "engine/Key.h"
 
@@ -54,9 +55,13 @@ class IndexFile {
   IndexFile& operator=(const IndexFile&) = delete;
 
   // Opens and checks an index file. `table` is the character table keys are
-  // encoded with for seeks.
+  // encoded with for seeks. `key` is the key of an encrypted table whose
+  // password is enabled, else nullptr (IndexFileCrypto.h: the file must be
+  // encrypted exactly when a key is given). The file decrypts its pages as
+  // it reads them, so one thread at a time reads it.
   static Result<std::unique_ptr<IndexFile>> Open(const std::string& path,
-                                                 const CharTable& table = DefaultCharTable());
+                                                 const CharTable& table = DefaultCharTable(),
+                                                 const TableCipher* key = nullptr);
 
   const std::string& Path() const { return path_; }
   uint32_t PageSize() const { return page_size_; }
@@ -79,10 +84,11 @@ class IndexFile {
 
  private:
   IndexFile() = default;
-  Status Load(const CharTable& table);
+  Status Load(const CharTable& table, const TableCipher* key);
 
   std::string path_;
   int fd_ = -1;
+  mutable IndexPageCipher cipher_;  // pages after the header page, when encrypted
   uint32_t page_size_ = 0;
   uint32_t page_count_ = 0;
   std::vector<IndexTagInfo> tags_;

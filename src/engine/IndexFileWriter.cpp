@@ -22,8 +22,8 @@
 //       32     4  pages of the tag directory (it runs to the end of the file)
 //       36     4  bytes of the tag directory
 //       40     4  number of tags
-//       44     4  zero
-//       48        zeros to the end of the page
+//       44    28  encryption: flags, stream number, key id (IndexFileCrypto.cpp)
+//       72        zeros to the end of the page
 //
 // Tag directory page:
 //
@@ -78,6 +78,7 @@
 #include "engine/BTreeBuilder.h"
 #include "engine/BTreePage.h"
 #include "engine/FullTextTag.h"
+#include "engine/IndexFileCrypto.h"
 #include "engine/IndexFileErrors.h"
 #include "platform/Platform.h"
 
@@ -130,8 +131,9 @@ bool IsTemporaryOf(const std::string& name, const std::string& index_file_name) 
 // out of that order (branch pages, the header) go straight to disk.
 class OutputFile : public PageSink {
  public:
-  OutputFile(int fd, uint32_t page_size, std::string path)
-      : fd_(fd), page_size_(page_size), path_(std::move(path)) {
+  // Pages are encrypted by `cipher` on their way to disk.
+  OutputFile(int fd, uint32_t page_size, std::string path, IndexPageCipher& cipher)
+      : fd_(fd), page_size_(page_size), path_(std::move(path)), cipher_(cipher) {
     buffer_.resize(std::max<size_t>(1, kWriteBuffer / page_size) * page_size);
   }
 
@@ -183,6 +185,12 @@ class OutputFile : public PageSink {
   }
 
   Status WriteAt(uint64_t offset, const uint8_t* data, uint64_t bytes) {
+    if (cipher_.Encrypts()) return WriteEncrypted(offset, data, bytes);
+    return WritePlain(offset, data, bytes);
+  }
+
+ private:
+  Status WritePlain(uint64_t offset, const uint8_t* data, uint64_t bytes) {
     while (bytes > 0) {
       const ssize_t written =
           pwrite(fd_, data, static_cast<size_t>(bytes), static_cast<off_t>(offset));
@@ -197,7 +205,26 @@ class OutputFile : public PageSink {
     return Status::Ok();
   }
 
- private:
+  // Whole pages from a page boundary, encrypted a buffer at a time.
+  Status WriteEncrypted(uint64_t offset, const uint8_t* data, uint64_t bytes) {
+    const uint64_t chunk = std::max<uint64_t>(1, kWriteBuffer / page_size_) * page_size_;
+    while (bytes > 0) {
+      const uint64_t take = std::min(chunk, bytes);
+      sealed_.assign(data, data + take);
+      if (Status status = cipher_.Apply(static_cast<uint32_t>(offset / page_size_),
+                                        static_cast<uint32_t>(take / page_size_), page_size_,
+                                        sealed_.data());
+          !status.ok()) {
+        return status;
+      }
+      if (Status status = WritePlain(offset, sealed_.data(), take); !status.ok()) return status;
+      data += take;
+      bytes -= take;
+      offset += take;
+    }
+    return Status::Ok();
+  }
+
   int fd_;
   uint32_t page_size_;
   std::string path_;
@@ -205,6 +232,8 @@ class OutputFile : public PageSink {
   uint32_t buffer_first_ = 0;  // file page of the buffer's first page
   uint32_t buffered_ = 0;      // pages in the buffer
   uint32_t next_ = 1;          // where the sequential stream goes on
+  IndexPageCipher& cipher_;
+  std::vector<uint8_t> sealed_;  // encrypted pages on their way to disk
 };
 
 // One tag of the new file: carried over from the old file, or built.
@@ -335,9 +364,12 @@ class IndexFileWriter {
       }
       plan.pages = static_cast<uint32_t>(pages);
     }
+    Result<IndexPageCipher> cipher = IndexPageCipher::ForNewFile(options_.Key);
+    if (!cipher.ok()) return cipher.status();
+    cipher_ = std::move(cipher).value();
     if (Status status = CreateTemporary(); !status.ok()) return status;
     Step(IndexWriteStep::TemporaryCreated);
-    OutputFile out(fd_, page_size_, temp_path_);
+    OutputFile out(fd_, page_size_, temp_path_, cipher_);
     uint64_t next_page = 1;
     for (TagPlan& plan : plans) {
       if (next_page + plan.pages >= kNoPage)
@@ -519,6 +551,7 @@ class IndexFileWriter {
     Store32(page.data() + 32, directory_pages);
     Store32(page.data() + 36, static_cast<uint32_t>(directory.size()));
     Store32(page.data() + 40, static_cast<uint32_t>(plans.size()));
+    cipher_.StampHeader(page.data());
     SealIndexPage(page.data(), page_size_);
     return out.WritePage(0, page.data());
   }
@@ -529,6 +562,7 @@ class IndexFileWriter {
   int fd_ = -1;
   bool renamed_ = false;
   uint32_t page_size_ = 0;
+  IndexPageCipher cipher_;  // encrypts the new file's pages under options_.Key
 };
 
 IndexTagInfo InfoOfBuilder(const IndexBuilder& builder, uint32_t serial) {
@@ -587,10 +621,10 @@ Status CheckPageSizeOption(uint32_t page_size) {
 
 // The existing index file, if there is one.
 Result<std::unique_ptr<IndexFile>> OpenExisting(const std::string& index_path,
-                                                const CharTable* table) {
+                                                const CharTable* table, const TableCipher* key) {
   struct stat st {};
   if (stat(index_path.c_str(), &st) != 0 && errno == ENOENT) return std::unique_ptr<IndexFile>();
-  return IndexFile::Open(index_path, table ? *table : DefaultCharTable());
+  return IndexFile::Open(index_path, table ? *table : DefaultCharTable(), key);
 }
 
 // Checks the tags of a write: one builder each, B+tree builders finished
@@ -625,7 +659,7 @@ Status AddIndexTags(const std::string& index_path, std::span<const IndexTagBuild
                     const IndexWriteOptions& options) {
   if (Status status = CheckPageSizeOption(options.PageSize); !status.ok()) return status;
   if (Status status = PrepareTags(tags); !status.ok()) return status;
-  Result<std::unique_ptr<IndexFile>> existing = OpenExisting(index_path, nullptr);
+  Result<std::unique_ptr<IndexFile>> existing = OpenExisting(index_path, nullptr, options.Key);
   if (!existing.ok()) return existing.status();
   const IndexFile* old_file = existing->get();
 
@@ -673,7 +707,7 @@ Status WriteIndexFile(const std::string& index_path, std::span<const IndexTagBui
   uint32_t page_size = options.PageSize;
   if (page_size == 0) {
     // Keep the page size of the file being replaced, when it can be read.
-    Result<std::unique_ptr<IndexFile>> existing = OpenExisting(index_path, nullptr);
+    Result<std::unique_ptr<IndexFile>> existing = OpenExisting(index_path, nullptr, options.Key);
     page_size = existing.ok() && *existing ? (*existing)->PageSize() : ChoosePageSize(plans);
   }
   IndexFileWriter writer(index_path, options);

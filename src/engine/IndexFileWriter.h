@@ -18,6 +18,7 @@
 namespace engine {
 
 class FullTextTagBuild;
+class TableCipher;
 
 // The points a write passes, in order.
 enum class IndexWriteStep {
@@ -33,6 +34,10 @@ struct IndexWriteOptions {
   uint32_t PageSize = 0;
   // Called at each step (progress; tests stop a process there).
   std::function<void(IndexWriteStep)> OnStep;
+  // The key of an encrypted table (its password enabled): the existing file
+  // is read and the new one written under it (IndexFileCrypto.h). nullptr
+  // for a table that is not encrypted.
+  const TableCipher* Key = nullptr;
 };
 
 // Adds the tag of `tag` to the index file at `index_path`: creates the file

@@ -230,9 +230,10 @@ std::vector<std::string> IndexFileCheck::Lines() const {
 }
 
 IndexFileCheck VerifyIndexFile(const std::string& path, const ExpectedKeysFor& expected_for,
-                               const CharTable& table, const ExpectedWordsFor& words_for) {
+                               const CharTable& table, const ExpectedWordsFor& words_for,
+                               const TableCipher* key) {
   IndexFileCheck check;
-  Result<std::unique_ptr<IndexFile>> file = IndexFile::Open(path, table);
+  Result<std::unique_ptr<IndexFile>> file = IndexFile::Open(path, table, key);
   if (!file.ok()) {
     check.FileProblem = file.status().Message();
     return check;

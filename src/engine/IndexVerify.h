@@ -58,8 +58,10 @@ using ExpectedWordsFor = std::function<Result<std::unique_ptr<FullTextTagBuild>>
 
 // Checks every tag of the file; full-text tags are checked as
 // VerifyFullTextIndexTag (FullTextTag.h) checks them, with `words_for`.
+// `key` is the key of an encrypted table (IndexFile::Open).
 IndexFileCheck VerifyIndexFile(const std::string& path, const ExpectedKeysFor& expected_for = {},
                                const CharTable& table = DefaultCharTable(),
-                               const ExpectedWordsFor& words_for = {});
+                               const ExpectedWordsFor& words_for = {},
+                               const TableCipher* key = nullptr);
 
 }  // namespace engine

@@ -11,9 +11,11 @@
 
 #include "engine/EngineApi.h"
 #include "engine/EngineHandles.h"
+#include "engine/IndexFileCrypto.h"
 #include "engine/IndexFileWriter.h"
 #include "engine/TableCursor.h"
 #include "engine/TableErrorCodes.h"
+#include "engine/TableRewrite.h"
 #include "engine/TextCase.h"
 #include "platform/Platform.h"
 
@@ -120,7 +122,16 @@ Table::~Table() {
 
 Result<std::unique_ptr<Table>> Table::OpenFile(std::shared_ptr<const EngineEnvironment> environment,
                                                const std::string& path, OpenMode mode) {
-  auto file = LockedFile::Open(path, LockFor(mode));
+  // A change of the table's encryption that a crash interrupted is finished
+  // first (TableRewrite.h). Its writer can crash between that look and the
+  // lock, so the look is repeated once the lock is held.
+  Result<LockedFile> file = Status(AE_TABLE_IN_USE, "");
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (Status s = FinishInterruptedRewrite(path); !s) return s;
+    file = LockedFile::Open(path, LockFor(mode));
+    if (!file || !RewriteCommitPending(path)) break;
+    file = Status(AE_TABLE_IN_USE, "");
+  }
   if (!file) {
     if (file.status().Code() == AE_TABLE_IN_USE) return InUse(FileNameOf(path), mode, "it");
     return file.status();
@@ -157,10 +168,19 @@ Result<std::unique_ptr<Table>> Table::FromFile(std::shared_ptr<const EngineEnvir
   table->header_ = std::move(header.value());
 
   if (Status s = table->ReopenIndexFile(); !s) return s;
-  auto indexes = table->Indexes();
-  // A damaged index file leaves the option at 0; its error comes with the
-  // first use of the indexes, and the records stay readable meanwhile.
-  if (indexes.ok() && *indexes) table->index_page_size_ = (*indexes)->PageSize();
+  if (table->NeedsPassword()) {
+    // The header page of an encrypted table's index file is readable
+    // without the password.
+    if (table->index_file_.IsOpen()) {
+      auto page_size = ReadIndexFilePageSize(table->index_file_.Path());
+      if (page_size.ok()) table->index_page_size_ = *page_size;
+    }
+  } else {
+    auto indexes = table->Indexes();
+    // A damaged index file leaves the option at 0; its error comes with the
+    // first use of the indexes, and the records stay readable meanwhile.
+    if (indexes.ok() && *indexes) table->index_page_size_ = (*indexes)->PageSize();
+  }
   table->handle_ = RegisterTableHandle(table.get());
   return table;
 }
@@ -229,10 +249,12 @@ Status Table::ReadRecord(uint32_t recno, std::vector<uint8_t>& buffer) const {
                                                   std::to_string(recno) + " (it holds " +
                                                   std::to_string(RecordCount()) + ")"));
   }
+  if (NeedsPassword()) return NoteError(PasswordNotEnabled());
   const uint32_t length = Schema().RecordLength();
+  const uint64_t offset = header_.HeaderSize + uint64_t{recno - 1} * length;
   buffer.resize(length);
-  return NoteError(
-      file_.ReadAt(header_.HeaderSize + uint64_t{recno - 1} * length, buffer.data(), length));
+  if (Status s = file_.ReadAt(offset, buffer.data(), length); !s) return NoteError(s);
+  return NoteError(CipherRecords(offset, buffer.data(), length));
 }
 
 TableScanner Table::Scan(bool include_deleted) const {
@@ -255,9 +277,10 @@ Status Table::DeleteRecord(uint32_t recno) {
     return NoteError(Status(AE_RECORD_DAMAGED, "Record " + std::to_string(recno) + " of \"" +
                                                    Path() + "\" is damaged"));
   }
-  const uint8_t deleted = kRecordDeleted;
-  return NoteError(file_.WriteAt(header_.HeaderSize + uint64_t{recno - 1} * Schema().RecordLength(),
-                                 &deleted, 1));
+  uint8_t deleted = kRecordDeleted;
+  const uint64_t offset = header_.HeaderSize + uint64_t{recno - 1} * Schema().RecordLength();
+  if (Status s = CipherRecords(offset, &deleted, 1); !s) return NoteError(s);
+  return NoteError(file_.WriteAt(offset, &deleted, 1));
 }
 
 Result<TableAppender> Table::Appender() {
@@ -265,6 +288,7 @@ Result<TableAppender> Table::Appender() {
     return NoteError(Status(AE_NEEDS_EXCLUSIVE, "Records are appended to table \"" + name_ +
                                                     "\" only when it is open exclusively"));
   }
+  if (NeedsPassword()) return NoteError(PasswordNotEnabled());
   return TableAppender(*this);
 }
 
@@ -307,8 +331,11 @@ bool TableScanner::Fill(uint32_t first) {
   // As large as the records read need, so a scan of a small table costs
   // no more than the table.
   if (buffer_.size() < size_t{count} * length) buffer_.resize(size_t{count} * length);
-  status_ = table_->File().ReadAt(table_->Header().HeaderSize + uint64_t{first - 1} * length,
-                                  buffer_.data(), size_t{count} * length);
+  const uint64_t offset = table_->Header().HeaderSize + uint64_t{first - 1} * length;
+  status_ = table_->NeedsPassword() ? table_->PasswordNotEnabled() : Status::Ok();
+  if (status_) status_ = table_->File().ReadAt(offset, buffer_.data(), size_t{count} * length);
+  if (status_) status_ = table_->CipherRecords(offset, buffer_.data(), size_t{count} * length);
+  chunk_key_generation_ = table_->KeyGeneration();
   if (!status_) {
     chunk_first_ = chunk_count_ = 0;
     return false;
@@ -323,7 +350,10 @@ bool TableScanner::Next() {
   const uint32_t total = table_->RecordCount();
   const uint32_t length = table_->Schema().RecordLength();
   while (next_ <= total) {
-    if (chunk_first_ == 0 || next_ < chunk_first_ || next_ - chunk_first_ >= chunk_count_) {
+    // Records read before the table's password was enabled or disabled are
+    // read again, so the buffer never serves them across the change.
+    if (chunk_first_ == 0 || next_ < chunk_first_ || next_ - chunk_first_ >= chunk_count_ ||
+        chunk_key_generation_ != table_->KeyGeneration()) {
       if (!Fill(next_)) break;
     }
     const uint8_t* record = buffer_.data() + size_t{next_ - chunk_first_} * length;
@@ -373,8 +403,9 @@ Status TableAppender::Append(const uint8_t* record) {
 Status TableAppender::FlushBuffer() {
   if (!status_ || buffered_ == 0) return status_;
   const size_t length = table_->Schema().RecordLength();
-  status_ = NoteError(table_->file_.WriteAt(table_->Header().HeaderSize + written_count_ * length,
-                                            buffer_.data(), buffered_ * length));
+  const uint64_t offset = table_->Header().HeaderSize + written_count_ * length;
+  status_ = NoteError(table_->CipherRecords(offset, buffer_.data(), buffered_ * length));
+  if (status_) status_ = NoteError(table_->file_.WriteAt(offset, buffer_.data(), buffered_ * length));
   if (status_) {
     written_count_ += buffered_;
     buffered_ = 0;
@@ -405,6 +436,7 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
                                     : FileNameOf(existing);
   load.target_path_ = folder + "/" + file_name;
   if (!existing.empty()) {
+    if (Status s = FinishInterruptedRewrite(existing); !s) return NoteError(s);
     if (!replace)
       return NoteError(Status(AE_TABLE_EXISTS,
                               "Table \"" + file_name + "\" exists already in \"" + folder + "\""));

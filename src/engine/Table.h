@@ -38,6 +38,7 @@
 #include "engine/IndexVerify.h"
 #include "engine/LockedFile.h"
 #include "engine/Record.h"
+#include "engine/TableCrypto.h"
 #include "engine/TableFormat.h"
 #include "engine/TableSchema.h"
 
@@ -79,6 +80,31 @@ class Table {
   const TableHeader& Header() const { return header_; }
   uint32_t RecordCount() const { return header_.Commit.RecordCount; }  // deleted records included
   bool IsEncrypted() const { return (header_.Commit.Flags & kCommitFlagEncrypted) != 0; }
+
+  // ---- encryption (TableEncryption.cpp)
+  //
+  // An encrypted table opens with its records and index file unreadable:
+  // reading a record, scanning, moving the cursor, building, reading or
+  // checking indexes and deleting answer AE_PASSWORD_NOT_ENABLED (8334)
+  // naming the table, until the password is enabled on the open table.
+
+  // True while the table is encrypted and its password not enabled.
+  bool NeedsPassword() const { return IsEncrypted() && !cipher_; }
+  // Unlocks the open table. 5068 when it is not encrypted or its password
+  // is enabled already, 8330 for a wrong password (also the empty one),
+  // 8129 for an encryption scheme this engine does not know.
+  Status EnableEncryption(std::string_view password);
+  // Locks it again: what was read under the password is dropped (the
+  // cursor stands on no record, at both ends). 5068 when no password is
+  // enabled.
+  Status DisableEncryption();
+  // The table's key while its password is enabled, else nullptr.
+  const TableCipher* Key() const { return cipher_.get(); }
+  // The error every read answers while NeedsPassword() (not noted).
+  Status PasswordNotEnabled() const;
+  // Counts the enables and disables, so that readers know when bytes they
+  // hold were read under another state of the key.
+  uint64_t KeyGeneration() const { return key_generation_; }
   const EngineEnvironment& Environment() const { return *environment_; }
   const std::shared_ptr<const EngineEnvironment>& EnvironmentPtr() const { return environment_; }
   const LockedFile& File() const { return file_; }
@@ -178,7 +204,13 @@ class Table {
  private:
   friend class TableAppender;
   friend class TableLoad;
+  friend class TableScanner;
   Table() = default;
+
+  // Encrypts or decrypts `size` bytes of records lying at byte `offset` of
+  // the file (nothing for a table that is not encrypted); 8334 while the
+  // password is not enabled.
+  Status CipherRecords(uint64_t offset, uint8_t* data, size_t size) const;
 
   static Result<std::unique_ptr<Table>> OpenFile(
       std::shared_ptr<const EngineEnvironment> environment, const std::string& path, OpenMode mode);
@@ -219,6 +251,10 @@ class Table {
   mutable bool indexes_read_ = false;
   ADSHANDLE handle_ = 0;
   std::unique_ptr<TableCursor> cursor_;
+  // The key while the password is enabled; records and index pages are
+  // decrypted through it as they are read (one thread at a time).
+  mutable std::unique_ptr<TableCipher> cipher_;
+  uint64_t key_generation_ = 0;
 };
 
 // Walks a table's records in order. Next() moves to the next record and
@@ -244,6 +280,7 @@ class TableScanner {
   uint32_t chunk_records_;
   uint32_t chunk_first_ = 0;  // record number of buffer_'s first record (0: nothing read)
   uint32_t chunk_count_ = 0;
+  uint64_t chunk_key_generation_ = 0;  // the table's KeyGeneration() when buffer_ was read
   uint32_t next_ = 1;  // the record Next() looks at first
   uint32_t recno_ = 0;
   const uint8_t* current_ = nullptr;

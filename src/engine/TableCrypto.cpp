@@ -23,7 +23,8 @@
 // into the stream number.
 //
 // Where a table keeps these (its commit slots, TableFormat.cpp): bytes 16..19
-// the rounds, 20..51 the salt, 52..83 the check value, flag bit 0 set.
+// the rounds, 20..51 the salt, 52..83 the check value, byte 84 the scheme
+// number (kTableCipherScheme), flag bit 0 set.
 // Records use stream kRecordStream; an index file takes a new random stream
 // number each time it is written anew and keeps it in its header, because
 // its pages are rewritten in place of older ones under the same key.
@@ -98,12 +99,24 @@ Status TableCipher::Init(const std::array<uint8_t, 32>& master) {
     OPENSSL_cleanse(key_.data(), key_.size());
     return Status(AE_WRONG_PASSWORD, "The password is not the table's password");
   }
+  return SetUpContext();
+}
+
+Status TableCipher::SetUpContext() {
   context_.reset(EVP_CIPHER_CTX_new());
   if (!context_ || EVP_EncryptInit_ex(static_cast<EVP_CIPHER_CTX*>(context_.get()),
                                       EVP_aes_256_ctr(), nullptr, key_.data(), nullptr) != 1) {
     return CryptoFailed("cipher set-up");
   }
   return Status::Ok();
+}
+
+Result<TableCipher> TableCipher::Clone() const {
+  TableCipher copy;
+  copy.params_ = params_;
+  copy.key_ = key_;
+  if (Status status = copy.SetUpContext(); !status) return status;
+  return copy;
 }
 
 Result<TableCipher> TableCipher::Create(std::string_view password, uint32_t iterations) {

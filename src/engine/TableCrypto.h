@@ -34,6 +34,10 @@ inline constexpr size_t kPasswordCheckSize = 32;
 // The stream number of a table file's records.
 inline constexpr uint64_t kRecordStream = 0;
 
+// The number a header keeps for this scheme (PBKDF2-HMAC-SHA256 key,
+// AES-256-CTR data, TableCrypto.cpp), so that another scheme can follow.
+inline constexpr uint8_t kTableCipherScheme = 1;
+
 // What a table's header keeps of its encryption (the salt, the rounds and a
 // value that proves a password right), never the password or the key.
 struct TableKeyParameters {
@@ -63,6 +67,10 @@ class TableCipher {
 
   const TableKeyParameters& Parameters() const { return params_; }
 
+  // Another cipher under the same key, with a cipher context of its own, so
+  // that two readers (the table's records, its index file) never share one.
+  Result<TableCipher> Clone() const;
+
   // Encrypts, or decrypts, `size` bytes at `data` in place, which lie at
   // byte `offset` of stream `stream`. One thread at a time.
   Status Apply(uint64_t stream, uint64_t offset, uint8_t* data, size_t size);
@@ -73,6 +81,7 @@ class TableCipher {
  private:
   TableCipher() = default;
   Status Init(const std::array<uint8_t, 32>& master);
+  Status SetUpContext();
 
   TableKeyParameters params_;
   std::array<uint8_t, 32> key_{};

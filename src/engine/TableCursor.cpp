@@ -6,7 +6,21 @@
 
 namespace engine {
 
-TableCursor::TableCursor(const Table& table) : table_(&table), scanner_(table.Scan()) {}
+TableCursor::TableCursor(const Table& table) : table_(&table), scanner_(table.Scan()) {
+  if (table.NeedsPassword()) Park();
+}
+
+void TableCursor::Park() {
+  recno_ = 0;
+  current_ = nullptr;
+  single_.clear();
+  bof_ = eof_ = true;
+}
+
+Status TableCursor::Locked() {
+  Park();
+  return NoteError(table_->PasswordNotEnabled());
+}
 
 Status TableCursor::SetFilter(std::string_view text) {
   recno_ = 0;
@@ -69,23 +83,27 @@ Status TableCursor::ScanBackward(uint32_t from) {
 }
 
 Status TableCursor::First() {
+  if (table_->NeedsPassword()) return Locked();
   Status status = ScanForward(1);
   if (recno_ == 0) bof_ = eof_ = true;
   return status;
 }
 
 Status TableCursor::Last() {
+  if (table_->NeedsPassword()) return Locked();
   Status status = ScanBackward(table_->RecordCount());
   if (recno_ == 0) bof_ = eof_ = true;
   return status;
 }
 
 Status TableCursor::Next() {
+  if (table_->NeedsPassword()) return Locked();
   if (recno_ == 0) return bof_ && !eof_ ? First() : Status::Ok();
   return ScanForward(recno_ + 1);
 }
 
 Status TableCursor::Prior() {
+  if (table_->NeedsPassword()) return Locked();
   if (recno_ == 0) return eof_ && !bof_ ? Last() : Status::Ok();
   if (recno_ == 1) {
     recno_ = 0;
@@ -97,6 +115,7 @@ Status TableCursor::Prior() {
 }
 
 Status TableCursor::GoTo(uint32_t recno) {
+  if (table_->NeedsPassword()) return Locked();
   std::vector<uint8_t> record;
   if (Status s = table_->ReadRecord(recno, record); !s) return s;
   if (record[0] != kRecordLive || !Admits(record.data())) {
@@ -111,6 +130,7 @@ Status TableCursor::GoTo(uint32_t recno) {
 }
 
 Status TableCursor::Refresh() {
+  if (table_->NeedsPassword()) return Locked();
   if (recno_ == 0) return Status::Ok();
   const uint32_t recno = recno_;
   std::vector<uint8_t> record;
@@ -129,6 +149,7 @@ Result<size_t> TableCursor::CurrentField(std::string_view name) const {
     return NoteError(Status(AE_FIELD_NOT_FOUND, "Table \"" + table_->Name() + "\" has no field \"" +
                                                     std::string(name) + "\""));
   }
+  if (table_->NeedsPassword()) return NoteError(table_->PasswordNotEnabled());
   if (recno_ == 0) {
     return NoteError(Status(AE_NO_CURRENT_RECORD, "Table \"" + table_->Name() + "\" is at " +
                                                       (bof_ && !eof_ ? "the start" : "end") +

@@ -8,7 +8,9 @@
 //   past the end     Eof(): Next() went past the last record, or the cursor
 //                    is new or its filter was just changed;
 //   before the start Bof(): Prior() went before the first record;
-//   nothing to show  Bof() and Eof() both: First() or Last() found no record.
+//   nothing to show  Bof() and Eof() both: First() or Last() found no record,
+//                    or the table is encrypted and its password not enabled
+//                    (every move then answers 8334 and stays here).
 // Forward moves read many records per system call; backward moves read one
 // record at a time.
 #pragma once
@@ -52,6 +54,10 @@ class TableCursor {
   // the next one.
   Status Refresh();
 
+  // Leaves the current record: nothing to show (both ends). The table does
+  // this when its password is disabled.
+  void Park();
+
   bool Eof() const { return eof_; }
   bool Bof() const { return bof_; }
   uint32_t RecNo() const { return recno_; }
@@ -70,6 +76,8 @@ class TableCursor {
 
  private:
   bool Admits(const uint8_t* record) const;
+  // Park() and the table's 8334, when its password is not enabled.
+  Status Locked();
   // Forward from record `from` on; backward from record `from` down.
   Status ScanForward(uint32_t from);
   Status ScanBackward(uint32_t from);

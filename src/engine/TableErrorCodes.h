@@ -44,6 +44,6 @@ inline constexpr int AE_REMOTE_UNAVAILABLE =
     8127;  // a server answered, but this engine has no remote tables yet
 inline constexpr int AE_INVALID_HANDLE = 8128;  // not the handle of an open table or of its tag
 inline constexpr int AE_ENCRYPTION_UNAVAILABLE =
-    8129;  // an encrypted table, which this engine cannot handle yet
+    8129;  // an encrypted table whose encryption scheme this engine does not know
 
 }  // namespace engine

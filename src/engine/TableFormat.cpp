@@ -18,7 +18,8 @@
 //       16     4  key derivation iterations (0 unless encrypted)
 //       20    32  encryption salt (zero unless encrypted)
 //       52    32  password check (zero unless encrypted)
-//       84    40  reserved, zero
+//       84     1  encryption scheme (1 when encrypted, else 0)
+//       85    39  reserved, zero
 //      124     4  CRC-32C of bytes 0..123 of the slot
 //
 // Field descriptors, from 384, 144 bytes each:
@@ -78,6 +79,7 @@ bool DecodeSlot(const uint8_t* p, CommitState& state) {
   state.KdfIterations = Load32(p + 16);
   std::memcpy(state.Salt.data(), p + 20, 32);
   std::memcpy(state.PasswordCheck.data(), p + 52, 32);
+  state.CipherScheme = p[84];
   return true;
 }
 
@@ -97,6 +99,7 @@ std::array<uint8_t, kCommitSlotSize> EncodeCommitSlot(const CommitState& state) 
   detail::StoreLittle<uint32_t>(p + 16, state.KdfIterations);
   std::memcpy(p + 20, state.Salt.data(), 32);
   std::memcpy(p + 52, state.PasswordCheck.data(), 32);
+  p[84] = state.CipherScheme;
   detail::StoreLittle<uint32_t>(p + 124, Crc32c(p, 124));
   return slot;
 }

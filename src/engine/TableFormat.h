@@ -36,6 +36,7 @@ struct CommitState {
   uint32_t KdfIterations = 0;      // key derivation rounds of an encrypted table, else 0
   std::array<uint8_t, 32> Salt{};  // key derivation salt, zero unless encrypted
   std::array<uint8_t, 32> PasswordCheck{};  // proves a password right, zero unless encrypted
+  uint8_t CipherScheme = 0;                 // kTableCipherScheme when encrypted, else 0
 };
 
 struct TableHeader {

@@ -133,8 +133,10 @@ Result<std::shared_ptr<const engine::IndexFile>> Table::Indexes() const {
   if (!indexes_read_) {
     indexes_.reset();
     indexes_status_ = Status::Ok();
-    if (index_file_.IsOpen()) {
-      auto file = engine::IndexFile::Open(index_file_.Path(), environment_->Chars);
+    if (index_file_.IsOpen() && NeedsPassword()) {
+      indexes_status_ = PasswordNotEnabled();
+    } else if (index_file_.IsOpen()) {
+      auto file = engine::IndexFile::Open(index_file_.Path(), environment_->Chars, Key());
       if (file.ok()) {
         indexes_ = std::move(file).value();
       } else {
@@ -236,6 +238,7 @@ Status Table::AddTags(std::span<IndexBuilder* const> builders,
   IndexWriteOptions options;
   options.PageSize = page_size;
   options.OnStep = on_step;
+  options.Key = Key();
   const Status written = AddIndexTags(IndexFilePath(), tags, options);
   // Whether or not the file was replaced, the table holds the one in place.
   const Status reopened = ReopenIndexFile();
@@ -346,6 +349,7 @@ Status Table::Reindex(uint32_t page_size) {
   if (Status status = FeedBuilders(builders, builds); !status.ok()) return NoteError(status);
   IndexWriteOptions options;
   options.PageSize = page_size;
+  options.Key = Key();
   const Status written = WriteIndexFile(IndexFilePath(), std::span<const IndexTagBuild>(order), options);
   const Status reopened = ReopenIndexFile();
   if (!written.ok()) return NoteError(written);
@@ -354,6 +358,11 @@ Status Table::Reindex(uint32_t page_size) {
 
 std::optional<IndexFileCheck> Table::VerifyIndexes() const {
   if (!index_file_.IsOpen()) return std::nullopt;
+  if (NeedsPassword()) {
+    IndexFileCheck locked;
+    locked.FileProblem = NoteError(PasswordNotEnabled()).Message();
+    return locked;
+  }
   return VerifyIndexFile(
       index_file_.Path(),
       [this](const IndexTagInfo& tag) -> Result<std::unique_ptr<IndexBuilder>> {
@@ -373,7 +382,8 @@ std::optional<IndexFileCheck> Table::VerifyIndexes() const {
         FullTextTagBuild* const builds[] = {expected->get()};
         if (Status status = FeedBuilders({}, builds); !status.ok()) return status;
         return std::move(expected).value();
-      });
+      },
+      Key());
 }
 
 }  // namespace engine
