@@ -68,7 +68,11 @@ void TAdsTable::Open() {
     if (engine::Status s = table->Cursor().SetFilter(filter_); !s.ok())
       RaiseAdsError(s, ErrorPlace());
   }
-  if (engine::Status s = table->Cursor().First(); !s.ok()) RaiseAdsError(s, ErrorPlace());
+  // An encrypted table opens before its password is enabled; it stands on
+  // no record (at both ends) until the re-placing after the enable.
+  if (!table->NeedsPassword()) {
+    if (engine::Status s = table->Cursor().First(); !s.ok()) RaiseAdsError(s, ErrorPlace());
+  }
   AdsTableOptions.AdsIndexPageSize = static_cast<uint16_t>(table->IndexPageSize());
   table_ = std::move(table);
   bof_ = true;
@@ -189,6 +193,11 @@ void TAdsTable::SetBrowseMode() {
 
 void TAdsTable::ReplaceCursor() {
   CheckActive();
+  if (table_->NeedsPassword()) {
+    // The password was just disabled: there is no record to stand on.
+    bof_ = eof_ = true;
+    return;
+  }
   const engine::ADSHANDLE handle = Handle();
   if (EngineAtBof()) {
     First();

@@ -65,7 +65,8 @@ class TAdsTable : public QObject, private TAdsConnectionClient {
 
   bool Active() const { return table_ != nullptr; }
   // Opens the table on its connection and stands on its first record (in
-  // the filter, when filtered). Nothing when it is open already.
+  // the filter, when filtered); an encrypted table stands on no record until
+  // its password is enabled. Nothing when it is open already.
   void Open();
   // Nothing when it is closed already.
   void Close();
@@ -112,6 +113,7 @@ class TAdsTable : public QObject, private TAdsConnectionClient {
   // record, else at its end (AdsAtEOF) on the last, else the current record
   // is read again from the file; a current record that left the selection
   // meanwhile gives way to the next one, or to the last when none follows.
+  // An encrypted table whose password is not enabled stands on no record.
   void ReplaceCursor();
 
   // The place of an engine failure of this table, for EADSDatabaseError.

@@ -3,6 +3,7 @@
 #include "common/DatGenStringsFunctions.h"
 #include "dataset/AdsTable.h"
 #include "dataset/AdsTableCalls.h"
+#include "engine/TablePasswordSeeds.h"
 
 namespace {
 
@@ -13,14 +14,24 @@ std::unique_ptr<TTablePasswordProvider>& Provider() {
 
 }  // namespace
 
+std::string TDefaultTablePasswordProvider::CWorkersPassword() const {
+  return engine::DefaultCWorkersPassword();
+}
+
+std::string TDefaultTablePasswordProvider::SysPMPassword() const {
+  return engine::DefaultSysPMPassword();
+}
+
 void SetTablePasswordProvider(std::unique_ptr<TTablePasswordProvider> provider) {
   Provider() = std::move(provider);
 }
 
 std::string GetTablePassword(const std::string& table_name) {
-  if (!Provider()) return {};
-  if (StartsText("CWorkers", table_name)) return Provider()->CWorkersPassword();
-  if (StartsText("SysPM", table_name)) return Provider()->SysPMPassword();
+  static const TDefaultTablePasswordProvider default_provider;
+  const TTablePasswordProvider* installed = Provider().get();
+  const TTablePasswordProvider& provider = installed ? *installed : default_provider;
+  if (StartsText("CWorkers", table_name)) return provider.CWorkersPassword();
+  if (StartsText("SysPM", table_name)) return provider.SysPMPassword();
   return {};
 }
 

@@ -19,7 +19,17 @@ class TTablePasswordProvider {
   virtual std::string SysPMPassword() const = 0;
 };
 
-// Installs the provider; without one both passwords are empty.
+// The provider of an installation: the passwords made at run time from the
+// seeds the program was built with (engine/TablePasswordSeeds.h), so that
+// neither stands whole in the program.
+class TDefaultTablePasswordProvider : public TTablePasswordProvider {
+ public:
+  std::string CWorkersPassword() const override;
+  std::string SysPMPassword() const override;
+};
+
+// Installs the provider (tests install their own); nullptr goes back to the
+// default provider, which serves until one is installed.
 void SetTablePasswordProvider(std::unique_ptr<TTablePasswordProvider> provider);
 
 // The password of a table by its name.

@@ -25,7 +25,7 @@ Status TableCursor::Locked() {
 Status TableCursor::SetFilter(std::string_view text) {
   recno_ = 0;
   current_ = nullptr;
-  bof_ = false;
+  bof_ = table_->NeedsPassword();  // a locked table stays at both ends
   eof_ = true;
   if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
     filter_.reset();
