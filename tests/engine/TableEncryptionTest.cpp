@@ -11,7 +11,9 @@
 #include "engine/Checksum.h"
 #include "engine/EngineApi.h"
 #include "engine/EngineHandles.h"
+#include "engine/FullTextTag.h"
 #include "engine/IndexFileErrors.h"
+#include "engine/SqlExecute.h"
 #include "engine/TableCryptoErrors.h"
 #include "engine/TableCursor.h"
 #include "engine/TableErrorCodes.h"
@@ -194,6 +196,45 @@ TEST_F(TableEncryption, IndexesAreBuiltCheckedAndScannedAndDeletesKeepThemExact)
   EXPECT_EQ(engine::FieldText((*scan)->Record(), 1), "Quixotic12");
   EXPECT_EQ(engine::FieldText((*scan)->Record(), 0), "Rid100012");
   EXPECT_EQ(table->CountLiveRecords().value(), uint32_t{kRows - 5});
+}
+
+TEST_F(TableEncryption, FullTextTagsAreBuiltSearchedAndCheckedUnderTheKey) {
+  {
+    auto table = OpenUnlocked(db_, engine::OpenMode::Exclusive);
+    ASSERT_TRUE(table);
+    engine::FullTextTagDefinition definition;
+    definition.Name = "FT_NOTES";
+    definition.Expression = "NOTES;LASTNAME";
+    const engine::Status built = table->AddFullTextIndex(definition, 0);
+    ASSERT_TRUE(built.ok()) << built.Message();
+    EXPECT_TRUE(table->VerifyIndexes()->Ok()) << CheckText(table->VerifyIndexes());
+    auto found = table->SearchFullText("FT_NOTES", "zebra 100012 quixotic12");
+    ASSERT_TRUE(found.ok()) << found.status().Message();
+    EXPECT_EQ(*found, std::vector<uint32_t>{13});
+    ASSERT_TRUE(table->DisableEncryption().ok());
+    EXPECT_EQ(table->SearchFullText("FT_NOTES", "zebra").status().Code(),
+              engine::AE_PASSWORD_NOT_ENABLED);
+  }
+  const std::string index = TempDir::ReadFile(db_ / "People.Adi");
+  for (const char* word : {"ZEBRA", "Zebra", "zebra", "QUIXOTIC", "Quixotic", "NOTE"})
+    EXPECT_EQ(index.find(word), std::string::npos) << word;
+}
+
+// A statement opens its table on its own, without the password: it answers
+// the engine's error and changes nothing.
+TEST_F(TableEncryption, StatementsOnAnEncryptedTableChangeNothing) {
+  const std::string table_before = TempDir::ReadFile(db_ / "People.ADT");
+  const std::string index_before = TempDir::ReadFile(db_ / "People.Adi");
+  for (const char* statement : {"delete from People where RECID is null or RECID = ''",
+                                "DELETE FROM People.ADT",
+                                "CREATE INDEX FT ON People ( NOTES ) CONTENT"}) {
+    const auto outcome = engine::ExecuteStatement(db_.Connection(), statement);
+    EXPECT_EQ(outcome.status().Code(), engine::AE_PASSWORD_NOT_ENABLED) << statement;
+    EXPECT_NE(outcome.status().Message().find("People.ADT"), std::string::npos)
+        << outcome.status().Message();
+  }
+  EXPECT_TRUE(TempDir::ReadFile(db_ / "People.ADT") == table_before);
+  EXPECT_TRUE(TempDir::ReadFile(db_ / "People.Adi") == index_before);
 }
 
 TEST_F(TableEncryption, TheHandleCallsUnlockAndLockTheOpenTable) {
