@@ -173,9 +173,8 @@ Result<FullTextTagData> FullTextBuilder::Finish(PageSink& sink, uint32_t first_p
 Result<FullTextTagData> FullTextBuilder::Finish(PageSink& sink, uint32_t first_page,
                                                 uint32_t page_size, uint32_t tag_serial) {
   if (!IsValidIndexPageSize(page_size)) {
-    return Fail(Status(AE_FULLTEXT_BAD_OPTION,
-                       "A full-text tag cannot have pages of " + std::to_string(page_size) +
-                           " bytes"));
+    return Fail(Status(AE_FULLTEXT_BAD_OPTION, "A full-text tag cannot have pages of " +
+                                                   std::to_string(page_size) + " bytes"));
   }
   options_.PageSize = page_size;
   options_.TagSerial = tag_serial;

@@ -20,8 +20,7 @@ std::string TagPlace(const IndexFile& file, const IndexTagInfo& tag) {
 
 }  // namespace
 
-Result<std::vector<size_t>> FullTextFieldsOf(std::string_view expression,
-                                             const TableSchema& schema,
+Result<std::vector<size_t>> FullTextFieldsOf(std::string_view expression, const TableSchema& schema,
                                              const std::string& table_name,
                                              const std::string& tag) {
   std::vector<size_t> fields;
@@ -104,8 +103,7 @@ Result<FullTextShape> FullTextShapeOf(const IndexFile& file, const IndexTagInfo&
   return shape;
 }
 
-Result<FullTextTagDefinition> FullTextDefinitionOf(const IndexFile& file,
-                                                   const IndexTagInfo& tag) {
+Result<FullTextTagDefinition> FullTextDefinitionOf(const IndexFile& file, const IndexTagInfo& tag) {
   auto shape = FullTextShapeOf(file, tag);
   if (!shape) return shape.status();
   FullTextTagDefinition definition;
@@ -117,8 +115,8 @@ Result<FullTextTagDefinition> FullTextDefinitionOf(const IndexFile& file,
 
 Status IndexFileTagPages::ReadPage(uint32_t tag_page, uint8_t* buffer) {
   if (tag_page >= tag_.PageCount) {
-    return Status(AE_INDEX_CORRUPT, TagPlace(file_, tag_) + ": page " +
-                                        std::to_string(tag_page) + " of the tag is beyond its " +
+    return Status(AE_INDEX_CORRUPT, TagPlace(file_, tag_) + ": page " + std::to_string(tag_page) +
+                                        " of the tag is beyond its " +
                                         std::to_string(tag_.PageCount) + " pages");
   }
   return file_.ReadPage(tag_.FirstPage + tag_page, buffer);

@@ -37,10 +37,8 @@ struct FullTextTagDefinition {
 // name the field and the tag: AE_INDEX_BAD_EXPRESSION for an empty
 // expression or an empty name in it, AE_INDEX_UNKNOWN_FIELD for a field the
 // table lacks, AE_INDEX_BAD_FIELD for a field that is not a character field.
-Result<std::vector<size_t>> FullTextFieldsOf(std::string_view expression,
-                                             const TableSchema& schema,
-                                             const std::string& table_name,
-                                             const std::string& tag);
+Result<std::vector<size_t>> FullTextFieldsOf(std::string_view expression, const TableSchema& schema,
+                                             const std::string& table_name, const std::string& tag);
 
 // One full-text tag being built during a scan of a table's live records.
 class FullTextTagBuild {

@@ -224,7 +224,8 @@ Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
       return corrupt(where + " has bytes after its last field");
     if (tag.Kind == IndexTagKind::FullText) {
       // A full-text tag has no key; its fields are its expression.
-      if (!parts.empty() || key_length != 0) return corrupt(where + " is a full-text tag with a key");
+      if (!parts.empty() || key_length != 0)
+        return corrupt(where + " is a full-text tag with a key");
     } else {
       Result<KeyExpression> key = KeyExpression::FromParts(std::move(parts), table);
       if (!key.ok()) return corrupt(where + ": " + key.status().Message());

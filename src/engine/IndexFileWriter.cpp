@@ -459,8 +459,8 @@ class IndexFileWriter {
   }
 
   Status WriteFullTextTag(OutputFile& out, TagPlan& plan) {
-    Result<FullTextTagData> data = plan.fulltext->Builder().Finish(
-        out, plan.info.FirstPage, page_size_, plan.info.Serial);
+    Result<FullTextTagData> data =
+        plan.fulltext->Builder().Finish(out, plan.info.FirstPage, page_size_, plan.info.Serial);
     if (!data) {
       return Status(data.status().Code(),
                     "Full-text index " + plan.info.Name + ": " + data.status().Message());

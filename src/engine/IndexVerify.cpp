@@ -200,7 +200,8 @@ IndexTagCheck VerifyIndexTag(const IndexFile& file, const IndexTagInfo& tag,
                              IndexBuilder* expected) {
   IndexTagCheck check;
   check.Tag = tag.Name;
-  if (tag.Kind == IndexTagKind::FullText) return VerifyFullTextIndexTag(file, tag, DefaultCharTable());
+  if (tag.Kind == IndexTagKind::FullText)
+    return VerifyFullTextIndexTag(file, tag, DefaultCharTable());
   if (tag.Kind != IndexTagKind::BTree) {
     check.Problem = "a tag of this kind cannot be checked by this engine";
     return check;

@@ -232,8 +232,8 @@ class Table {
                  const std::function<void(IndexWriteStep)>& on_step);
   // A full-text build of `definition` for this table, one of `share` builds
   // filled together.
-  Result<std::unique_ptr<FullTextTagBuild>> FullTextBuildOf(
-      const FullTextTagDefinition& definition, uint32_t share) const;
+  Result<std::unique_ptr<FullTextTagBuild>> FullTextBuildOf(const FullTextTagDefinition& definition,
+                                                            uint32_t share) const;
   // Sort settings for one of `share` builders filled together.
   IndexBuildSettings BuildSettings(uint32_t share) const;
 

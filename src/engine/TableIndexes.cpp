@@ -279,8 +279,8 @@ Result<std::vector<uint32_t>> Table::SearchFullText(std::string_view tag_name,
   if (!indexes.ok()) return indexes.status();
   const IndexTagInfo* tag = *indexes ? (*indexes)->FindTag(tag_name) : nullptr;
   if (!tag) {
-    return NoteError(Status(AE_INDEX_TAG_NOT_FOUND, "Table \"" + name_ + "\" has no index named " +
-                                                        std::string(tag_name)));
+    return NoteError(Status(AE_INDEX_TAG_NOT_FOUND,
+                            "Table \"" + name_ + "\" has no index named " + std::string(tag_name)));
   }
   auto found = SearchFullTextTag(**indexes, *tag, words, environment_->Chars);
   if (!found.ok()) return NoteError(found.status());
@@ -339,8 +339,8 @@ Status Table::Reindex(uint32_t page_size) {
       owned_builds.push_back(std::move(build).value());
       continue;
     }
-    auto builder = IndexBuilder::Create({tag.Name, tag.Expression, tag.Options}, fields,
-                                        BuildSettings(share));
+    auto builder =
+        IndexBuilder::Create({tag.Name, tag.Expression, tag.Options}, fields, BuildSettings(share));
     if (!builder.ok()) return NoteError(builder.status());
     builders.push_back(builder->get());
     order.push_back({builder->get(), nullptr});
@@ -350,7 +350,8 @@ Status Table::Reindex(uint32_t page_size) {
   IndexWriteOptions options;
   options.PageSize = page_size;
   options.Key = Key();
-  const Status written = WriteIndexFile(IndexFilePath(), std::span<const IndexTagBuild>(order), options);
+  const Status written =
+      WriteIndexFile(IndexFilePath(), std::span<const IndexTagBuild>(order), options);
   const Status reopened = ReopenIndexFile();
   if (!written.ok()) return NoteError(written);
   return NoteError(reopened);

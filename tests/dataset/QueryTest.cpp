@@ -123,11 +123,10 @@ TEST_F(QueryTest, FailingStatementsRaiseTheEngineErrorWithItsPlace) {
     const char* table;
   } cases[] = {
       {"SELECT * FROM Contacts", engine::AE_SQL_SYNTAX, "Syntax error at position 1", ""},
-      {"CREATE INDEX F ON Contacts ( NOTES ) CONTENT X 'a b'", engine::AE_SQL_SYNTAX,
-       "position 46", ""},
+      {"CREATE INDEX F ON Contacts ( NOTES ) CONTENT X 'a b'", engine::AE_SQL_SYNTAX, "position 46",
+       ""},
       {"delete from Nowhere", engine::AE_TABLE_NOT_FOUND, "Nowhere", "Nowhere"},
-      {"delete from Contacts where AGE = 1", engine::AE_FIELD_NOT_FOUND, "position 28",
-       "Contacts"},
+      {"delete from Contacts where AGE = 1", engine::AE_FIELD_NOT_FOUND, "position 28", "Contacts"},
       {"CREATE INDEX F ON Contacts ( NAME; RECNO ) CONTENT", engine::AE_INDEX_UNKNOWN_FIELD,
        "RECNO", "Contacts"},
   };
@@ -150,8 +149,8 @@ TEST_F(QueryTest, FailingStatementsRaiseTheEngineErrorWithItsPlace) {
 TEST_F(QueryTest, ATableInUseAnswersTheInUseErrorAndChangesNothing) {
   auto holder = OpenEngineTable(engine::OpenMode::Exclusive);
   ASSERT_NE(holder, nullptr);
-  for (const char* sql :
-       {"delete from Contacts where RECID = ''", "CREATE INDEX F ON Contacts ( NOTES ) CONTENT  "}) {
+  for (const char* sql : {"delete from Contacts where RECID = ''",
+                          "CREATE INDEX F ON Contacts ( NOTES ) CONTENT  "}) {
     SCOPED_TRACE(sql);
     TAdsQuery* query = Query();
     query->SetSQL(sql);

@@ -194,8 +194,7 @@ TEST_F(Conditions, NestingIsBoundedAndLongConditionsDoNotExhaustTheStack) {
     const engine::Status set = cursor.SetFilter(c.text);
     ASSERT_FALSE(set.ok()) << c.text.substr(0, 40);
     EXPECT_EQ(set.Code(), engine::AE_FILTER_SYNTAX);
-    EXPECT_NE(set.Message().find("position " + std::to_string(c.position) + " "),
-              std::string::npos)
+    EXPECT_NE(set.Message().find("position " + std::to_string(c.position) + " "), std::string::npos)
         << set.Message().substr(0, 200);
   }
   // A long chain of ORs and ANDs nests nothing and is evaluated whole.

@@ -30,10 +30,32 @@ const std::vector<FieldDef> kFields = {{"RECID", FieldType::Character, 8},
 
 // Words with case variants, accented letters (windows-1252), digits, noise
 // words, and one longer than the default maximum length.
-const std::vector<std::string> kVocabulary = {
-    "apple", "Apple", "APPLE", "pie", "red", "RED", "green", "wine", "\xE9" "cole", "\xC9" "COLE",
-    "stra\xDF" "e", "x1", "2024", "a", "an", "the", "don't", "co-op", "zebra", "Zebra",
-    std::string(70, 'q'), "\xB5m", "na\xEFve"};
+const std::vector<std::string> kVocabulary = {"apple",
+                                              "Apple",
+                                              "APPLE",
+                                              "pie",
+                                              "red",
+                                              "RED",
+                                              "green",
+                                              "wine",
+                                              "\xE9"
+                                              "cole",
+                                              "\xC9"
+                                              "COLE",
+                                              "stra\xDF"
+                                              "e",
+                                              "x1",
+                                              "2024",
+                                              "a",
+                                              "an",
+                                              "the",
+                                              "don't",
+                                              "co-op",
+                                              "zebra",
+                                              "Zebra",
+                                              std::string(70, 'q'),
+                                              "\xB5m",
+                                              "na\xEFve"};
 const std::vector<std::string> kSeparators = {" ", ", ", " - ", "  ", "!", "/"};
 
 // The letters and digits of windows-1252, listed independently of the engine.
@@ -150,7 +172,9 @@ class FullTextIndex : public ::testing::Test {
     for (size_t i = 0; i + 1 < kVocabulary.size(); i += 2)
       queries.push_back(kVocabulary[i] + " " + kVocabulary[i + 1]);
     queries.insert(queries.end(), {"apple red pie", "the an", "nothing-here", "RED, wine!",
-                                   "\xE9" "COLE", "", "   "});
+                                   "\xE9"
+                                   "COLE",
+                                   "", "   "});
     return queries;
   }
 
@@ -168,7 +192,8 @@ TEST_F(FullTextIndex, SearchesAnswerWhatAWordScanOfTheLiveRecordsAnswers) {
       auto table = Open(OpenMode::Exclusive);
       ASSERT_TRUE(table);
       // Records deleted before the build are not in the tag.
-      for (uint32_t recno = 5; recno <= 600; recno += 13) ASSERT_TRUE(table->DeleteRecord(recno).ok());
+      for (uint32_t recno = 5; recno <= 600; recno += 13)
+        ASSERT_TRUE(table->DeleteRecord(recno).ok());
       ASSERT_TRUE(table->Sync().ok());
       ASSERT_TRUE(table->AddIndex({"SCORE", "SCORE", {}}, page_size).ok());
     }
@@ -212,13 +237,22 @@ TEST_F(FullTextIndex, TagsSurviveTheFileOtherChangesAndAreRebuiltFromTheirDefini
     uint32_t page_size;
   } changes[] = {
       {"another tag, same page size",
-       [&] { return table->AddIndex({"SCORE", "SCORE", {}}, 0); }, 1024},
+       [&] {
+         return table->AddIndex({"SCORE", "SCORE", {}}, 0);
+       },
+       1024},
       {"a tag in a new page size",
-       [&] { return table->AddIndex({"SCORE", "SCORE;NAME", {}}, 2048); }, 2048},
+       [&] {
+         return table->AddIndex({"SCORE", "SCORE;NAME", {}}, 2048);
+       },
+       2048},
       {"a reindex", [&] { return table->Reindex(0); }, 2048},
       {"a reindex in a new page size", [&] { return table->Reindex(512); }, 512},
       {"a full-text tag in a new page size",
-       [&] { return table->AddFullTextIndex({"FTS2", "NAME", {}}, 8192); }, 8192},
+       [&] {
+         return table->AddFullTextIndex({"FTS2", "NAME", {}}, 8192);
+       },
+       8192},
   };
   for (const auto& c : changes) {
     SCOPED_TRACE(c.change);
@@ -233,8 +267,7 @@ TEST_F(FullTextIndex, TagsSurviveTheFileOtherChangesAndAreRebuiltFromTheirDefini
   ExpectSearchesMatchAWordScan(*table, "FTS2", {1}, {}, Queries());
   // A B+tree tag is no full-text tag, and a missing tag is named.
   EXPECT_EQ(table->SearchFullText("NAME", "apple").status().Code(), engine::AE_INDEX_TAG_KIND);
-  EXPECT_EQ(table->SearchFullText("NOPE", "apple").status().Code(),
-            engine::AE_INDEX_TAG_NOT_FOUND);
+  EXPECT_EQ(table->SearchFullText("NOPE", "apple").status().Code(), engine::AE_INDEX_TAG_NOT_FOUND);
 }
 
 TEST_F(FullTextIndex, TheCheckerFindsATagThatNoLongerFitsItsRecords) {
