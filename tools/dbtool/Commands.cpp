@@ -60,8 +60,8 @@ const std::vector<Command>& AllCommands() {
        RunReindex},
       {"verify",
        "TABLE.ADT",
-       "check every index tag: its tree, its keys against the live records, uniqueness; one "
-       "line per tag (exit code 1 when a check fails)",
+       "check every index tag: its tree, its keys (a full-text tag: its words) against the live "
+       "records, uniqueness; one line per tag (exit code 1 when a check fails)",
        1,
        1,
        {},
@@ -74,6 +74,22 @@ const std::vector<Command>& AllCommands() {
        2,
        {{"--from", true}, {"--limit", true}, {"--crlf", false}},
        RunScan},
+      {"search",
+       "TABLE.ADT TAG WORDS... [--crlf]",
+       "the records holding every one of WORDS, found through the full-text index tag TAG, as "
+       "CSV in record order",
+       3,
+       1000,
+       {{"--crlf", false}},
+       RunSearch},
+      {"sql",
+       "FOLDER STATEMENT",
+       "run one SQL statement (DELETE FROM ... or CREATE INDEX ... CONTENT) on a connection to "
+       "the database folder FOLDER and say what it did",
+       2,
+       2,
+       {},
+       RunSql},
   };
   return commands;
 }

@@ -61,5 +61,7 @@ int RunIndex(const Arguments& args, Io& io);
 int RunReindex(const Arguments& args, Io& io);
 int RunVerify(const Arguments& args, Io& io);
 int RunScan(const Arguments& args, Io& io);
+int RunSearch(const Arguments& args, Io& io);
+int RunSql(const Arguments& args, Io& io);
 
 }  // namespace dbtool

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "engine/FullTextFormat.h"
+
 namespace dbtool {
 
 std::string TagOptionsText(const engine::IndexTagOptions& options) {
@@ -19,6 +21,19 @@ std::string TagOptionsText(const engine::IndexTagOptions& options) {
 }
 
 std::string TagLine(const engine::IndexTagInfo& tag, uint32_t page_size) {
+  if (tag.Kind == engine::IndexTagKind::FullText) {
+    auto data = engine::DecodeFullTextTagData(tag.KindData, "the index " + tag.Name);
+    if (!data) return tag.Name + ": " + tag.Expression + ", full text, " + data.status().Message();
+    std::string noise;
+    for (const std::string& word : data->Words.NoiseWords)
+      noise += (noise.empty() ? "" : " ") + word;
+    return tag.Name + ": " + tag.Expression + ", full text, words of " +
+           std::to_string(data->Words.MinWordLength) + ".." +
+           std::to_string(data->Words.MaxWordLength) + " characters" +
+           (noise.empty() ? std::string() : ", noise words '" + noise + "'") + ", page size " +
+           std::to_string(page_size) + ", " + std::to_string(data->WordCount) + " words, " +
+           std::to_string(data->PostingCount) + " (word, record) pairs";
+  }
   return tag.Name + ": " + tag.Expression + ", options " + TagOptionsText(tag.Options) +
          ", page size " + std::to_string(page_size) + ", " + std::to_string(tag.KeyCount) + " keys";
 }

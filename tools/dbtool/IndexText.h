@@ -12,7 +12,9 @@ namespace dbtool {
 // "unique, descending, case-insensitive, primary", or "none".
 std::string TagOptionsText(const engine::IndexTagOptions& options);
 
-// One line about a tag: "NAME: EXPRESSION, options OPTIONS, page size P, K keys".
+// One line about a tag: "NAME: EXPRESSION, options OPTIONS, page size P, K keys"; for a
+// full-text tag "NAME: FIELDS, full text, words of MIN..MAX characters[, noise words 'A B'],
+// page size P, W words, N (word, record) pairs".
 std::string TagLine(const engine::IndexTagInfo& tag, uint32_t page_size);
 
 // A whole number from 0 to `most`; false with the reason in `error`.

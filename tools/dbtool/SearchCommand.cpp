@@ -1,0 +1,47 @@
+// dbtool search TABLE.ADT TAG WORDS... [--crlf]
+//
+// The live records that hold every one of WORDS, found through the
+// full-text tag TAG, as CSV in the form dump writes, in record order. The
+// words are split and folded like the indexed texts; words the tag does not
+// index (noise words, words outside its lengths) are left out, and a search
+// left with none is an error.
+#include <cerrno>
+#include <cstring>
+
+#include "Commands.h"
+#include "RecordCsv.h"
+#include "TableAtPath.h"
+
+namespace dbtool {
+
+int RunSearch(const Arguments& args, Io& io) {
+  auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Shared);
+  if (!opened) return ReportError(io, opened.status().Message());
+  const engine::Table& table = *opened->Table;
+  std::string words;
+  for (size_t i = 2; i < args.Positional.size(); ++i) {
+    if (!words.empty()) words += ' ';
+    words += args.Positional[i];
+  }
+  auto found = table.SearchFullText(args.Positional[1], words);
+  if (!found) return ReportError(io, found.status().Message());
+
+  const auto failed_write = [&io] {
+    return ReportError(io, std::string("cannot write the records: ") + std::strerror(errno));
+  };
+  RecordCsvWriter writer(io.Out, table.Schema(), args.Has("--crlf"));
+  if (!writer.WriteHeader()) return failed_write();
+  std::vector<uint8_t> record;
+  for (uint32_t recno : *found) {
+    if (engine::Status read = table.ReadRecord(recno, record); !read) {
+      writer.Finish();  // the records before the error are shown; the error follows
+      return ReportError(io, read.Message());
+    }
+    if (!writer.WriteRecord(engine::RecordView(table.Schema(), record.data())))
+      return failed_write();
+  }
+  if (!writer.Finish()) return failed_write();
+  return kExitOk;
+}
+
+}  // namespace dbtool
