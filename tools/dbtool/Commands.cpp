@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "TablePassword.h"
+
 namespace dbtool {
 
 const std::vector<Command>& AllCommands() {
@@ -20,7 +22,7 @@ const std::vector<Command>& AllCommands() {
        "fields, record counts, encryption, index file and index tags of a table",
        1,
        1,
-       {},
+       {kPasswordStdinOption},
        RunInfo},
       {"dump",
        "TABLE.ADT [--filter EXPR] [--deleted] [--crlf]",
@@ -29,14 +31,14 @@ const std::vector<Command>& AllCommands() {
        "with CR LF)",
        1,
        1,
-       {{"--filter", true}, {"--deleted", false}, {"--crlf", false}},
+       {{"--filter", true}, {"--deleted", false}, {"--crlf", false}, kPasswordStdinOption},
        RunDump},
       {"count",
        "TABLE.ADT [--filter EXPR]",
        "the number of live records (that the filter lets through)",
        1,
        1,
-       {{"--filter", true}},
+       {{"--filter", true}, kPasswordStdinOption},
        RunCount},
       {"index",
        "TABLE.ADT TAG EXPR [--unique] [--descending] [--ci] [--primary] [--pagesize N]",
@@ -49,14 +51,15 @@ const std::vector<Command>& AllCommands() {
         {"--descending", false},
         {"--ci", false},
         {"--primary", false},
-        {"--pagesize", true}},
+        {"--pagesize", true},
+        kPasswordStdinOption},
        RunIndex},
       {"reindex",
        "TABLE.ADT [--pagesize N]",
        "rebuild every tag of the table's index file (in the page size N, else the file's own)",
        1,
        1,
-       {{"--pagesize", true}},
+       {{"--pagesize", true}, kPasswordStdinOption},
        RunReindex},
       {"verify",
        "TABLE.ADT",
@@ -64,7 +67,7 @@ const std::vector<Command>& AllCommands() {
        "records, uniqueness; one line per tag (exit code 1 when a check fails)",
        1,
        1,
-       {},
+       {kPasswordStdinOption},
        RunVerify},
       {"scan",
        "TABLE.ADT TAG [--from VALUE] [--limit N] [--crlf]",
@@ -72,7 +75,7 @@ const std::vector<Command>& AllCommands() {
        "VALUE (key parts separated by ;), at most N of them",
        2,
        2,
-       {{"--from", true}, {"--limit", true}, {"--crlf", false}},
+       {{"--from", true}, {"--limit", true}, {"--crlf", false}, kPasswordStdinOption},
        RunScan},
       {"search",
        "TABLE.ADT TAG WORDS... [--crlf]",
@@ -80,7 +83,7 @@ const std::vector<Command>& AllCommands() {
        "CSV in record order",
        3,
        1000,
-       {{"--crlf", false}},
+       {{"--crlf", false}, kPasswordStdinOption},
        RunSearch},
       {"sql",
        "FOLDER STATEMENT",
@@ -90,6 +93,21 @@ const std::vector<Command>& AllCommands() {
        2,
        {},
        RunSql},
+      {"encrypt",
+       "TABLE.ADT [--rounds N]",
+       "encrypt the table and its index file with the password read from standard input (one "
+       "line); --rounds: key derivation rounds, 1000..10000000, default 600000",
+       1,
+       1,
+       {{"--rounds", true}},
+       RunEncrypt},
+      {"decrypt",
+       "TABLE.ADT",
+       "decrypt the table and its index file with the password read from standard input",
+       1,
+       1,
+       {},
+       RunDecrypt},
   };
   return commands;
 }
@@ -107,6 +125,8 @@ void PrintUsage(std::FILE* to) {
     std::fprintf(to, "  %s %s\n      %s\n", c.Name, c.Usage, c.Summary);
   std::fprintf(
       to,
+      "\nencrypted tables: the commands that read records take --password-stdin, and encrypt "
+      "and decrypt\nread the password from standard input too (its first line)\n"
       "\nexit code: 0 success, 1 a check failed, 2 an error (the message is on standard error)\n");
 }
 

@@ -12,6 +12,7 @@ namespace dbtool {
 enum ExitCode { kExitOk = 0, kExitCheckFailed = 1, kExitError = 2 };
 
 struct Io {
+  std::FILE* In = stdin;  // passwords of encrypted tables are read from here
   std::FILE* Out = stdout;
   std::FILE* Err = stderr;
   bool ErrIsTerminal = false;  // progress goes to Err only when it is a terminal
@@ -63,5 +64,7 @@ int RunVerify(const Arguments& args, Io& io);
 int RunScan(const Arguments& args, Io& io);
 int RunSearch(const Arguments& args, Io& io);
 int RunSql(const Arguments& args, Io& io);
+int RunEncrypt(const Arguments& args, Io& io);
+int RunDecrypt(const Arguments& args, Io& io);
 
 }  // namespace dbtool

@@ -1,12 +1,13 @@
 // dbtool count TABLE.ADT [--filter EXPR]
 #include "Commands.h"
 #include "TableAtPath.h"
+#include "TablePassword.h"
 #include "engine/TableCursor.h"
 
 namespace dbtool {
 
 int RunCount(const Arguments& args, Io& io) {
-  auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Shared);
+  auto opened = OpenTableFor(args, io, engine::OpenMode::Shared);
   if (!opened) return ReportError(io, opened.status().Message());
   engine::TableCursor cursor(*opened->Table);
   if (engine::Status status = cursor.SetFilter(args.Value("--filter")); !status)

@@ -8,12 +8,13 @@
 #include "Commands.h"
 #include "RecordCsv.h"
 #include "TableAtPath.h"
+#include "TablePassword.h"
 #include "engine/ConditionEval.h"
 
 namespace dbtool {
 
 int RunDump(const Arguments& args, Io& io) {
-  auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Shared);
+  auto opened = OpenTableFor(args, io, engine::OpenMode::Shared);
   if (!opened) return ReportError(io, opened.status().Message());
   const engine::Table& table = *opened->Table;
   const engine::TableSchema& schema = table.Schema();

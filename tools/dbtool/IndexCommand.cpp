@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "IndexText.h"
 #include "TableAtPath.h"
+#include "TablePassword.h"
 
 namespace dbtool {
 
@@ -40,7 +41,7 @@ int ShowTags(const engine::Table& table, Io& io) {
 }  // namespace
 
 int RunIndex(const Arguments& args, Io& io) {
-  auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Exclusive);
+  auto opened = OpenTableFor(args, io, engine::OpenMode::Exclusive);
   if (!opened) return ReportError(io, opened.status().Message());
   engine::Table& table = *opened->Table;
   uint32_t page_size = 0;
@@ -62,7 +63,7 @@ int RunIndex(const Arguments& args, Io& io) {
 }
 
 int RunReindex(const Arguments& args, Io& io) {
-  auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Exclusive);
+  auto opened = OpenTableFor(args, io, engine::OpenMode::Exclusive);
   if (!opened) return ReportError(io, opened.status().Message());
   engine::Table& table = *opened->Table;
   uint32_t page_size = 0;

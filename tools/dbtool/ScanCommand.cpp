@@ -11,6 +11,7 @@
 #include "IndexText.h"
 #include "RecordCsv.h"
 #include "TableAtPath.h"
+#include "TablePassword.h"
 #include "engine/TableIndexScan.h"
 
 namespace dbtool {
@@ -22,7 +23,7 @@ int RunScan(const Arguments& args, Io& io) {
                                          std::numeric_limits<uint32_t>::max(), limit, error)) {
     return ReportError(io, error);
   }
-  auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Shared);
+  auto opened = OpenTableFor(args, io, engine::OpenMode::Shared);
   if (!opened) return ReportError(io, opened.status().Message());
   const engine::Table& table = *opened->Table;
   auto scan = engine::TableIndexScan::Open(table, args.Positional[1]);

@@ -11,11 +11,12 @@
 #include "Commands.h"
 #include "RecordCsv.h"
 #include "TableAtPath.h"
+#include "TablePassword.h"
 
 namespace dbtool {
 
 int RunSearch(const Arguments& args, Io& io) {
-  auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Shared);
+  auto opened = OpenTableFor(args, io, engine::OpenMode::Shared);
   if (!opened) return ReportError(io, opened.status().Message());
   const engine::Table& table = *opened->Table;
   std::string words;

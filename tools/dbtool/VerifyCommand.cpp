@@ -8,11 +8,12 @@
 // when every tag is sound or there is no index file, 1 when a check fails.
 #include "Commands.h"
 #include "TableAtPath.h"
+#include "TablePassword.h"
 
 namespace dbtool {
 
 int RunVerify(const Arguments& args, Io& io) {
-  auto opened = OpenTableAt(args.Positional[0], engine::OpenMode::Shared);
+  auto opened = OpenTableFor(args, io, engine::OpenMode::Shared);
   if (!opened) return ReportError(io, opened.status().Message());
   const auto check = opened->Table->VerifyIndexes();
   if (!check) {

@@ -1,0 +1,56 @@
+#include "TablePassword.h"
+
+#include <cstdio>
+
+#include "engine/TableCryptoErrors.h"
+
+namespace dbtool {
+
+namespace {
+
+constexpr size_t kMaxPasswordBytes = 4096;
+
+}  // namespace
+
+engine::Result<std::string> ReadPassword(Io& io) {
+  std::string password;
+  int c = 0;
+  bool any = false;
+  while ((c = std::fgetc(io.In)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    if (password.size() == kMaxPasswordBytes) {
+      return engine::Status(engine::AE_WRONG_PASSWORD,
+                            "the password on standard input is longer than " +
+                                std::to_string(kMaxPasswordBytes) + " bytes");
+    }
+    password += static_cast<char>(c);
+  }
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  if (!any) {
+    return engine::Status(engine::AE_EMPTY_PASSWORD,
+                          "no password on standard input (one line is read)");
+  }
+  return password;
+}
+
+engine::Result<TableAtPath> OpenTableFor(const Arguments& args, Io& io, engine::OpenMode mode,
+                                         bool locked_ok) {
+  auto opened = OpenTableAt(args.Positional[0], mode);
+  if (!opened) return opened.status();
+  engine::Table& table = *opened->Table;
+  if (!table.IsEncrypted()) return opened;
+  if (!args.Has(kPasswordStdinOption.Name)) {
+    if (locked_ok) return opened;
+    return engine::Status(engine::AE_PASSWORD_NOT_ENABLED,
+                          "Table \"" + table.Name() +
+                              "\" is encrypted: give its password on standard input with " +
+                              kPasswordStdinOption.Name);
+  }
+  auto password = ReadPassword(io);
+  if (!password) return password.status();
+  if (engine::Status status = table.EnableEncryption(*password); !status.ok()) return status;
+  return opened;
+}
+
+}  // namespace dbtool
