@@ -73,6 +73,9 @@ Result<SqlOutcome> RunDelete(const Connection& connection, const SqlStatement& s
   matching = MatchingRecords(**exclusive, statement, del);
   if (!matching) return matching.status();
   if (matching->empty()) return outcome;
+  // An index file that cannot be read could not be rebuilt after the
+  // records are flagged: refuse before anything changes.
+  if (auto indexes = (*exclusive)->Indexes(); !indexes.ok()) return indexes.status();
   if (Status status = FlagDeleted(**exclusive, *matching); !status) return status;
   outcome.RowsAffected = static_cast<uint32_t>(matching->size());
   if (Status status = (*exclusive)->Reindex(0); !status) return status;

@@ -249,6 +249,12 @@ TEST_F(SqlExecute, FailingStatementsNameTheirCauseChangeNothingAndLeaveTheTableF
     EXPECT_EQ(TempDir::ReadFile(index_path), index_before);
     EXPECT_EQ(LiveRecords().size(), kRows.size());
   }
+  // A delete on a table whose index file cannot be read flags nothing.
+  engine_test::FlipByte(index_path, 30);  // in the header page
+  auto outcome = Run("delete from Contacts where RECID = ''");
+  ASSERT_FALSE(outcome.ok());
+  EXPECT_EQ(outcome.status().Code(), engine::AE_INDEX_CHECKSUM) << outcome.status().Message();
+  EXPECT_EQ(LiveRecords().size(), kRows.size());
 }
 
 TEST_F(SqlExecute, StatementTableNameIsTheTableAsWritten) {
