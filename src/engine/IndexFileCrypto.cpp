@@ -50,9 +50,8 @@ Result<IndexPageCipher> IndexPageCipher::ForHeader(const uint8_t* header, const 
                                                    const std::string& path) {
   const uint32_t flags = Load32(header + kIndexHeaderFlagsOffset);
   if ((flags & ~kIndexFlagEncrypted) != 0) {
-    return Status(AE_INDEX_CORRUPT,
-                  "Index file " + path + ": its header has the unknown flags " +
-                      std::to_string(flags & ~kIndexFlagEncrypted));
+    return Status(AE_INDEX_CORRUPT, "Index file " + path + ": its header has the unknown flags " +
+                                        std::to_string(flags & ~kIndexFlagEncrypted));
   }
   const bool encrypted = (flags & kIndexFlagEncrypted) != 0;
   IndexPageCipher cipher;
@@ -96,8 +95,7 @@ void IndexPageCipher::StampHeader(uint8_t* header) const {
   }
 }
 
-Status IndexPageCipher::Apply(uint32_t first, uint32_t count, uint32_t page_size,
-                              uint8_t* pages) {
+Status IndexPageCipher::Apply(uint32_t first, uint32_t count, uint32_t page_size, uint8_t* pages) {
   if (!cipher_ || count == 0) return Status::Ok();
   if (first == 0) {
     // The header page stays as it is.

@@ -35,10 +35,10 @@ Status Table::EnableEncryption(std::string_view password) {
   }
   const CommitState& commit = header_.Commit;
   if (commit.CipherScheme != kTableCipherScheme) {
-    return NoteError(Status(AE_ENCRYPTION_UNAVAILABLE,
-                            "Table \"" + name_ + "\" is encrypted with the scheme " +
-                                std::to_string(commit.CipherScheme) +
-                                ", which this engine does not know"));
+    return NoteError(Status(AE_ENCRYPTION_UNAVAILABLE, "Table \"" + name_ +
+                                                           "\" is encrypted with the scheme " +
+                                                           std::to_string(commit.CipherScheme) +
+                                                           ", which this engine does not know"));
   }
   TableKeyParameters params;
   params.KdfIterations = commit.KdfIterations;
@@ -47,8 +47,8 @@ Status Table::EnableEncryption(std::string_view password) {
   Result<TableCipher> cipher = TableCipher::Unlock(password, params);
   if (!cipher) {
     if (cipher.status().Code() == AE_WRONG_PASSWORD) {
-      return NoteError(Status(AE_WRONG_PASSWORD,
-                              "The password is not the password of table \"" + name_ + "\""));
+      return NoteError(
+          Status(AE_WRONG_PASSWORD, "The password is not the password of table \"" + name_ + "\""));
     }
     return NoteError(
         Status(cipher.status().Code(), "Table \"" + name_ + "\": " + cipher.status().Message()));
@@ -63,10 +63,9 @@ Status Table::EnableEncryption(std::string_view password) {
 
 Status Table::DisableEncryption() {
   if (!cipher_) {
-    return NoteError(Status(AE_ALREADY_SO, IsEncrypted() ? "The password of table \"" + name_ +
-                                                               "\" is not enabled"
-                                                         : "Table \"" + name_ +
-                                                               "\" is not encrypted"));
+    return NoteError(Status(AE_ALREADY_SO,
+                            IsEncrypted() ? "The password of table \"" + name_ + "\" is not enabled"
+                                          : "Table \"" + name_ + "\" is not encrypted"));
   }
   cipher_.reset();
   ++key_generation_;

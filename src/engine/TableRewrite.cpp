@@ -168,8 +168,8 @@ Status WriteTableFile(const Table& table, TableCipher* key, LockedFile& out,
   std::memcpy(header.data() + kCommitSlotOffsets[0], slot0.data(), slot0.size());
   std::memcpy(header.data() + kCommitSlotOffsets[1], slot1.data(), slot1.size());
   if (header.size() != table.Header().HeaderSize) {
-    return Status(AE_TABLE_CORRUPT, "The header of table \"" + table.Name() +
-                                        "\" has a size its fields do not give");
+    return Status(AE_TABLE_CORRUPT,
+                  "The header of table \"" + table.Name() + "\" has a size its fields do not give");
   }
   if (Status s = out.WriteAt(0, header.data(), header.size()); !s) return s;
 
@@ -224,7 +224,7 @@ Status WriteTableFile(const Table& table, TableCipher* key, LockedFile& out,
 // Carries every page of `old_file` into `out`, decrypted as the old file
 // reads them and encrypted under `key` (when given) in a new stream.
 Status CopyIndexFile(const IndexFile& old_file, const TableCipher* key, LockedFile& out,
-                      const CharTable& chars) {
+                     const CharTable& chars) {
   Result<IndexPageCipher> cipher = IndexPageCipher::ForNewFile(key);
   if (!cipher.ok()) return cipher.status();
   const uint32_t page_size = old_file.PageSize();
@@ -238,8 +238,8 @@ Status CopyIndexFile(const IndexFile& old_file, const TableCipher* key, LockedFi
     const uint32_t take = std::min(per_block, old_file.PageCount() - first);
     if (Status s = old_file.ReadPages(first, take, pages.data()); !s.ok()) return s;
     if (Status s = cipher->Apply(first, take, page_size, pages.data()); !s.ok()) return s;
-    if (Status s = out.WriteAt(uint64_t{first} * page_size, pages.data(),
-                               uint64_t{take} * page_size);
+    if (Status s =
+            out.WriteAt(uint64_t{first} * page_size, pages.data(), uint64_t{take} * page_size);
         !s) {
       return s;
     }
@@ -263,7 +263,8 @@ Status Rewrite(const Connection& connection, std::string_view name, bool encrypt
     }
     Result<TableCipher> key = TableCipher::Create(password, options.KdfIterations);
     if (!key) {
-      return Status(key.status().Code(), "Table \"" + table.Name() + "\": " + key.status().Message());
+      return Status(key.status().Code(),
+                    "Table \"" + table.Name() + "\": " + key.status().Message());
     }
     new_key = std::make_unique<TableCipher>(std::move(key).value());
   } else {
@@ -297,8 +298,7 @@ Status Rewrite(const Connection& connection, std::string_view name, bool encrypt
     auto staged_index = LockedFile::CreateNew(index_path + kStagedSuffix);
     if (!staged_index) return staged_index.status();
     files.index = std::move(staged_index).value();
-    if (Status s = CopyIndexFile(*old_index, new_key.get(), files.index,
-                                  table.Environment().Chars);
+    if (Status s = CopyIndexFile(*old_index, new_key.get(), files.index, table.Environment().Chars);
         !s) {
       return s;
     }
@@ -330,9 +330,8 @@ Status Rewrite(const Connection& connection, std::string_view name, bool encrypt
   }
   if (Status s = SyncFolder(table.Folder()); !s) return s;
   if (unlink(files.commit.Path().c_str()) != 0) {
-    return Status(AE_FILE_IO, "Cannot remove \"" + files.commit.Path() +
-                                  "\": " + std::strerror(errno) +
-                                  "; the next open of the table removes it");
+    return Status(AE_FILE_IO, "Cannot remove \"" + files.commit.Path() + "\": " +
+                                  std::strerror(errno) + "; the next open of the table removes it");
   }
   if (Status s = SyncFolder(table.Folder()); !s) return s;
   if (options.OnStep) options.OnStep(TableRewriteStep::Finished);
@@ -360,8 +359,7 @@ Status FinishInterruptedRewrite(const std::string& table_path) {
   const int fd = open(commit_path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) {
     if (errno != ENOENT) {
-      return Status(AE_FILE_IO,
-                    "Cannot open \"" + commit_path + "\": " + std::strerror(errno));
+      return Status(AE_FILE_IO, "Cannot open \"" + commit_path + "\": " + std::strerror(errno));
     }
     RemoveLeftovers(table_path);
     return Status::Ok();

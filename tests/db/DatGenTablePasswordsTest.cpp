@@ -69,9 +69,15 @@ TEST(TablePasswords, TheDefaultProviderGivesTheBuiltPasswordsByNamePrefix) {
     const char* table;
     std::string password;
   } cases[] = {
-      {"CWorkers.ADT", cworkers}, {"cworkers.adt", cworkers}, {"CWORKERS_2019.adt", cworkers},
-      {"SysPM.ADT", syspm},       {"syspmusers.adt", syspm},  {"CWorker.ADT", ""},
-      {"XCWorkers.ADT", ""},      {"Sys.ADT", ""},            {"Contacts.ADT", ""},
+      {"CWorkers.ADT", cworkers},
+      {"cworkers.adt", cworkers},
+      {"CWORKERS_2019.adt", cworkers},
+      {"SysPM.ADT", syspm},
+      {"syspmusers.adt", syspm},
+      {"CWorker.ADT", ""},
+      {"XCWorkers.ADT", ""},
+      {"Sys.ADT", ""},
+      {"Contacts.ADT", ""},
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(GetTablePassword(c.table), c.password) << c.table;

@@ -149,9 +149,8 @@ TEST_F(TableEncryption, OnlyTheTablesPasswordOpensIt) {
   auto table = OpenOrFail(db_.Connection(), "People.ADT");
   ASSERT_TRUE(table);
   const std::string right = kPassword;
-  for (const std::string& wrong :
-       {std::string(), right + " ", right.substr(0, right.size() - 1), right.substr(1),
-        std::string("TR0UB4DOR&3 HORSE")}) {
+  for (const std::string& wrong : {std::string(), right + " ", right.substr(0, right.size() - 1),
+                                   right.substr(1), std::string("TR0UB4DOR&3 HORSE")}) {
     const engine::Status status = table->EnableEncryption(wrong);
     EXPECT_EQ(status.Code(), engine::AE_WRONG_PASSWORD) << "\"" << wrong << "\"";
     EXPECT_NE(status.Message().find("\"People.ADT\""), std::string::npos) << status.Message();
@@ -225,9 +224,9 @@ TEST_F(TableEncryption, FullTextTagsAreBuiltSearchedAndCheckedUnderTheKey) {
 TEST_F(TableEncryption, StatementsOnAnEncryptedTableChangeNothing) {
   const std::string table_before = TempDir::ReadFile(db_ / "People.ADT");
   const std::string index_before = TempDir::ReadFile(db_ / "People.Adi");
-  for (const char* statement : {"delete from People where RECID is null or RECID = ''",
-                                "DELETE FROM People.ADT",
-                                "CREATE INDEX FT ON People ( NOTES ) CONTENT"}) {
+  for (const char* statement :
+       {"delete from People where RECID is null or RECID = ''", "DELETE FROM People.ADT",
+        "CREATE INDEX FT ON People ( NOTES ) CONTENT"}) {
     const auto outcome = engine::ExecuteStatement(db_.Connection(), statement);
     EXPECT_EQ(outcome.status().Code(), engine::AE_PASSWORD_NOT_ENABLED) << statement;
     EXPECT_NE(outcome.status().Message().find("People.ADT"), std::string::npos)
@@ -356,15 +355,13 @@ TEST_F(TableEncryption, AnIndexFileOfAnotherKeyIsRefused) {
   const std::string first_key_index = TempDir::ReadFile(db_ / "People.Adi");
   ASSERT_TRUE(engine::DecryptTable(db_.Connection(), "People.ADT", kPassword).ok());
   const std::string plain_index = TempDir::ReadFile(db_ / "People.Adi");
-  ASSERT_TRUE(
-      engine::EncryptTable(db_.Connection(), "People.ADT", kPassword, QuickRewrite()).ok());
+  ASSERT_TRUE(engine::EncryptTable(db_.Connection(), "People.ADT", kPassword, QuickRewrite()).ok());
   for (const std::string* foreign : {&first_key_index, &plain_index}) {
     db_.Dir().WriteFile("People.Adi", *foreign);
     auto table = OpenUnlocked(db_, engine::OpenMode::Exclusive);
     ASSERT_TRUE(table);
     const auto indexes = table->Indexes();
-    EXPECT_EQ(indexes.status().Code(), engine::AE_INDEX_KEY_MISMATCH)
-        << indexes.status().Message();
+    EXPECT_EQ(indexes.status().Code(), engine::AE_INDEX_KEY_MISMATCH) << indexes.status().Message();
     EXPECT_FALSE(table->VerifyIndexes()->Ok());
     EXPECT_EQ(table->Reindex(0).Code(), engine::AE_INDEX_KEY_MISMATCH);
   }

@@ -60,11 +60,11 @@ inline engine::TableRewriteOptions QuickRewrite() {
 // People.ADT with `rows` rows, tags PRIMARY (RECID, unique) and NAME
 // (LASTNAME;RECID), encrypted under kPassword when `encrypt`.
 inline void MakePeople(const engine_test::DatabaseFolder& db, int rows, bool encrypt = true) {
-  ASSERT_TRUE(engine_test::MakeTable(db.Connection(), "People.ADT", PeopleFields(),
-                                     PeopleRows(rows))
-                  .ok());
+  ASSERT_TRUE(
+      engine_test::MakeTable(db.Connection(), "People.ADT", PeopleFields(), PeopleRows(rows)).ok());
   {
-    auto table = engine_test::OpenOrFail(db.Connection(), "People.ADT", engine::OpenMode::Exclusive);
+    auto table =
+        engine_test::OpenOrFail(db.Connection(), "People.ADT", engine::OpenMode::Exclusive);
     ASSERT_TRUE(table);
     ASSERT_TRUE(table->AddIndex(Tag("PRIMARY", "RECID", true), 0).ok());
     ASSERT_TRUE(table->AddIndex(Tag("NAME", "LASTNAME;RECID"), 0).ok());

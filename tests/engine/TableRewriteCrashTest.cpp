@@ -104,7 +104,8 @@ TEST(TableRewriteCrash, AKilledChangeLeavesTheOldTableOrTheNewOne) {
     KillRewriteAt(db, c.encrypt, c.point, [&] {
       // Meanwhile the table is in use: neither its old files nor its new
       // ones can be opened.
-      const auto opened = engine::Table::Open(db.Connection(), "People.ADT", engine::OpenMode::Shared);
+      const auto opened =
+          engine::Table::Open(db.Connection(), "People.ADT", engine::OpenMode::Shared);
       EXPECT_EQ(opened.status().Code(), engine::AE_TABLE_IN_USE) << c.label;
     });
     const bool encrypted = c.encrypt == c.done;
@@ -130,8 +131,9 @@ TEST(TableRewriteCrash, OnlyASoundCommitFileOfTheTableIsFollowed) {
       {"sound", CommitText("People.ADT", "People.Adi"), true},
       {"torn", CommitText("People.ADT", "People.Adi").substr(0, 30), false},
       {"empty", "", false},
-      {"changed byte", "RIREWRITE 1\ntable People.ADT\nindex People.Adj\ncrc " +
-                           CommitText("People.ADT", "People.Adi").substr(46),
+      {"changed byte",
+       "RIREWRITE 1\ntable People.ADT\nindex People.Adj\ncrc " +
+           CommitText("People.ADT", "People.Adi").substr(46),
        false},
       {"another table", CommitText("Orders.ADT", "Orders.Adi"), false},
       {"a path elsewhere", CommitText("People.ADT", "../People.Adi"), false},

@@ -28,9 +28,9 @@ int Rewrite(const Arguments& args, Io& io, bool encrypt) {
   if (!connection) return ReportError(io, connection.status().Message());
   auto password = ReadPassword(io);
   if (!password) return ReportError(io, password.status().Message());
-  const engine::Status status =
-      encrypt ? engine::EncryptTable(**connection, name, *password, options)
-              : engine::DecryptTable(**connection, name, *password, options);
+  const engine::Status status = encrypt
+                                    ? engine::EncryptTable(**connection, name, *password, options)
+                                    : engine::DecryptTable(**connection, name, *password, options);
   if (!status.ok()) return ReportError(io, status.Message());
   std::fprintf(io.Out, "%s: %s\n", name.c_str(), encrypt ? "encrypted" : "decrypted");
   return kExitOk;
