@@ -9,6 +9,7 @@
 
 #include "app/MaimInxBld_Unit.h"
 #include "db/DatGenTablePasswords.h"
+#include "engine/TablePasswordSeeds.h"
 #include "engine/TableRewrite.h"
 #include "support/RebuildInstallation.h"
 
@@ -75,6 +76,16 @@ TEST_F(EncryptedTableRunTest, TableWithItsOwnPasswordIsRebuiltAndNeverMarkedForR
   const std::string log = inst.Log();
   EXPECT_THAT(log, HasSubstr(" - Orders.ADT=Y Orders.ADT Y\r\n"));
   EXPECT_EQ(log.find("cworkers.adt=Y"), std::string::npos);
+}
+
+TEST_F(EncryptedTableRunTest, DefaultProviderGivesTheCWorkersTablesTheirPassword) {
+  SetTablePasswordProvider(nullptr);  // the installation's own provider, built from the seeds
+  MakeEncrypted("CWorkers.ADT", engine::DefaultCWorkersPassword());
+  inst.MainInx("[*Not4Rmv]\r\nOther.ADT=N\r\n[CWorkers.ADT]\r\nVLX_PRIMARY_KEY=RECID*ixUnique\r\n");
+  PressStart();
+  EXPECT_THAT(inst.DialogTexts(), ElementsAre("Completed Successfully"));
+  EXPECT_THAT(EncryptedTagNames("CWorkers.ADT", engine::DefaultCWorkersPassword()), ElementsAre("PRIMARY"));
+  EXPECT_EQ(inst.Log().find("CWorkers.ADT=Y"), std::string::npos);
 }
 
 TEST_F(EncryptedTableRunTest, EncryptedTableWithoutAPasswordOfItsOwnFailsTheRun) {

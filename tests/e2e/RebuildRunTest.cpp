@@ -128,6 +128,36 @@ TEST_F(RebuildRunTest, EveryListedIndexIsRebuiltAndTheRunSucceeds) {
   EXPECT_EQ(inst.Sleeps.Waits, (std::vector<unsigned>{50, 50, 50, 50}));
 }
 
+TEST_F(RebuildRunTest, EveryKindOfSectionAtOnce) {
+  inst.MainInx(
+      "[*Not4Rmv]\r\n"
+      "Notes.ADT=N\r\n"
+      "[VlxInxVxx!!!###_1800_DicTables.ADT]\r\n"
+      "TABLE_NAME=Table_Name*ixCaseInsensitive\r\n"
+      "[VlxInxVxx!!!###_5601_Orders.ADT]\r\n"
+      "VLX_PRIMARY_KEY=RECID*ixUnique\r\n"
+      "CUSTDAY=CUSTOMER;DAY*ixDescending\r\n"
+      "[Contacts.ADT]\r\n"
+      "NAME=LASTNAME;FIRSTNAME*ixCaseInsensitive\r\n"
+      "[Notes.ADT*VlxFts]\r\n"
+      "FTS_BODY=BODY*MIN_WORD_LENGTH 2\r\n"
+      "[*OP_FtsNoise_Notes_FTS_BODY]\r\n"
+      "w1=the\r\n");
+  inst.PageSizeInx("[Orders.ADT]\r\nInxPageSize=2048\r\n");
+  PressStart();
+
+  EXPECT_THAT(inst.DialogTexts(), ElementsAre("Completed Successfully"));
+  for (const char* table : {"Orders.ADT", "DicTables.ADT", "Contacts.ADT", "Notes.ADT"}) {
+    EXPECT_EQ(inst.IndexProblems(table), "") << table;
+  }
+  EXPECT_THAT(inst.TagNames("Orders.Adi"), ElementsAre("PRIMARY", "CUSTDAY", "CUST"));
+  EXPECT_EQ(inst.Tags("Orders.Adi")[0].PageSize, 2048u);
+  // Notes: its full-text tag from the first pass, then the second pass
+  // removes the file and gives it PRIMARY alone.
+  EXPECT_THAT(inst.TagNames("Notes.Adi"), ElementsAre("PRIMARY"));
+  EXPECT_THAT(inst.Log(), HasSubstr("  *BldFtxInx:Notes FTS_BODY"));
+}
+
 TEST_F(RebuildRunTest, RefusedIndexIsReportedAndTheTableStillGetsItsOtherIndexes) {
   inst.MainInx(
       "[Orders.ADT]\r\n"

@@ -40,6 +40,21 @@ class RecordIdRepairTest : public ::testing::Test {
     return {(*opened)->RecordCount(), live.ok() ? live.value() : 0};
   }
 
+  // The NAME of every deleted record, as `dbtool dump --deleted` finds them.
+  std::vector<std::string> DeletedNames(const std::string& table) const {
+    std::vector<std::string> names;
+    auto connection = engine::Connection::Connect(inst.DB());
+    if (!connection.ok()) return names;
+    auto opened = engine::Table::Open(**connection, table, engine::OpenMode::Shared);
+    if (!opened.ok()) return names;
+    auto scanner = (*opened)->Scan(true);
+    while (scanner.Next()) {
+      const engine::RecordView view = scanner.Record();
+      if (view.IsDeleted()) names.emplace_back(view.TrimmedChars(1));
+    }
+    return names;
+  }
+
   size_t Count(const std::vector<unsigned>& waits, unsigned ms) const {
     return static_cast<size_t>(std::count(waits.begin(), waits.end(), ms));
   }
@@ -60,6 +75,8 @@ TEST_F(RecordIdRepairTest, EmptyRecordIdsAreRemovedAndThePrimaryIndexBuilt) {
   EXPECT_EQ(counts.all, 5u) << "deleted records stay in the file";
   EXPECT_EQ(counts.live, 2u);
   EXPECT_EQ(Count(inst.Sleeps.Waits, 2000), 3u);
+  // The removed records are still there to see, flagged deleted.
+  EXPECT_THAT(DeletedNames("Contacts.ADT"), ElementsAre("no id", "empty id", "blank id"));
 
   const std::string log = inst.Log();
   EXPECT_THAT(log, HasSubstr("Proc_Name=BuildIndexes-ERR\r\nContacts.ADT PRIMARY"));
