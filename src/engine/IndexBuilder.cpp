@@ -4,29 +4,18 @@
 
 #include "engine/BTreePage.h"
 #include "engine/IndexFileErrors.h"
+#include "engine/LockedFile.h"
 
 namespace engine {
 
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 ExternalSorterOptions SorterOptions(const IndexBuildSettings& settings, uint32_t key_length) {
   ExternalSorterOptions options;
   options.RecordSize = key_length + kRecordNumberSize;
   options.MemoryBytes = settings.SortMemoryBytes;
-  options.TempFolder = FolderOf(settings.IndexPath);
-  options.TempNamePrefix = FileNameOf(settings.IndexPath);
+  options.TempFolder = FolderOfPath(settings.IndexPath);
+  options.TempNamePrefix = FileNameOfPath(settings.IndexPath);
   return options;
 }
 

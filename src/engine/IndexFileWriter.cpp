@@ -80,6 +80,7 @@
 #include "engine/FullTextTag.h"
 #include "engine/IndexFileCrypto.h"
 #include "engine/IndexFileErrors.h"
+#include "engine/LockedFile.h"
 #include "platform/Platform.h"
 
 namespace engine {
@@ -90,18 +91,6 @@ constexpr size_t kWriteBuffer = 1 << 20;  // bytes gathered before one write
 
 std::string ErrnoText(int error) {
   return std::strerror(error);
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string UpperAscii(std::string_view text) {
@@ -404,7 +393,7 @@ class IndexFileWriter {
                     "Cannot put the new index file in place of " + path_ + ": " + ErrnoText(errno));
     }
     renamed_ = true;
-    Status synced = FsyncFolder(FolderOf(path_));
+    Status synced = FsyncFolder(FolderOfPath(path_));
     Step(IndexWriteStep::Replaced);
     return synced;
   }
@@ -715,8 +704,8 @@ Status WriteIndexFile(const std::string& index_path, std::span<const IndexTagBui
 }
 
 Result<int> RemoveIndexTemporaries(const std::string& index_path) {
-  const std::string folder = FolderOf(index_path);
-  const std::string index_name = FileNameOf(index_path);
+  const std::string folder = FolderOfPath(index_path);
+  const std::string index_name = FileNameOfPath(index_path);
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr)
     return Status(AE_INDEX_IO, "Cannot list the folder " + folder + ": " + ErrnoText(errno));

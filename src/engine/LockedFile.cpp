@@ -173,4 +173,9 @@ std::string FolderOfPath(const std::string& path) {
   return path.substr(0, slash);
 }
 
+std::string FileNameOfPath(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace engine

@@ -69,4 +69,7 @@ Status SyncFolder(const std::string& folder);
 // The folder part of `path` ("." when it has none).
 std::string FolderOfPath(const std::string& path);
 
+// The file-name part of `path` (all of it when it has no folder).
+std::string FileNameOfPath(const std::string& path);
+
 }  // namespace engine

@@ -13,6 +13,7 @@
 #include "engine/EngineHandles.h"
 #include "engine/IndexFileCrypto.h"
 #include "engine/IndexFileWriter.h"
+#include "engine/LockedFile.h"
 #include "engine/TableCursor.h"
 #include "engine/TableErrorCodes.h"
 #include "engine/TableRewrite.h"
@@ -42,11 +43,6 @@ Status CheckTableName(std::string_view name) {
 bool HasExtension(std::string_view name) {
   const size_t dot = name.rfind('.');
   return dot != std::string_view::npos && dot > 0;
-}
-
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The table file of `name` in `folder`: exactly, ignoring case, then with
@@ -133,7 +129,7 @@ Result<std::unique_ptr<Table>> Table::OpenFile(std::shared_ptr<const EngineEnvir
     file = Status(AE_TABLE_IN_USE, "");
   }
   if (!file) {
-    if (file.status().Code() == AE_TABLE_IN_USE) return InUse(FileNameOf(path), mode, "it");
+    if (file.status().Code() == AE_TABLE_IN_USE) return InUse(FileNameOfPath(path), mode, "it");
     return file.status();
   }
   // Held by the table's lock now, so no other open can be writing its index
@@ -147,7 +143,7 @@ Result<std::unique_ptr<Table>> Table::OpenFile(std::shared_ptr<const EngineEnvir
 Result<std::unique_ptr<Table>> Table::FromFile(std::shared_ptr<const EngineEnvironment> environment,
                                                LockedFile file, OpenMode mode) {
   auto table = std::unique_ptr<Table>(new Table());
-  table->name_ = FileNameOf(file.Path());
+  table->name_ = FileNameOfPath(file.Path());
   table->folder_ = FolderOfPath(file.Path());
   table->mode_ = mode;
   table->environment_ = std::move(environment);
@@ -217,7 +213,7 @@ Status Table::ReopenIndexFile() {
   auto index = LockedFile::Open(path, LockFor(mode_));
   if (!index) {
     if (index.status().Code() == AE_TABLE_IN_USE)
-      return InUse(name_, mode_, "its index file \"" + FileNameOf(path) + "\"");
+      return InUse(name_, mode_, "its index file \"" + FileNameOfPath(path) + "\"");
     return index.status();
   }
   index_file_ = std::move(index.value());
@@ -433,7 +429,7 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
   std::string existing = FindTableFile(folder, name);
   const std::string file_name = existing.empty()
                                     ? std::string(name) + (HasExtension(name) ? "" : ".ADT")
-                                    : FileNameOf(existing);
+                                    : FileNameOfPath(existing);
   load.target_path_ = folder + "/" + file_name;
   if (!existing.empty()) {
     if (Status s = FinishInterruptedRewrite(existing); !s) return NoteError(s);
@@ -454,7 +450,7 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
       if (!index) {
         if (index.status().Code() == AE_TABLE_IN_USE) {
           return NoteError(InUse(file_name, OpenMode::Exclusive,
-                                 "its index file \"" + FileNameOf(old_index) + "\""));
+                                 "its index file \"" + FileNameOfPath(old_index) + "\""));
         }
         return NoteError(index.status());
       }
@@ -464,7 +460,7 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
   } else {
     const std::string stale_index = platform::FindFileIgnoringCase(IndexPathFor(load.target_path_));
     if (!stale_index.empty()) {
-      return NoteError(Status(AE_TABLE_EXISTS, "The index file \"" + FileNameOf(stale_index) +
+      return NoteError(Status(AE_TABLE_EXISTS, "The index file \"" + FileNameOfPath(stale_index) +
                                                    "\" of an earlier table \"" + file_name +
                                                    "\" is still in \"" + folder + "\""));
     }
@@ -508,7 +504,7 @@ Status TableLoad::Complete() {
   appender_.reset();
   if (Status s = table_->file_.RenameTo(target_path_, replaced_file_.IsOpen()); !s)
     return NoteError(s);
-  table_->name_ = FileNameOf(target_path_);
+  table_->name_ = FileNameOfPath(target_path_);
   done_ = true;
   replaced_file_.Close();
   if (replaced_index_.IsOpen()) {

@@ -50,11 +50,6 @@ constexpr char kCommitMagic[] = "RIREWRITE 1";
 constexpr size_t kCopyBytes = 1u << 20;  // records or pages copied per write
 constexpr off_t kMaxCommitSize = 4096;
 
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string CommitPathOf(const std::string& table_path) {
   return table_path + kCommitSuffix;
 }
@@ -96,10 +91,10 @@ std::optional<CommitNames> DecodeCommit(const std::string& text, const std::stri
   CommitNames names{lines[1].substr(6), lines[2].substr(6)};
   if (names.Index == "-") names.Index.clear();
   // Only this table's own files, never a path elsewhere.
-  if (names.Table != FileNameOf(table_path)) return std::nullopt;
+  if (names.Table != FileNameOfPath(table_path)) return std::nullopt;
   if (!names.Index.empty() &&
       (names.Index.find('/') != std::string::npos ||
-       !EqualsIgnoringCase(names.Index, FileNameOf(IndexFileNameOf(table_path))))) {
+       !EqualsIgnoringCase(names.Index, FileNameOfPath(IndexFileNameOf(table_path))))) {
     return std::nullopt;
   }
   return names;
@@ -311,7 +306,7 @@ Status Rewrite(const Connection& connection, std::string_view name, bool encrypt
   if (!commit) return commit.status();
   files.commit = std::move(commit).value();
   const std::string commit_text =
-      EncodeCommit({table.Name(), old_index ? FileNameOf(index_path) : std::string()});
+      EncodeCommit({table.Name(), old_index ? FileNameOfPath(index_path) : std::string()});
   if (Status s = files.commit.WriteAt(0, commit_text.data(), commit_text.size()); !s) return s;
   if (Status s = files.commit.Sync(); !s) return s;
   if (Status s = SyncFolder(table.Folder()); !s) return s;
@@ -369,7 +364,7 @@ Status FinishInterruptedRewrite(const std::string& table_path) {
     ~Closer() { close(fd); }
   } closer{fd};
   if (!platform::LockFile(fd, platform::LockKind::Exclusive)) {
-    return Status(AE_TABLE_IN_USE, "Table \"" + FileNameOf(table_path) +
+    return Status(AE_TABLE_IN_USE, "Table \"" + FileNameOfPath(table_path) +
                                        "\" cannot be opened: a change of its encryption is being "
                                        "written elsewhere");
   }
