@@ -325,20 +325,24 @@ Status TagCursor::LoadLeaf(uint32_t page) {
 }
 
 Status TagCursor::SkipFiltered() {
-  // Past the end of a leaf: on to the next leaf that has entries.
-  while (at_ >= count_) {
-    const uint32_t next = ReadNodeHeader(page_.data()).Next;
-    if (next == kNoPage) {
-      eof_ = true;
-      return Status::Ok();
+  // From the entry at at_ on to the first one the filter keeps, crossing
+  // leaves as needed; a loop, so a long run of filtered entries costs no
+  // stack.
+  while (true) {
+    while (at_ >= count_) {
+      const uint32_t next = ReadNodeHeader(page_.data()).Next;
+      if (next == kNoPage) {
+        eof_ = true;
+        return Status::Ok();
+      }
+      if (Status status = LoadLeaf(next); !status.ok()) {
+        eof_ = true;
+        return status;
+      }
     }
-    if (Status status = LoadLeaf(next); !status.ok()) {
-      eof_ = true;
-      return status;
-    }
+    if (!keep_ || keep_(RecordNumber())) return Status::Ok();
+    ++at_;
   }
-  if (keep_ && !keep_(RecordNumber())) return Next();
-  return Status::Ok();
 }
 
 Status TagCursor::First() {
@@ -401,23 +405,9 @@ Status TagCursor::SeekKey(std::span<const uint8_t> key) {
 }
 
 Status TagCursor::Next() {
-  while (true) {
-    if (eof_) return Status::Ok();
-    ++at_;
-    // Past the end of a leaf: on to the next leaf that has entries.
-    while (at_ >= count_) {
-      const uint32_t next = ReadNodeHeader(page_.data()).Next;
-      if (next == kNoPage) {
-        eof_ = true;
-        return Status::Ok();
-      }
-      if (Status status = LoadLeaf(next); !status.ok()) {
-        eof_ = true;
-        return status;
-      }
-    }
-    if (!keep_ || keep_(RecordNumber())) return Status::Ok();
-  }
+  if (eof_) return Status::Ok();
+  ++at_;
+  return SkipFiltered();
 }
 
 }  // namespace engine
