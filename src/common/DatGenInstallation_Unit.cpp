@@ -5,6 +5,7 @@
 #include "common/DatGenAppNamesServices_Unit.h"
 #include "common/DatGenFilesFunctions.h"
 #include "common/DatGenIniFile.h"
+#include "common/DatGenStringsFunctions.h"
 
 namespace {
 
@@ -43,6 +44,15 @@ void LoadInstallationDefaults() {
   const TIniFile ini(settings);
   state.Record.Database.DBPath = ini.ReadString("DATABASE", "Path", default_db);
 }
+
+std::string ReadInstalledProductName() {
+  std::string settings;
+  ResolveFileName(GetModulePath() + GetSettingsIniName(), true, settings);
+  const std::string name = Trim(TIniFile(settings).ReadString("GENERAL", "ProductName", ""));
+  return name.empty() ? kProductFullWord : name;
+}
+
+void LoadProductName() { SetProductName(ReadInstalledProductName()); }
 
 std::string GetDBPath() { return State().Record.Database.DBPath; }
 

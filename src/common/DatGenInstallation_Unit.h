@@ -90,6 +90,16 @@ std::string GetModulePath();
 // what follows it: "/a/b/" and "/a/b" give "/a", "DB" gives "DB".
 std::string GetParentPath(const std::string& Path);
 
+// ---------------------------------------------------------------- product name
+
+// The name the installation gives its CRM product: key "ProductName" of
+// section "GENERAL" in the settings file beside the program, blanks trimmed;
+// "VorlexCRM" when the file, the key or a value is missing.
+std::string ReadInstalledProductName();
+
+// SetProductName(ReadInstalledProductName()); run once at start-up.
+void LoadProductName();
+
 // ---------------------------------------------------------------- well-known files
 
 // "VorlexCRM.ini".
