@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "common/AnsiCodePage.h"
+#include "ui/GenMsg_Unit.h"
 #include "ui/ModalSeam.h"
 
 namespace ui {
@@ -28,7 +29,7 @@ void ShowPlainMessage(const std::string& text) {
 }
 
 void ShowErrorMessage(const std::string& text) {
-  ShowBox(ModalKind::ErrorMessageBox, QMessageBox::Critical, "Error", text);
+  ShowMessageForm(text, TMsgDlgType::mtError, {TMsgDlgBtn::mbOK}, 0);
 }
 
 }  // namespace ui

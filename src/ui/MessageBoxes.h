@@ -1,4 +1,5 @@
-// The platform's standard message boxes, shown through the modal seam.
+// The plain message box of the platform, and the error message in the
+// program's own dialog; both shown through the modal seam.
 #pragma once
 
 #include <string>
@@ -12,7 +13,8 @@ std::string ApplicationTitle();
 // A plain message box: the text, an OK button, the application's title.
 void ShowPlainMessage(const std::string& text);
 
-// A message box with the error icon, the title "Error" and an OK button.
+// An error message: the message dialog (TMessageForm) of the error kind, with
+// the title "Error" and an OK button.
 void ShowErrorMessage(const std::string& text);
 
 }  // namespace ui

@@ -18,8 +18,8 @@ namespace ui {
 // What kind of modal thing is being shown.
 enum class ModalKind {
   PlainMessageBox,  // the platform's plain message box (no icon, the application's title)
-  ErrorMessageBox,  // the platform's message box with the error icon
-  MessageForm,      // the program's own message dialog
+  ErrorMessageBox,  // an error message: the program's message dialog of the error kind
+  MessageForm,      // the program's message dialog of any other kind
   Form,             // any other modal form
 };
 
