@@ -15,7 +15,10 @@
 #include "common/DatGenStringsFunctions.h"
 #include "diag/DatHE_Unit.h"
 #include "platform/Platform.h"
+#include "common/DatGenResources.h"
 #include "rebuild/DatProgBuildIndex_DM.h"
+#include "ui/DatGenFormTextHook.h"
+#include "ui/GenMsg_Unit.h"
 #include "ui/MessageBoxes.h"
 
 namespace {
@@ -59,6 +62,12 @@ TForm1::TForm1(QWidget* parent)
 }
 
 bool TForm1::FormCreate() {
+  InstallFormTextHook();
+  // What the installation says about itself: its product's name, and the
+  // language resources beside the program.
+  LoadProductName();
+  LoadLanguageResources();
+  SetMainForm(this);
   InitLog();
   Randomize();
   return true;
