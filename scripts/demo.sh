@@ -58,6 +58,12 @@ printf '[*Not4Rmv]\r\nNotes.ADT=N\r\n[VlxInxVxx!!!###_1800_DicTables.ADT]\r\nTAB
 printf '[Contacts.ADT]\r\nCITY=CITY*ixDescending\r\n' > "$DEMO/DBSys/VorlexInx2.ini"
 printf '[Contacts.ADT]\r\nInxPageSize=4096\r\n' > "$DEMO/DBSys/VorlexInx3.ini"
 
+# English language resources beside the program (help links are offered
+# only in English) and the help link file they point into.
+cp src/app/RebuildIndexes.ENU "$DEMO/App/"
+printf '; support pages\r\n203000000="https://support.example.com/search?q=*VlxToken*","How to update","Opens the support page about this message","","1"\r\n900000016="https://support.example.com/remote-control","Learn More","Allowing remote control use","",""\r\n' \
+  > "$DEMO/DBSys/vlxlnks.vlx"
+
 echo "demo installation: $DEMO"
 [ -n "${DEMO_NO_GUI:-}" ] && exit 0
 
