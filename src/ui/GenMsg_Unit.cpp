@@ -320,7 +320,12 @@ std::unique_ptr<TWebHelpLinkGuiItem> AddHelpLinkItem(TMessageForm& form, int lin
     item->SetPanelHeight(25);
     const int panel_width = item->PanelWidth();
     int client_height = form.height();
-    if (2 * panel_width >= form.width()) {
+    // A wide link gets a row of its own below the buttons; so does a link
+    // that would sit over the last button and take its clicks.
+    const int panel_left = form.width() - panel_width - 3;
+    const int buttons_right =
+        form.Buttons.empty() ? 0 : form.Buttons.back()->geometry().right() + 1;
+    if (2 * panel_width >= form.width() || panel_left < buttons_right) {
       client_height += item->PanelHeight();
       form.setFixedSize(form.width(), client_height);
     }

@@ -229,9 +229,16 @@ TEST_F(WebHelpLinkTest, DialogShowsTheLinkOnlyOnceTheManagerExistsAndInEnglish) 
   ASSERT_GE(2 * seen.panel.width(), seen.client.width());
   EXPECT_EQ(seen.client.height(), plain_height + 25);
 
+  // A narrow link beside a short message would cover the OK button: it gets
+  // its own row as well.
+  ShowMsgWithHelp("OK", 77);
+  ASSERT_TRUE(seen.link);
+  ASSERT_LT(2 * seen.panel.width(), seen.client.width());
+  EXPECT_EQ(seen.client.height(), plain_height + 25);
+
   // An id without a link: the item is there with no caption, nothing shown.
   ShowMsgWithHelp("No such link", 5);
-  EXPECT_EQ(Shown.size(), 4u);
+  EXPECT_EQ(Shown.size(), 5u);
 
   // In Hebrew never.
   UnloadResourceModule();
