@@ -65,6 +65,9 @@ void ApplyProductNames(QObject* component, bool Full) {
                                 });
   ApplyClassRules(component, f);
   for (QObject* owned : component->children()) {
+    // A window among the children (a dialog with this form as its parent) is
+    // a form of its own, processed when it becomes active.
+    if (owned->isWidgetType() && static_cast<QWidget*>(owned)->isWindow()) continue;
     if (IsWindowedControl(owned)) {
       ApplyProductNames(owned, true);
     } else {

@@ -9,7 +9,9 @@
 //   - a label's caption only when the label has a name that does not contain
 //     "AUTONOCHANGE";
 //   - an owned widget that is not a label (a windowed control) is processed
-//     in turn, itself and what it owns, always with the full substitution.
+//     in turn, itself and what it owns, always with the full substitution;
+//   - a child that is a window of its own (a dialog parented to the form) is
+//     left to be processed as a form.
 // With Full the full substitution is used, else only the token is replaced.
 //
 // The form-text hook, TFictCls, does this once for every form the first time

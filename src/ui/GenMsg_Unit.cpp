@@ -249,11 +249,10 @@ std::unique_ptr<TMessageForm> BuildMessageForm(const std::string& text, TMsgDlgT
     push->setGeometry(left, top, button_width, button_height);
     const int result = ButtonModalResult(button);
     TMessageForm* dialog = form.get();
-    if (button == TMsgDlgBtn::mbHelp) {
-      // The help context of a message dialog is 0: there is no help file to
-      // ask; the help a message offers is its web link.
-      QObject::connect(push, &QPushButton::clicked, dialog, [] {});
-    } else {
+    // The Help button keeps the dialog open: the help context of a message
+    // dialog is 0 and there is no help file to ask; the help a message
+    // offers is its web link.
+    if (button != TMsgDlgBtn::mbHelp) {
       QObject::connect(push, &QPushButton::clicked, dialog,
                        [dialog, result] { dialog->done(result); });
     }

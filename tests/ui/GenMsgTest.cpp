@@ -203,6 +203,13 @@ TEST_F(GenMsgTest, ButtonsCloseWithTheirModalResultAndTheCloseBoxGivesCancel) {
   form->show();
   form->close();
   EXPECT_EQ(finished, mrCancel);
+
+  // Help leaves the dialog open.
+  auto with_help =
+      BuildMessageForm("Help?", TMsgDlgType::mtCustom, {TMsgDlgBtn::mbOK, TMsgDlgBtn::mbHelp});
+  with_help->show();
+  with_help->Buttons[1]->click();
+  EXPECT_TRUE(with_help->isVisible());
 }
 
 TEST_F(GenMsgTest, RightToLeftPlacesTheTextAtTheRightMargin) {

@@ -1,5 +1,6 @@
 // The remote-control notice and the product name in form texts.
 #include <QCheckBox>
+#include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
@@ -149,12 +150,15 @@ struct DesignedForm {
     panel->setToolTip("Panel of Vorlex");
     inner = new QLabel("Vorlex inner ***VlxGenProd107349***", panel);
     inner->setObjectName("Inner");
+    dialog = new QDialog(&form);
+    dialog->setWindowTitle("Vorlex dialog");
   }
   QWidget form;
   QLabel *named, *unnamed, *kept, *inner;
   QPushButton* button;
   QCheckBox* check;
   QFrame* panel;
+  QDialog* dialog;  // a window of its own: processed when it becomes active
 };
 
 TEST_F(ProductNameTest, ApplyProductNamesByClassRules) {
@@ -181,6 +185,7 @@ TEST_F(ProductNameTest, ApplyProductNamesByClassRules) {
     EXPECT_EQ(d.check->text().toStdString(), "Acme check");
     EXPECT_EQ(d.panel->toolTip().toStdString(), "Panel of Acme");
     EXPECT_EQ(d.inner->text().toStdString(), c.inner);
+    EXPECT_EQ(d.dialog->windowTitle().toStdString(), "Vorlex dialog");
   }
 }
 
