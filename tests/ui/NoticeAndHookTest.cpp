@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QFrame>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -216,6 +217,15 @@ TEST_F(ProductNameTest, HookProcessesEachWindowOnceWithTheMessageDialogRule) {
   EXPECT_EQ(dialog->Message->text().toStdString(), "Vorlex failed Acme");
   EXPECT_EQ(dialog->Buttons[0]->text().toStdString(), "Acme OK");
   EXPECT_EQ(dialog->windowTitle().toStdString(), "Error");
+  // The platform's message box follows the same rule.
+  QMessageBox box(QMessageBox::NoIcon, "Vorlex", "Vorlex box ***VlxGenProd107349***",
+                  QMessageBox::Ok);
+  Activate(box);
+  ASSERT_EQ(QApplication::activeWindow(), &box);
+  EXPECT_EQ(box.text().toStdString(), "Vorlex box Acme");
+  EXPECT_EQ(box.windowTitle().toStdString(), "Vorlex");
+  box.hide();
+
   const int handles = GetFormTextHook()->Handles().Count();
   EXPECT_GE(handles, 3);
   EXPECT_GE(GetFormTextHook()->Handles().IndexOf(IntToStr(static_cast<long long>(dialog->winId()))),
