@@ -19,6 +19,7 @@
 // links it (the linker takes this object for the runtime symbols), and the
 // executable's definitions win over the runtime's for shared libraries too.
 #include <dlfcn.h>
+#include <unwind.h>
 
 #include <exception>
 #include <typeinfo>
@@ -132,7 +133,12 @@ void* __cxa_begin_catch(void* header) noexcept {
       crashreport::internal::Next<crashreport::internal::BeginCatchFunction>("__cxa_begin_catch");
   void* object = next(header);
   TThreadExceptions& exceptions = crashreport::internal::ThreadExceptions();
-  const TThrowSite* site = crashreport::internal::FindThrown(exceptions, object);
+  // The thrown object follows the unwinder's header; the object the catch
+  // receives may be adjusted (a base class), or null when no handler was
+  // found and the runtime is on its way to std::terminate.
+  const void* thrown = static_cast<char*>(header) + sizeof(_Unwind_Exception);
+  const TThrowSite* site = crashreport::internal::FindThrown(exceptions, thrown);
+  if (site == nullptr) site = crashreport::internal::FindThrown(exceptions, object);
   TThrowSite unknown;  // thrown where the hook did not see it (a rethrown exception_ptr)
   unknown.Object = object;
   const TThrowSite& caught = site != nullptr ? *site : unknown;
