@@ -8,7 +8,9 @@
 // modes: qt-event (an exception escapes an event; the loop goes on and the
 // program ends normally), main-throw (an exception escapes main),
 // thread-throw (an exception escapes a thread), null-deref (a write through
-// a null pointer). Each fault's line carries a "fault:" marker that the
+// a null pointer), fault-in-report (a write through a null pointer whose
+// report itself faults: the process must still end with the signal). Each
+// fault's line carries a "fault:" marker that the
 // tests look for in the log's stack lines. Dialogs are answered at once and
 // printed to the standard output.
 #include <QTimer>
@@ -19,6 +21,7 @@
 
 #include "common/DatGenFilesFunctions.h"
 #include "common/DatGenInstallation_Unit.h"
+#include "crashreport/EurekaLog.h"
 #include "crashreport/qt/EventLoopAdapter.h"
 #include "diag/DatHEMgr_Unit.h"
 #include "diag/DatHE_Unit.h"
@@ -38,7 +41,9 @@ void FailInThread() {
   throw std::runtime_error("thrown out of a thread");  // fault: thread-throw
 }
 
-void WriteThroughNull() {
+// Not checked by the undefined-behaviour sanitizer, which would end the
+// program before the fault: the fault itself is what is tested.
+__attribute__((no_sanitize("undefined"))) void WriteThroughNull() {
   volatile int* nowhere = nullptr;
   *nowhere = 42;  // fault: null-deref
 }
@@ -70,6 +75,12 @@ int main(int argc, char* argv[]) {
   } else if (mode == "thread-throw") {
     std::thread(FailInThread).join();
   } else if (mode == "null-deref") {
+    WriteThroughNull();
+  } else if (mode == "fault-in-report") {
+    static TEurekaLog faulty;
+    faulty.OnFatalSignalNotify = [](const TFatalSignalRecord&, void*, bool&) {
+      WriteThroughNull();
+    };
     WriteThroughNull();
   }
   FreeHEMgr();

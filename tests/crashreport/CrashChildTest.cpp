@@ -166,4 +166,10 @@ TEST_F(CrashChildTest, NullDereferenceIsLoggedAndTheProcessStillDiesOfTheSignal)
       << *(tag - 1);
 }
 
+TEST_F(CrashChildTest, AFaultWhileReportingEndsTheProcessWithTheSignal) {
+  const ChildResult child = RunChild("fault-in-report", dir_.Path());
+  ASSERT_TRUE(WIFSIGNALED(child.status)) << child.output;
+  EXPECT_EQ(WTERMSIG(child.status), SIGSEGV);
+}
+
 }  // namespace

@@ -1,7 +1,10 @@
 // The crash-report manager: the diagnostics level from the switch files, the
 // freeze timeout, and the entries and dialogs of the library's events.
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include "LogFixture.h"
@@ -252,6 +255,51 @@ TEST_F(HEMgrTest, HandledExceptionsAreLoggedAtLevelThreeOnly) {
       ASSERT_TRUE(platform::DeleteFile(tree_.Folder("DBSys") + switch_file));
     }
   }
+}
+
+TEST_F(HEMgrTest, FreezeAtLevelThreeIsLoggedFromTheWatchdogWithoutDialog) {
+  // The clock moves only when the watchdog waits; this thread is the
+  // user-interface thread and stays blocked until the report has come.
+  std::atomic<uint32_t> clock{kUptime};
+  platform::SetTickCountHook([&] { return clock.load(); });
+  platform::SetSleepHook([&](unsigned ms) {
+    clock += ms;
+    std::this_thread::yield();
+  });
+  std::mutex mutex;
+  std::condition_variable reported;
+  int freezes = 0;
+  TEurekaLog observer;
+  observer.OnExceptionNotify = [&](TEurekaExceptionRecord&, bool&) {
+    std::lock_guard lock(mutex);
+    ++freezes;
+    reported.notify_all();
+  };
+  crashreport::SetUserInterfaceThread();
+  const size_t before = LogLines().size();
+  Start({{"UserLog_VorlexSystem3.TXT", "[GEN]\r\nFreezeTimeout=5\r\n"}});
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(reported.wait_for(lock, std::chrono::seconds(60), [&] { return freezes > 0; }));
+  }
+  CurrentEurekaLogOptions().SetFreezeActivate(false);
+  platform::SetSleepHook(nullptr);
+  platform::SetTickCountHook([] { return kUptime; });
+
+  const Lines entries = LinesAfter(before);
+  const auto tag = std::find(entries.begin(), entries.end(), "Proc_Name=GenUnHndExp 3");
+  ASSERT_NE(tag, entries.end()) << Join(entries);
+  EXPECT_EQ(*(tag - 2), "Exception_Class=EFrozenApplication 0");
+  EXPECT_EQ(*(tag - 1), "Exception_Msg=The application has not responded for 5 seconds");
+  EXPECT_EQ(Lines(tag + 1, tag + 5),
+            (Lines{"", "Exception:", "  Class: EFrozenApplication",
+                   "  Message: The application has not responded for 5 seconds"}));
+  EXPECT_NE(std::find(tag, entries.end(),
+                      "ExceptionThreadID: " + std::to_string(platform::CurrentThreadId())),
+            entries.end());
+  // Widgets are not read from the watchdog's thread, and it shows nothing.
+  EXPECT_NE(std::find(tag, entries.end(), "Forms_E="), entries.end());
+  EXPECT_TRUE(Shown.empty());
 }
 
 TEST(HEMgrPolicy, EventPolicyTable) {
