@@ -19,6 +19,9 @@ namespace {
 
 // How long a signalled thread may take to record its stack.
 constexpr int kCaptureAnswerMs = 5000;
+// The longest a thread is held: a report that hangs (on a lock the held
+// thread owns) must not freeze the program for good.
+constexpr int kHoldLimitMs = 60000;
 
 // The capture in progress; one at a time (g_capture_mutex).
 struct TCapture {
@@ -42,14 +45,15 @@ void OnFreezeSignal(int, siginfo_t*, void* context) {
   char byte = 1;
   [[maybe_unused]] ssize_t done = write(g_capture.answered[1], &byte, 1);
   // Held here until the report is written.
-  done = read(g_capture.release[0], &byte, 1);
+  pollfd release{g_capture.release[0], POLLIN, 0};
+  if (poll(&release, 1, kHoldLimitMs) > 0) done = read(g_capture.release[0], &byte, 1);
   errno = saved_errno;
 }
 
 bool PrepareCapture() {
   static const bool ready = [] {
     if (pipe2(g_capture.answered, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    if (pipe2(g_capture.release, O_CLOEXEC) != 0) return false;
+    if (pipe2(g_capture.release, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     struct sigaction action {};
     action.sa_sigaction = OnFreezeSignal;
     sigemptyset(&action.sa_mask);
@@ -76,6 +80,7 @@ size_t CaptureAndHoldThread(pthread_t thread, uintptr_t* addresses, size_t capac
   g_capture_mutex.lock();
   if (!PrepareCapture()) return 0;
   Drain(g_capture.answered[0]);
+  Drain(g_capture.release[0]);  // a release left by a thread that answered too late
   g_capture.count = 0;
   if (pthread_kill(thread, FreezeSignal()) != 0) return 0;
   pollfd answer{g_capture.answered[0], POLLIN, 0};

@@ -45,7 +45,6 @@ struct TFatalEntry {
   long utc_offset = 0;  // seconds east of UTC when the manager was set up
   char date_separator = '/';
   char time_separator = ':';
-  const THandleExceptions* writer = nullptr;  // its instance id, read at the fault
 };
 TFatalEntry g_fatal_entry;
 char g_fatal_text[128 * 1024];
@@ -245,7 +244,6 @@ std::string THEMgr::ThreadInfoText(const TEurekaExceptionRecord& Record) {
 
 void THEMgr::PrepareFatalSignalEntry() {
   THandleExceptions* writer = GetHandleExceptions();
-  g_fatal_entry.writer = writer;
   g_fatal_entry.level = DiagLevel;
   if (writer != nullptr) {
     CopyText(g_fatal_entry.log_path, sizeof g_fatal_entry.log_path,
@@ -269,7 +267,6 @@ void THEMgr::PrepareFatalSignalEntry() {
 void THEMgr::FatalSignalNotify(const TFatalSignalRecord& Record, void*, bool& Handled) {
   const int last_error = errno;
   if (g_fatal_entry.log_path[0] == '\0') return;  // no log: the library's own report goes to stderr
-  Handled = true;
   crashreport::TFixedText out(g_fatal_text, sizeof g_fatal_text);
   const char* path = g_fatal_entry.log_path;
   if (access(path, W_OK) != 0 && access(path, F_OK) == 0) path = g_fatal_entry.fallback_path;
@@ -277,7 +274,10 @@ void THEMgr::FatalSignalNotify(const TFatalSignalRecord& Record, void*, bool& Ha
   out.Append("[");
   AppendLogTime(out);
   out.Append(g_fatal_entry.version).Append(" ");
-  if (g_fatal_entry.writer != nullptr) out.Append(g_fatal_entry.writer->InstanceId.c_str());
+  // The writer as it is at the fault: gone after the log was closed.
+  const THandleExceptions* writer = GetHandleExceptions();
+  if (writer == nullptr) return;
+  out.Append(writer->InstanceId.c_str());
   out.Append("  ]").Append(kCrLf);
   out.Append("Exception_Class=")
       .Append(crashreport::SignalExceptionClass(Record.Signal))
@@ -302,6 +302,7 @@ void THEMgr::FatalSignalNotify(const TFatalSignalRecord& Record, void*, bool& Ha
   out.Append("Win32ExceptionRecord: ").AppendUnsigned(Record.ExceptionCode).Append(kCrLf);
   out.Append(kCrLf).Append(kCrLf);
   out.Append("Forms_E=").Append(kCrLf);
+  Handled = true;
   if (!crashreport::AppendToFileSignalSafe(path, out.Data(), out.Size())) {
     crashreport::AppendToFileSignalSafe(g_fatal_entry.fallback_path, out.Data(), out.Size());
   }
