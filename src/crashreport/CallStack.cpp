@@ -165,6 +165,21 @@ std::vector<TStackFrame> TCallStack::Resolve() const {
   return frames;
 }
 
+uintptr_t FunctionStart(uintptr_t address) {
+  InitStackResolver();
+  backtrace_state* state = g_resolver.load();
+  uintptr_t start = 0;
+  if (state != nullptr) {
+    backtrace_syminfo(
+        state, address,
+        [](void* data, uintptr_t, const char* name, uintptr_t value, uintptr_t) {
+          if (name != nullptr) *static_cast<uintptr_t*>(data) = value;
+        },
+        IgnoreResolverError, &start);
+  }
+  return start;
+}
+
 const char* BaseFileName(const char* path) {
   if (path == nullptr) return "";
   const char* slash = std::strrchr(path, '/');

@@ -70,6 +70,10 @@ using TRawFrameCallback = void (*)(void* data, uintptr_t address, const char* fu
                                    const char* file_name, int line);
 void ResolveAddressRaw(uintptr_t address, TRawFrameCallback frame, void* data);
 
+// The start of the function that holds `address`, from the symbol tables;
+// 0 when unknown.
+uintptr_t FunctionStart(uintptr_t address);
+
 // "name.cpp" of "/src/dir/name.cpp".
 const char* BaseFileName(const char* path);
 

@@ -240,6 +240,7 @@ void InstallCrashHandlers() {
   std::call_once(once, [] {
     InitStackResolver();
     internal::InstallTerminateHandler();
+    internal::IgnoreRuntimeTerminateCatch();
     internal::InstallFatalSignalHandlers();
     SetUserInterfaceThread();
   });
@@ -274,6 +275,10 @@ void ReportUnhandledException(std::exception_ptr object) {
     // A report that cannot be made is dropped; the program goes on.
   }
   reporting = false;
+}
+
+void IgnoreCatchesIn(const void* function) {
+  internal::IgnoreCatchesInFunction(function);
 }
 
 TQuietCatchScope::TQuietCatchScope() : was_quiet_(internal::ReportingOnThisThread()) {

@@ -140,6 +140,11 @@ std::exception_ptr GetLastExceptionObject();
 // through OnExceptionNotify, with the stack recorded at its throw.
 void ReportUnhandledException(std::exception_ptr object);
 
+// Catches in `function` are not reported as handled: the catch of the
+// event-loop adapter, which reports what it catches as unhandled. At most
+// a few functions.
+void IgnoreCatchesIn(const void* function);
+
 // While alive, catches on this thread are not reported as handled: for code
 // that rethrows an exception_ptr only to look at the object.
 class TQuietCatchScope {

@@ -21,6 +21,7 @@
 #include <dlfcn.h>
 #include <unwind.h>
 
+#include <atomic>
 #include <exception>
 #include <typeinfo>
 
@@ -32,6 +33,22 @@ namespace crashreport::internal {
 namespace {
 
 constexpr size_t kThrowRing = 8;
+constexpr size_t kMaxIgnoredCatchers = 4;
+
+// Functions whose catches are no handled exceptions: the adapter's, and the
+// runtime's own __cxa_throw, which "catches" an exception no handler takes
+// on its way to std::terminate.
+std::atomic<uintptr_t> g_ignored_catchers[kMaxIgnoredCatchers] = {};
+
+bool IsIgnoredCatcher(const void* return_address) {
+  if (g_ignored_catchers[0].load() == 0) return false;
+  const uintptr_t start = FunctionStart(reinterpret_cast<uintptr_t>(return_address) - 1);
+  if (start == 0) return false;
+  for (const std::atomic<uintptr_t>& ignored : g_ignored_catchers) {
+    if (ignored.load() == start) return true;
+  }
+  return false;
+}
 constexpr size_t kCatchDepth = 16;
 
 struct TThreadExceptions {
@@ -69,9 +86,13 @@ const TThrowSite* FindThrown(TThreadExceptions& exceptions, const void* object) 
   return nullptr;
 }
 
-void ReportHandled(TThreadExceptions& exceptions, const TThrowSite& site) {
+void ReportHandled(TThreadExceptions& exceptions, const TThrowSite& site, const void* catcher) {
   if (exceptions.reporting) return;
   exceptions.reporting = true;
+  if (IsIgnoredCatcher(catcher)) {
+    exceptions.reporting = false;
+    return;
+  }
   try {
     TEurekaExceptionRecord record = MakeRecord(std::current_exception(), site.Addresses, site.Count,
                                                platform::CurrentThreadId());
@@ -104,6 +125,23 @@ std::exception_ptr LastCaughtObject() {
 
 bool& ReportingOnThisThread() {
   return ThreadExceptions().reporting;
+}
+
+void IgnoreCatchesInFunction(const void* function) {
+  const uintptr_t start = reinterpret_cast<uintptr_t>(function);
+  for (std::atomic<uintptr_t>& slot : g_ignored_catchers) {
+    uintptr_t empty = 0;
+    if (slot.load() == start || slot.compare_exchange_strong(empty, start)) return;
+  }
+}
+
+void IgnoreRuntimeTerminateCatch() {
+  // The runtime's own __cxa_throw, in the C++ runtime library (not ours,
+  // not a sanitizer's interceptor).
+  void* runtime = dlopen("libstdc++.so.6", RTLD_NOW | RTLD_NOLOAD);
+  if (runtime == nullptr) return;
+  if (void* own_throw = dlsym(runtime, "__cxa_throw")) IgnoreCatchesInFunction(own_throw);
+  dlclose(runtime);
 }
 
 }  // namespace crashreport::internal
@@ -147,8 +185,9 @@ void* __cxa_begin_catch(void* header) noexcept {
     exceptions.caught_objects[exceptions.depth] = std::current_exception();
   }
   ++exceptions.depth;
-  if (crashreport::internal::HandledReportsOn())
-    crashreport::internal::ReportHandled(exceptions, caught);
+  if (crashreport::internal::HandledReportsOn()) {
+    crashreport::internal::ReportHandled(exceptions, caught, __builtin_return_address(0));
+  }
   return object;
 }
 

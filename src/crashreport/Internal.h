@@ -28,6 +28,11 @@ std::exception_ptr LastCaughtObject();
 // meanwhile (by the program's logging, for instance) are not reported.
 bool& ReportingOnThisThread();
 
+// Catches in the function starting at `function` are not reported; and
+// neither is the runtime's catch on the way to std::terminate.
+void IgnoreCatchesInFunction(const void* function);
+void IgnoreRuntimeTerminateCatch();
+
 // Whether caught exceptions are reported (boReportHandledExceptions).
 bool HandledReportsOn();
 

@@ -145,6 +145,18 @@ TEST_F(CrashChildTest, ExceptionsOutOfMainAndOfAThreadAreLoggedBeforeTheAbort) {
   }
 }
 
+TEST_F(CrashChildTest, AtLevelThreeAnExceptionOutOfMainIsUnhandledOnly) {
+  dir_.WriteFile("DBSys/UserLog_CRMSystem3.TXT", "");
+  const ChildResult child = RunChild("main-throw", dir_.Path());
+  ASSERT_TRUE(WIFSIGNALED(child.status)) << child.output;
+  EXPECT_EQ(WTERMSIG(child.status), SIGABRT);
+  const std::vector<std::string> log = Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Proc_Name=GenUnHndExp 3"), 1);
+  // The runtime's own catch on the way to std::terminate is no handled exception.
+  for (const std::string& line : log) EXPECT_EQ(line.find("GenHndExp"), std::string::npos) << line;
+  EXPECT_NE(std::find(log.begin(), log.end(), "  Message: thrown out of main"), log.end());
+}
+
 TEST_F(CrashChildTest, NullDereferenceIsLoggedAndTheProcessStillDiesOfTheSignal) {
   const ChildResult child = RunChild("null-deref", dir_.Path());
   ASSERT_TRUE(WIFSIGNALED(child.status)) << child.output;

@@ -152,6 +152,32 @@ TEST_F(ComponentTest, CaughtExceptionsAreReportedOnlyWhenAskedAndNeverFromInside
   EXPECT_EQ(reported, std::vector<std::string>{"outer"});
 }
 
+__attribute__((noinline)) void CatchAsUnhandled() {
+  try {
+    ThrowOuter();
+  } catch (...) {
+    // Reported as unhandled by whoever catches here (the event-loop adapter).
+  }
+}
+
+TEST_F(ComponentTest, CatchesOfAnIgnoredFunctionAreNotReportedAsHandled) {
+  int reports = 0;
+  component_.OnHandledExceptionNotify = [&](TEurekaExceptionRecord&, bool& handled) {
+    handled = true;
+    ++reports;
+  };
+  crashreport::IgnoreCatchesIn(reinterpret_cast<const void*>(&CatchAsUnhandled));
+  CurrentEurekaLogOptions().SetBehaviourOptions(boReportHandledExceptions);
+  CatchAsUnhandled();
+  EXPECT_EQ(reports, 0);
+  try {
+    ThrowOuter();
+  } catch (const std::exception&) {
+  }
+  CurrentEurekaLogOptions().SetBehaviourOptions(0);
+  EXPECT_EQ(reports, 1);
+}
+
 // ---------------------------------------------------------------- the freeze watchdog
 
 // The watched thread: beats, then blocks (frozen) until released, then

@@ -14,6 +14,8 @@ TEventLoopApplication::TAppExceptionHandler g_app_handler;
 
 TEventLoopApplication::TEventLoopApplication(int& argc, char** argv) : QApplication(argc, argv) {
   crashreport::SetUserInterfaceThread();
+  crashreport::IgnoreCatchesIn(
+      reinterpret_cast<const void*>(&TEventLoopApplication::GuardedNotify));
   crashreport::SetHeartbeatRequest([this] {
     QMetaObject::invokeMethod(
         this, [] { crashreport::UserInterfaceHeartbeat(); }, Qt::QueuedConnection);
@@ -54,8 +56,13 @@ void TEventLoopApplication::HandleEscapedException(QObject* receiver) {
 }
 
 bool TEventLoopApplication::notify(QObject* receiver, QEvent* event) {
+  return GuardedNotify(this, receiver, event);
+}
+
+bool TEventLoopApplication::GuardedNotify(TEventLoopApplication* app, QObject* receiver,
+                                          QEvent* event) {
   try {
-    return QApplication::notify(receiver, event);
+    return app->QApplication::notify(receiver, event);
   } catch (...) {
     HandleEscapedException(receiver);
     return false;

@@ -31,4 +31,9 @@ class TEventLoopApplication : public QApplication {
   // What notify does with the exception being handled: the application's
   // handler, then the library. Public for code that runs events itself.
   static void HandleEscapedException(QObject* receiver);
+
+ private:
+  // notify's work; its catch reports an unhandled exception, never a
+  // handled one.
+  static bool GuardedNotify(TEventLoopApplication* app, QObject* receiver, QEvent* event);
 };
