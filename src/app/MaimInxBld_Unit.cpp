@@ -13,6 +13,8 @@
 #include "common/DatGenInstallation_Unit.h"
 #include "common/DatGenRandom.h"
 #include "common/DatGenStringsFunctions.h"
+#include "crashreport/EurekaLog.h"
+#include "diag/DatHEMgr_Unit.h"
 #include "diag/DatHE_Unit.h"
 #include "platform/Platform.h"
 #include "common/DatGenResources.h"
@@ -54,12 +56,15 @@ TForm1::TForm1(QWidget* parent)
   Button1->setObjectName("Button1");
   Button1->setGeometry(108, 70, 75, 25);
   connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+  EurekaLog1 = std::make_unique<TEurekaLog>();
 
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->geometry();
     move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
   }
 }
+
+TForm1::~TForm1() = default;
 
 bool TForm1::FormCreate() {
   InstallFormTextHook();
@@ -69,6 +74,7 @@ bool TForm1::FormCreate() {
   LoadLanguageResources();
   SetMainForm(this);
   InitLog();
+  if (THEMgr* manager = GetHEMgr()) manager->InitEurekaLog(EurekaLog1.get());
   Randomize();
   return true;
 }

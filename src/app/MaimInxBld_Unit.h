@@ -5,9 +5,11 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 #include <string>
 
 class QPushButton;
+class TEurekaLog;
 
 class TForm1 : public QWidget {
   Q_OBJECT
@@ -15,6 +17,7 @@ class TForm1 : public QWidget {
 
  public:
   explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
 
   // The start-up steps run when the window is made. False when the program
   // must end at once (with exit code 0) instead of showing the window.
@@ -24,6 +27,7 @@ class TForm1 : public QWidget {
   void Button1Click();
 
   QPushButton* Button1 = nullptr;
+  std::unique_ptr<TEurekaLog> EurekaLog1;  // handed to the crash-report manager
 
  protected:
   void closeEvent(QCloseEvent* event) override;

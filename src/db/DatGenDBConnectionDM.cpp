@@ -29,6 +29,7 @@ void PrepareConnection(TAdsConnection& connection, const std::string& path) {
 
 TDBConnectionDM::TDBConnectionDM() {
   setObjectName("DBConnectionDM");
+  RegisterDataModule(this);  // the exception reporter finds its queries
   DBConnection = new TAdsConnection(this);
   DBConnection->SetName("DBConnection");
   DBConnection->BeforeDisconnect = [](TAdsConnection&) { WriteLog("xClose-1.DBConnectionBeforeDisconnect", ""); };
@@ -45,6 +46,7 @@ bool EnsureConnectionDM() {
 }
 
 void FreeConnectionDM() {
+  UnregisterDataModule(TheConnectionDM());
   delete TheConnectionDM();
   TheConnectionDM() = nullptr;
 }

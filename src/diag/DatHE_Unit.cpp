@@ -18,10 +18,11 @@
 //   (empty line, when the file existed)
 //   [dd/mm/yyyy hh:mm:ss:zzz vW.X.Y.Z  ** ddmmyyyy_hhmmss_T_R  ]
 //   (empty line, the environment block, empty line: first full entry only)
-//   Sender_Class=...                     when a Sender is given
+//   Sender_Class=... (Sender_Name, Sender_Info, Sender_Parent)   when a Sender is given
 //   Exception_Class=... / Exception_Msg=...   when an exception is given
 //   Proc_Name=<ProcName>                 when ProcName is not empty
 //   <Text>                               when Text is not empty
+//   Forms_E=<the screen dump>            when an exception is given
 // A continuation entry (ProcName is the last ProcName followed by "3", into
 // an existing file) skips the header, the environment block and the sender
 // lines. A plain line is preceded by an empty line only when it follows a
@@ -35,6 +36,7 @@
 #include "common/DatGenFilesFunctions.h"
 #include "common/DatGenInstallation_Unit.h"
 #include "common/DatGenStringsFunctions.h"
+#include "crashreport/qt/EventLoopAdapter.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -111,11 +113,12 @@ std::string THandleExceptions::ComposeEntry(const TDatHERecType& Rec, bool Exist
         EnvironmentText = BuildEnvironmentText();
         out += kCrLf + EnvironmentText + kCrLf + kCrLf;
       }
-      if (Rec.Sender) WriteSenderBlock(out, *Rec.Sender);
+      if (Rec.Sender || !Rec.SenderClass.empty()) WriteSenderBlock(out, Rec.Sender, Rec.SenderClass);
     }
     if (Rec.E) WriteExceptionBlock(out, *Rec.E, LastError);
     if (!Rec.ProcName.empty()) out += MakeKeyValue("Proc_Name", Rec.ProcName) + kCrLf;
     if (!Rec.Text.empty()) out += Rec.Text + kCrLf;
+    if (Rec.E) out += MakeKeyValue("Forms_E", GetScreenInfo()) + kCrLf;
   } catch (...) {
     // The rest of the entry is dropped; what was composed is still written.
   }
@@ -167,6 +170,9 @@ void InitLogHandler(const std::string& LogName) {
     writer = std::make_unique<THandleExceptions>();
     writer->LogName = LogName;
     writer->LastProcName.clear();
+    // Exceptions that escape an event reach the log from now on.
+    TEventLoopApplication::SetAppExceptionHandler(
+        [](QObject* receiver, const std::exception* e) { HandleAppException(receiver, e); });
   }
   if (writer->LogName != LogName) writer->LogName = LogName;
 }

@@ -23,6 +23,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/DatGenDateTime.h"
 
@@ -36,6 +37,7 @@ struct TDatHERecType {
   std::string Text;                    // full entry: free text, may span lines; plain line: empty
   const std::exception* E = nullptr;   // the exception being reported, if any
   const QObject* Sender = nullptr;     // the object the entry is written for, if any
+  std::string SenderClass;             // the class of a Sender that is no component (no QObject)
   bool PlainLine = false;              // a plain line rather than a full entry
   bool WithTime = false;               // plain line: the time goes in front
 };
@@ -75,7 +77,7 @@ class THandleExceptions {
  protected:
   // The lines of a full entry that describe its Sender and its exception.
   // LastError is the thread's last error code when the entry was asked for.
-  virtual void WriteSenderBlock(std::string& Out, const QObject& Sender);
+  virtual void WriteSenderBlock(std::string& Out, const QObject* Sender, const std::string& SenderClass);
   virtual void WriteExceptionBlock(std::string& Out, const std::exception& E, uint32_t LastError);
 
  private:
@@ -125,6 +127,54 @@ void WriteLog(const std::string& ProcName, const std::string& Text);
 // A plain line without time, and one with the time in front.
 void WriteLogLine(const std::string& Text);
 void WriteLogTimedLine(const std::string& Text);
+
+// ---------------------------------------------------------------- the exception reporter
+//
+// The lines of a full entry that describe its Sender, its exception and the
+// screen, and the application's handler for exceptions that escape an event.
+// None of these raises.
+
+// " Unit - <unit of Sender's class>." when the class records one, then, for
+// a control, " Form - <unit of its form's class>.<form name>-><form class>".
+std::string GetSenderInfo(const QObject* Sender);
+
+// " <name> <class>" of the nearest named control above a control; empty
+// otherwise.
+std::string GetParentInfo(const QObject* Sender);
+
+// The unit the class of `Obj` records (Q_CLASSINFO "Unit" of the class
+// itself, not of a base class); empty when none.
+std::string GetClassUnitName(const QObject* Obj);
+
+// "SQLText:" CR LF + the statement's lines of the query that raised the
+// engine error E, found by its owner among the open forms, then among the
+// open data modules; empty when not found or not loggable.
+std::string GetErrorSqlText(const std::exception& E);
+std::string FindQuerySql(const std::string& OwnerName, const std::string& ComponentName);
+
+// False for a statement that mentions "SysPM" (in any case).
+bool IsSqlLoggable(const std::string& SQL);
+
+// The value of the "Forms_E" line: the form count, the active form and
+// control, then one line per open form (at most 100). Empty when called
+// off the user-interface thread, whose widgets only that thread may read.
+std::string GetScreenInfo();
+
+// The application's handler for an exception that escaped an event: writes
+// a full entry with Sender and E. Shows nothing.
+void HandleAppException(QObject* Sender, const std::exception* E);
+
+// False only for the engine's error 5041.
+bool NeedsExceptionMessage(const std::exception& E);
+
+// The program file's name without folder and extension.
+std::string GetExeBaseName();
+
+// The open data modules, in the order they were made. A data module
+// registers itself when made and unregisters when destroyed.
+void RegisterDataModule(QObject* DataModule);
+void UnregisterDataModule(QObject* DataModule);
+std::vector<QObject*> OpenDataModules();
 
 // ---------------------------------------------------------------- environment texts
 

@@ -15,6 +15,7 @@
 #include "dataset/AdsTable.h"
 #include "db/DatGenDBConnectionDM.h"
 #include "db/DatGenTablePasswords.h"
+#include "diag/DatHECallStack_Unit.h"
 #include "diag/DatHE_Unit.h"
 #include "rebuild/DatProgBuildIndex_DM_Entries.h"
 #include "rebuild/DatProgProgressForm.h"
@@ -40,6 +41,7 @@ std::string DateTimeText(TDateTime value) {
 
 TDatProgBuildIndex_DataModule::TDatProgBuildIndex_DataModule(QObject* owner) : QObject(owner) {
   setObjectName("DatProgBuildIndex_DataModule");
+  RegisterDataModule(this);  // the exception reporter finds its queries
   MainTbl = new TAdsTable(this);
   MainTbl->setObjectName("MainTbl");
   MainTbl->SetDatabaseName(kMainConnectionName);
@@ -56,6 +58,7 @@ TDatProgBuildIndex_DataModule::TDatProgBuildIndex_DataModule(QObject* owner) : Q
 
 TDatProgBuildIndex_DataModule::~TDatProgBuildIndex_DataModule() {
   delete ProgressFrm;  // normally freed at the end of its run already
+  UnregisterDataModule(this);
 }
 
 void TDatProgBuildIndex_DataModule::ShowProgress(const std::string& table, const std::string& index) {
@@ -103,6 +106,7 @@ bool TDatProgBuildIndex_DataModule::AddIndexesByFullPath(const std::string& path
     } catch (const std::exception& e) {
       result = false;
       WriteLog(this, ".AddIndexes-1-ERR", "", &e);
+      WriteLastExceptionStack2Log("AddIndexes-2.1-ERR");
     }
     QApplication::restoreOverrideCursor();
     delete ProgressFrm;
@@ -112,6 +116,7 @@ bool TDatProgBuildIndex_DataModule::AddIndexesByFullPath(const std::string& path
   } catch (const std::exception& e) {
     result = false;
     WriteLog(this, "AddIndexes-2-ERR", "", &e);
+    WriteLastExceptionStack2Log("AddIndexes-2.2-ERR");
   }
   return result;
 }
@@ -169,6 +174,7 @@ bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TLi
       } catch (const std::exception& close_error) {
         WriteLog(nullptr, "AddIndexes-ERR-Close", table, &close_error);  // the table stays failed either way
       }
+      WriteLastExceptionStack2Log("AddIndexes-1.1-ERR");
       failed = true;
     }
   }

@@ -3,6 +3,7 @@
 #include "common/Exceptions.h"
 #include "dataset/AdsTable.h"
 #include "db/DatGenTablePasswords.h"
+#include "diag/DatHECallStack_Unit.h"
 #include "diag/DatHE_Unit.h"
 #include "rebuild/DatProgBuildIndex_DM.h"
 #include "rebuild/DatProgBuildIndex_DM_Entries.h"
@@ -28,6 +29,7 @@ void TDatProgBuildIndex_DataModule::BuildIndexes(const std::string& table) {
       }
     } catch (const std::exception& e) {
       WriteLog(nullptr, "BuildIndexes-ERR", table + " " + index_name, &e);
+      WriteLastExceptionStack2Log("BuildIndexes-1.1");
       if (!RbldInxOnErr(e, table, line)) {
         ErrorOccurred = true;
         ui::ShowErrorMessage(ExceptionMessage(e) + "\r\n" + table);

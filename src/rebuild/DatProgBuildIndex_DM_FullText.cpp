@@ -5,6 +5,7 @@
 #include "common/Exceptions.h"
 #include "dataset/AdsQuery.h"
 #include "dataset/AdsTable.h"
+#include "diag/DatHECallStack_Unit.h"
 #include "diag/DatHE_Unit.h"
 #include "rebuild/DatProgBuildIndex_DM.h"
 #include "rebuild/DatProgBuildIndex_DM_Entries.h"
@@ -57,6 +58,7 @@ void TDatProgBuildIndex_DataModule::BldFtxInx(const std::string& table_name) {
       ui::ShowErrorMessage(ExceptionMessage(e) + " FTS " + "\r\n" + MainTbl->TableName());
       WriteLog(nullptr, "BldFtxInx-Err",
                AdsQuery1->SQL() + "\r\n" + MainTbl->TableName() + " " + InxNameOf(index_name), &e);
+      WriteLastExceptionStack2Log("BldFtxInx-1.1");
     }
   }
 }

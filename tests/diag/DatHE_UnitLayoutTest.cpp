@@ -65,15 +65,17 @@ TEST_F(LogLayout, ContinuationEntrySkipsHeaderAndSender) {
   WriteLog(&sender, "AddIndexes-ERR3", "stack", &error);
   EXPECT_EQ(LinesAfter(before),
             (Lines{"", "Exception_Class=EOleSysError 0", "Exception_Msg=Catastrophic failure",
-                   "EOleSysError = -2147418113 ", "Proc_Name=AddIndexes-ERR3", "stack"}));
+                   "EOleSysError = -2147418113 ", "Proc_Name=AddIndexes-ERR3", "stack", "Forms_E=FormCount:0 ", ""}));
 
   // Not the last tag + "3", or not into an existing file: a full entry.
   const size_t later = LogLines().size();
   WriteLog(&sender, "AddIndexes-ERR3", "again", nullptr);
-  EXPECT_EQ(LinesAfter(later), (Lines{"", Header(), "Sender_Class=QObject", "Proc_Name=AddIndexes-ERR3", "again"}));
+  EXPECT_EQ(LinesAfter(later), (Lines{"", Header(), "Sender_Class=QObject", "Sender_Name=", "Sender_Info=",
+                                      "Sender_Parent=", "Proc_Name=AddIndexes-ERR3", "again"}));
   ASSERT_TRUE(platform::DeleteFile(LogPath()));
   WriteLog(&sender, "AddIndexes-ERR33", "", nullptr);
-  EXPECT_EQ(LogLines(), (Lines{Header(), "Sender_Class=QObject", "Proc_Name=AddIndexes-ERR33"}));
+  EXPECT_EQ(LogLines(), (Lines{Header(), "Sender_Class=QObject", "Sender_Name=", "Sender_Info=", "Sender_Parent=",
+                               "Proc_Name=AddIndexes-ERR33"}));
 }
 
 TEST_F(LogLayout, SenderAndExceptionBlocks) {
@@ -87,14 +89,17 @@ TEST_F(LogLayout, SenderAndExceptionBlocks) {
     Lines expected;
   };
   for (const Case& c : std::vector<Case>{
-           {"sender only", &timer, nullptr, 0, {"Sender_Class=QTimer", "Proc_Name=P"}},
+           {"sender only", &timer, nullptr, 0,
+            {"Sender_Class=QTimer", "Sender_Name=", "Sender_Info=", "Sender_Parent=", "Proc_Name=P"}},
            {"our exception", nullptr, std::make_exception_ptr(Exception("Table not found")), 2,
-            {"Exception_Class=Exception 2", "Exception_Msg=Table not found", "Proc_Name=P"}},
+            {"Exception_Class=Exception 2", "Exception_Msg=Table not found", "Proc_Name=P", "Forms_E=FormCount:0 ",
+             ""}},
            {"system error", nullptr, std::make_exception_ptr(EOleSysError("Class not registered", -2147221164)),
             0, {"Exception_Class=EOleSysError 0", "Exception_Msg=Class not registered",
-                "EOleSysError = -2147221164 ", "Proc_Name=P"}},
+                "EOleSysError = -2147221164 ", "Proc_Name=P", "Forms_E=FormCount:0 ", ""}},
            {"a library's exception", &timer, std::make_exception_ptr(std::runtime_error("bad")), 16,
-            {"Sender_Class=QTimer", "Exception_Class=std::runtime_error 16", "Exception_Msg=bad", "Proc_Name=P"}},
+            {"Sender_Class=QTimer", "Sender_Name=", "Sender_Info=", "Sender_Parent=",
+             "Exception_Class=std::runtime_error 16", "Exception_Msg=bad", "Proc_Name=P", "Forms_E=FormCount:0 ", ""}},
        }) {
     const size_t before = LogLines().size();
     try {

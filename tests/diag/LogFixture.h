@@ -12,6 +12,7 @@
 #include "diag/DatHE_Unit.h"
 #include "platform/Platform.h"
 #include "support/InstallationTree.h"
+#include "support/QtApp.h"
 #include "support/ScopedClock.h"
 
 #ifndef RI_PROJECT_VERSION
@@ -26,6 +27,7 @@ inline constexpr uint32_t kUptime = ((3u * 24u + 4u) * 60u + 5u) * 60000u + 6789
 class LogTest : public ::testing::Test {
  protected:
   explicit LogTest(InstallationTree::Options options = {}) : tree_(options) {
+    EnsureQtApp();  // the screen line reads the application's forms
     platform::LocaleSettings locale;
     locale.LongDateFormat = "dddd, d MMMM yyyy";
     locale.ShortDateFormat = "dd/MM/yyyy";
