@@ -1,6 +1,7 @@
 #include "app/MaimInxBld_Unit.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFont>
 #include <QGuiApplication>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include "diag/DatHE_Unit.h"
 #include "platform/Platform.h"
 #include "rebuild/DatProgBuildIndex_DM.h"
+#include "rebuild/DatProgProgressForm.h"
 #include "ui/MessageBoxes.h"
 
 namespace {
@@ -67,20 +69,35 @@ bool TForm1::FormCreate() {
 void TForm1::Button1Click() {
   bool result = false;
   WriteLog("MainFrm-Bld-Bof", BoolToYN(result));
-  try {
-    setEnabled(false);
-    MakeStopMarker();
-    WriteLog(GetDBPath(), "");
-    auto data_module = std::make_unique<TDatProgBuildIndex_DataModule>(nullptr);
-    result = data_module->RunRebuild();
-    ui::ShowPlainMessage(result ? "Completed Successfully" : "Error in Indexes Rebuild ");
-  } catch (const std::exception& e) {
-    // The run's own failures were shown and logged where they happened; an
-    // escaping exception is logged here and the outcome stays "not done".
-    WriteLog(this, ".", "", &e);
+  // The clean-up runs however the run ends, even when something that is not
+  // a std::exception passes through here on its way up.
+  struct RunCleanUp {
+    TForm1& form;
+    ~RunCleanUp() {
+      // Clicks and keys that arrived during the run meet the still disabled
+      // window and are dropped, so none of them starts another run.
+      QCoreApplication::processEvents();
+      form.RemoveStopMarker();
+      form.setEnabled(true);
+    }
+  };
+  {
+    const RunCleanUp clean_up{*this};
+    try {
+      setEnabled(false);
+      // The disabled window is drawn as such before the busy run begins.
+      PaintNow(*this);
+      MakeStopMarker();
+      WriteLog(GetDBPath(), "");
+      auto data_module = std::make_unique<TDatProgBuildIndex_DataModule>(nullptr);
+      result = data_module->RunRebuild();
+      ui::ShowPlainMessage(result ? "Completed Successfully" : "Error in Indexes Rebuild ");
+    } catch (const std::exception& e) {
+      // The run's own failures were shown and logged where they happened; an
+      // escaping exception is logged here and the outcome stays "not done".
+      WriteLog(this, ".", "", &e);
+    }
   }
-  RemoveStopMarker();
-  setEnabled(true);
   WriteLog("MainFrm-Bld-Eof", BoolToYN(result));
 }
 
