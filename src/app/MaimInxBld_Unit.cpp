@@ -9,11 +9,11 @@
 #include <memory>
 
 #include "common/DatGenDateTime.h"
-#include "common/Exceptions.h"
 #include "common/DatGenFilesFunctions.h"
 #include "common/DatGenInstallation_Unit.h"
 #include "common/DatGenRandom.h"
 #include "common/DatGenStringsFunctions.h"
+#include "common/Exceptions.h"
 #include "diag/DatHE_Unit.h"
 #include "platform/Platform.h"
 #include "rebuild/DatProgBuildIndex_DM.h"

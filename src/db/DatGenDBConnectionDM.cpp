@@ -131,7 +131,9 @@ std::string GetAdsIniInfo() {
     // The system's short date and long time formats, as the rest of the
     // connection entry writes its dates.
     const platform::LocaleSettings locale = platform::GetLocaleSettings();
-    text = file + " " + FormatDateTime(locale.ShortDateFormat + " " + locale.LongTimeFormat, GetFileDateTime(file));
+    text =
+        file + " " +
+        FormatDateTime(locale.ShortDateFormat + " " + locale.LongTimeFormat, GetFileDateTime(file));
     text += "\r\n\r\n" + ReadTextFileToString(file);
     return text;
   } catch (const std::exception& e) {

@@ -399,7 +399,8 @@ int OpenForWriting(const std::string& path, int mode_flags, bool& existed) {
   // A read-only file cannot be written on Windows, whoever the user; the
   // superuser would write it here regardless of its permission bits.
   struct stat st{};
-  if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+  if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     errno = EACCES;
     return -1;
   }

@@ -45,7 +45,8 @@ void CheckTableFileName(const std::string& table) {
       table.find("..") == std::string::npos) {
     return;
   }
-  throw Exception("The table name \"" + table + "\" is not the name of a file in the database folder");
+  throw Exception("The table name \"" + table +
+                  "\" is not the name of a file in the database folder");
 }
 
 }  // namespace

@@ -91,7 +91,8 @@ class TDatProgBuildIndex_DataModule : public QObject {
   // Repairs the failure `error` of the entry at `line` of InxLst when it can.
   // False when it cannot; when a repair was tried and failed, `failure` is
   // the message of what stopped it.
-  bool RbldInxOnErr(const std::exception& error, const std::string& table, int line, std::string& failure);
+  bool RbldInxOnErr(const std::exception& error, const std::string& table, int line,
+                    std::string& failure);
   void RmvNullRecId(const std::string& table);
   bool MakeAfReInx();
   bool MakeAfReInxDelNullRecId();

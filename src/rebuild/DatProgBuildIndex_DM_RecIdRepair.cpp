@@ -33,7 +33,8 @@ void TDatProgBuildIndex_DataModule::LogRemovedRecords(const std::string& table) 
   WriteLog("RmvNullRecId-Removed " + table, IntToStr(AdsQuery2->RowsAffected()) + " records without a record id removed");
 }
 
-bool TDatProgBuildIndex_DataModule::RbldInxOnErr(const std::exception& error, const std::string& table, int line,
+bool TDatProgBuildIndex_DataModule::RbldInxOnErr(const std::exception& error,
+                                                 const std::string& table, int line,
                                                  std::string& failure) {
   const auto* database_error = dynamic_cast<const EADSDatabaseError*>(&error);
   const std::string key = InxLst.Names(line);

@@ -62,7 +62,8 @@ bool WaitUntilExposed(QWidget& widget) {
   QElapsedTimer elapsed;
   elapsed.start();
   while (!window->isExposed() && elapsed.elapsed() < kExposeTimeoutMs) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::WaitForMoreEvents);
   }
   return window->isExposed();
 }

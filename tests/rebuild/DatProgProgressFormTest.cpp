@@ -50,8 +50,8 @@ TEST_F(ProgressFormTest, PanelHasAnEtchedEdge) {
   const int mid_y = image.height() / 2;
   const int right = image.width() - 1;
   const int bottom = image.height() - 1;
-  EXPECT_LT(lightness(mid_x, 0), lightness(mid_x, 1));            // top
-  EXPECT_LT(lightness(0, mid_y), lightness(1, mid_y));            // left
+  EXPECT_LT(lightness(mid_x, 0), lightness(mid_x, 1));                // top
+  EXPECT_LT(lightness(0, mid_y), lightness(1, mid_y));                // left
   EXPECT_GT(lightness(mid_x, bottom), lightness(mid_x, bottom - 1));  // bottom
   EXPECT_GT(lightness(right, mid_y), lightness(right - 1, mid_y));    // right
 }
