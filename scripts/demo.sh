@@ -6,17 +6,25 @@
 #   scripts/demo.sh              build, make build/demo, start the window
 #   DEMO_ROWS=200000 scripts/demo.sh   a bigger Contacts table
 #   DEMO_NO_GUI=1 scripts/demo.sh      make the installation only
+#   DEMO_PRESET=default scripts/demo.sh   use another build preset
 #
-# Without a display the window is started under Xvfb and a screenshot is
-# written to build/demo/screenshot.png.
+# Without a display the program runs on a virtual X server (Xvfb) and shows
+# itself working: Start is pressed (xdotool) and the screen is written to
+#   build/demo/screenshot.png   the idle main window
+#   build/demo/progress.png     during the run: the progress window
+#   build/demo/outcome.png      the outcome box at the end of the run
+# A few contacts have no record id, so the run repairs the table's primary
+# index (three waits of two seconds) while the progress window shows it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/xvfb.sh
 
 bash scripts/install-deps.sh
-cmake --preset release
-cmake --build --preset release -j "$(nproc 2>/dev/null || echo 2)"
+PRESET=${DEMO_PRESET:-release}
+cmake --preset "$PRESET"
+cmake --build --preset "$PRESET" -j "$(nproc 2>/dev/null || echo 2)"
 
-BIN=build/release/bin
+BIN=build/$PRESET/bin
 DEMO=${DEMO_DIR:-build/demo}
 ROWS=${DEMO_ROWS:-20000}
 rm -rf "$DEMO"
@@ -35,7 +43,8 @@ def word(n):
 with open(f"{demo}/contacts.csv", "w") as f:
     f.write("RECID:C:16,LASTNAME:C:20,FIRSTNAME:C:20,CITY:C:24,ZIP:C:5,BIRTHDATE:D,SCORE:I\n")
     for i in range(rows):
-        recid = "%016x" % (i * 2654435761 % (1 << 64))
+        # Every 5000th contact has no record id: the run repairs them away.
+        recid = "" if i % 5000 == 17 else "%016x" % (i * 2654435761 % (1 << 64))
         f.write(f"{recid},{word(3)},{word(2)},{word(2)},{rnd.randrange(100000):05d},"
                 f"19{rnd.randrange(30, 99)}-{rnd.randrange(1, 13):02d}-{rnd.randrange(1, 29):02d},{rnd.randrange(1000000)}\n")
 with open(f"{demo}/notes.csv", "w") as f:
@@ -70,12 +79,52 @@ echo "demo installation: $DEMO"
 if [ -n "${DISPLAY:-}" ]; then
   exec "$DEMO/App/RebuildIndexes"
 fi
-# No display: show the window on a virtual screen and take its picture.
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c "
-  '$DEMO/App/RebuildIndexes' &
-  app=\$!
-  sleep 2
-  import -window root '$DEMO/screenshot.png'
-  kill \$app
-"
-echo "screenshot: $DEMO/screenshot.png"
+# No display: run the program on a virtual screen and take its pictures.
+start_xvfb
+rm -f "$DEMO"/*.png
+QT_QPA_PLATFORM=xcb "$DEMO/App/RebuildIndexes" &
+app=$!
+
+# Waits (at most about 30 s) for a window whose title matches $1; its id.
+window_of() {
+  local id=""
+  for _ in $(seq 1 300); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+    [ -n "$id" ] && break
+    sleep 0.1
+  done
+  echo "$id"
+}
+
+main=$(window_of '^Rebuild Indexes $')
+[ -n "$main" ] || { echo "demo: the main window did not appear" >&2; kill "$app"; exit 1; }
+sleep 0.5
+import -window root "$DEMO/screenshot.png"
+
+# Press Start (the button sits at 108,70 and is 75 x 25 in the window).
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + 108 + 37)) $((Y + 70 + 12)) click 1
+
+progress=$(window_of '^Index Building Status$')
+if [ -n "$progress" ]; then
+  sleep 0.5
+  import -window root "$DEMO/progress.png"
+else
+  echo "demo: the progress window was not seen" >&2
+fi
+
+# The outcome box carries the program's name as its title.
+outcome=$(window_of '^RebuildIndexes$')
+if [ -n "$outcome" ]; then
+  sleep 0.5
+  import -window root "$DEMO/outcome.png"
+  # No window manager gives the box the keyboard: give it, then press OK.
+  xdotool windowfocus "$outcome" key Return || echo "demo: the outcome box could not be answered" >&2
+else
+  echo "demo: the outcome box was not seen" >&2
+fi
+sleep 0.5
+kill "$app" 2>/dev/null || true
+wait "$app" 2>/dev/null || true
+echo "screenshots: $DEMO/screenshot.png $DEMO/progress.png $DEMO/outcome.png"
+echo "activity log: $DEMO/Logs/UserLog_RebuildIndexes.TXT"

@@ -12,7 +12,7 @@ PACKAGES=(
   libssl-dev
   fonts-liberation fonts-dejavu-core
   python3 sqlite3
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool
 )
 
 missing=()

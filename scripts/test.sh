@@ -2,8 +2,12 @@
 # The whole test suite: installs the dependencies, then configures, builds and
 # runs every test under each preset given (default: the debug build and the
 # sanitizer build). Usage: scripts/test.sh [PRESET ...]
+#
+# The screen tests draw on a real X server: the one of DISPLAY, or a virtual
+# one (Xvfb) started here when there is no display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/xvfb.sh
 
 bash scripts/install-deps.sh
 
@@ -12,6 +16,10 @@ if [ ${#presets[@]} -eq 0 ]; then
   presets=(default asan)
 fi
 
+if [ -z "${DISPLAY:-}" ]; then
+  start_xvfb
+fi
+# Every other widget test runs offscreen; the screen tests ask for xcb.
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc 2>/dev/null || echo 2)
 

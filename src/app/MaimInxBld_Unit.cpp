@@ -1,6 +1,7 @@
 #include "app/MaimInxBld_Unit.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFont>
 #include <QGuiApplication>
 #include <QPushButton>
@@ -8,19 +9,20 @@
 #include <memory>
 
 #include "common/DatGenDateTime.h"
-#include "common/Exceptions.h"
 #include "common/DatGenFilesFunctions.h"
 #include "common/DatGenInstallation_Unit.h"
 #include "common/DatGenRandom.h"
 #include "common/DatGenStringsFunctions.h"
 #include "crashreport/EurekaLog.h"
 #include "diag/DatHEMgr_Unit.h"
+#include "common/Exceptions.h"
 #include "diag/DatHE_Unit.h"
 #include "platform/Platform.h"
 #include "common/DatGenResources.h"
 #include "rebuild/DatProgBuildIndex_DM.h"
 #include "ui/DatGenFormTextHook.h"
 #include "ui/GenMsg_Unit.h"
+#include "rebuild/DatProgProgressForm.h"
 #include "ui/MessageBoxes.h"
 
 namespace {
@@ -82,20 +84,35 @@ bool TForm1::FormCreate() {
 void TForm1::Button1Click() {
   bool result = false;
   WriteLog("MainFrm-Bld-Bof", BoolToYN(result));
-  try {
-    setEnabled(false);
-    MakeStopMarker();
-    WriteLog(GetDBPath(), "");
-    auto data_module = std::make_unique<TDatProgBuildIndex_DataModule>(nullptr);
-    result = data_module->RunRebuild();
-    ui::ShowPlainMessage(result ? "Completed Successfully" : "Error in Indexes Rebuild ");
-  } catch (const std::exception& e) {
-    // The run's own failures were shown and logged where they happened; an
-    // escaping exception is logged here and the outcome stays "not done".
-    WriteLog(this, ".", "", &e);
+  // The clean-up runs however the run ends, even when something that is not
+  // a std::exception passes through here on its way up.
+  struct RunCleanUp {
+    TForm1& form;
+    ~RunCleanUp() {
+      // Clicks and keys that arrived during the run meet the still disabled
+      // window and are dropped, so none of them starts another run.
+      QCoreApplication::processEvents();
+      form.RemoveStopMarker();
+      form.setEnabled(true);
+    }
+  };
+  {
+    const RunCleanUp clean_up{*this};
+    try {
+      setEnabled(false);
+      // The disabled window is drawn as such before the busy run begins.
+      PaintNow(*this);
+      MakeStopMarker();
+      WriteLog(GetDBPath(), "");
+      auto data_module = std::make_unique<TDatProgBuildIndex_DataModule>(nullptr);
+      result = data_module->RunRebuild();
+      ui::ShowPlainMessage(result ? "Completed Successfully" : "Error in Indexes Rebuild ");
+    } catch (const std::exception& e) {
+      // The run's own failures were shown and logged where they happened; an
+      // escaping exception is logged here and the outcome stays "not done".
+      WriteLog(this, ".", "", &e);
+    }
   }
-  RemoveStopMarker();
-  setEnabled(true);
   WriteLog("MainFrm-Bld-Eof", BoolToYN(result));
 }
 

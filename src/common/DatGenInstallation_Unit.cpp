@@ -25,6 +25,16 @@ InstallationState& State() {
   return state;
 }
 
+// The parent folder of `path`, where the parent of a folder just below the
+// file-system root is the root itself: GetParentPath names the root with an
+// empty text (as it names a drive "E:"), which would make a folder beside it
+// relative.
+std::string RootOrParent(const std::string& path) {
+  const std::string parent = GetParentPath(path);
+  if (parent.empty() && !path.empty() && path[0] == PathDelim) return std::string(1, PathDelim);
+  return parent;
+}
+
 std::string SiblingOfDB(const std::string& folder) {
   return GetParentPath(GetDBPath()) + PathDelim + folder + PathDelim;
 }
@@ -40,7 +50,7 @@ void LoadInstallationDefaults() {
 
   std::string settings;
   ResolveFileName(state.Record.General.AppPath + GetSettingsIniName(), true, settings);
-  const std::string default_db = IncludeBackslash(GetParentPath(GetModulePath())) + "DB";
+  const std::string default_db = IncludeBackslash(RootOrParent(GetModulePath())) + "DB";
   const TIniFile ini(settings);
   state.Record.Database.DBPath = ini.ReadString("DATABASE", "Path", default_db);
 }

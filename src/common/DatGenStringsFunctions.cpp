@@ -198,6 +198,9 @@ std::string ReplaceText(const std::string& text, const std::string& find, const 
 }
 
 std::string TextAfter(const std::string& text, const std::string& marker) {
+  // An empty marker marks nothing: the server path of a path whose host could
+  // not be told is empty, not the whole path.
+  if (marker.empty()) return {};
   const size_t pos = text.find(marker);
   return pos == std::string::npos ? std::string() : text.substr(pos + marker.size());
 }

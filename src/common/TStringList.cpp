@@ -22,6 +22,9 @@ int TStringList::IndexOf(const std::string& line) const {
 
 int TStringList::IndexOfName(const std::string& name) const {
   for (int i = 0; i < Count(); ++i) {
+    // A line without "=" holds no name=value pair: it never answers for a
+    // name, so a bare "Port" line cannot hide a later "Port=6262".
+    if (lines_[static_cast<size_t>(i)].find('=') == std::string::npos) continue;
     if (SameText(Names(i), name)) return i;
   }
   return -1;

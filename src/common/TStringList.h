@@ -30,7 +30,8 @@ class TStringList {
   // Index of the first line equal to `line` ignoring case, or -1.
   int IndexOf(const std::string& line) const;
 
-  // Index of the first line whose name equals `name` ignoring case, or -1.
+  // Index of the first line holding "=" whose name equals `name` ignoring
+  // case, or -1. Lines without "=" are passed over.
   int IndexOfName(const std::string& name) const;
 
   // Name and value of the line at `index`.

@@ -122,11 +122,20 @@ std::string GetConnInfo(const TAdsConnection* connection) {
 }
 
 std::string GetAdsIniInfo() {
-  const std::string file = InstallationDefaults().General.AppPath + "ads.ini";
+  const std::string named = InstallationDefaults().General.AppPath + "ads.ini";
+  // Found whatever the case of its name, as the system's own file look-up
+  // would find it.
+  const std::string located = LocateFile(named);
+  const std::string file = located.empty() ? named : located;
   std::string text;
   try {
-    if (!platform::FileExists(file)) return "NO ADS " + file;
-    text = file + " " + FormatDateTime("dd/mm/yyyy hh:nn:ss", GetFileDateTime(file));
+    if (located.empty()) return "NO ADS " + file;
+    // The system's short date and long time formats, as the rest of the
+    // connection entry writes its dates.
+    const platform::LocaleSettings locale = platform::GetLocaleSettings();
+    text =
+        file + " " +
+        FormatDateTime(locale.ShortDateFormat + " " + locale.LongTimeFormat, GetFileDateTime(file));
     text += "\r\n\r\n" + ReadTextFileToString(file);
     return text;
   } catch (const std::exception& e) {

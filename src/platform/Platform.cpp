@@ -396,6 +396,14 @@ namespace {
 // errno set on failure.
 int OpenForWriting(const std::string& path, int mode_flags, bool& existed) {
   existed = true;
+  // A read-only file cannot be written on Windows, whoever the user; the
+  // superuser would write it here regardless of its permission bits.
+  struct stat st{};
+  if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    errno = EACCES;
+    return -1;
+  }
   int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | mode_flags);
   if (fd < 0 && errno == ENOENT) {
     existed = false;

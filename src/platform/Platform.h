@@ -162,7 +162,8 @@ enum class WriteMode { Replace, Append };
 // one write call (a regular file takes it whole), so appenders in other
 // processes never split it. `existed`, when given, tells whether the file was
 // there before. False (last error set) when the file cannot be opened or not
-// all of `data` was written.
+// all of `data` was written; a read-only file (no write permission bit) is
+// refused with EACCES whoever the user, as on Windows.
 bool WriteToFile(const std::string& path, const std::string& data, WriteMode mode, bool* existed = nullptr);
 
 // A file held open for appending, for a writer that must know whether the

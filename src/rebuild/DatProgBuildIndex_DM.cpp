@@ -37,6 +37,19 @@ std::string DateTimeText(TDateTime value) {
   return FormatDateTime(locale.ShortDateFormat + " " + locale.LongTimeFormat, value);
 }
 
+// A table name comes from the definition files or from the data dictionary,
+// and names files inside the database folder only: its index file is deleted
+// and the table opened there. A name that could reach another folder is
+// refused before any file is touched; the table fails like any other.
+void CheckTableFileName(const std::string& table) {
+  if (table.find('/') == std::string::npos && table.find('\\') == std::string::npos &&
+      table.find("..") == std::string::npos) {
+    return;
+  }
+  throw Exception("The table name \"" + table +
+                  "\" is not the name of a file in the database folder");
+}
+
 }  // namespace
 
 TDatProgBuildIndex_DataModule::TDatProgBuildIndex_DataModule(QObject* owner) : QObject(owner) {
@@ -73,6 +86,16 @@ bool TDatProgBuildIndex_DataModule::AddIndexesByFullPath(const std::string& path
   ErrorOccurred = false;
   bool result = false;
   TAdsConnection* exclusive = nullptr;
+  // Cursor, progress window, exclusive connection, main connection: put back
+  // whatever way the run ends.
+  const auto clean_up = [&] {
+    QApplication::restoreOverrideCursor();
+    delete ProgressFrm;
+    ProgressFrm = nullptr;
+    FreeConnection(exclusive);
+    exclusive = nullptr;
+    if (TAdsConnection* main = MainConnection()) main->SetIsConnected(true);
+  };
   try {
     std::string resolved;
     if (!AcceptMainInxFile(path, resolved)) return false;
@@ -107,12 +130,17 @@ bool TDatProgBuildIndex_DataModule::AddIndexesByFullPath(const std::string& path
       result = false;
       WriteLog(this, ".AddIndexes-1-ERR", "", &e);
       WriteLastExceptionStack2Log("AddIndexes-2.1-ERR");
+    } catch (...) {
+      // Not an exception of ours: the clean-up still runs, then it goes on
+      // up to whoever can deal with it.
+      try {
+        clean_up();
+      } catch (const std::exception& e) {
+        WriteLog(this, "AddIndexes-2-ERR", "", &e);  // the first failure is the one passed on
+      }
+      throw;
     }
-    QApplication::restoreOverrideCursor();
-    delete ProgressFrm;
-    ProgressFrm = nullptr;
-    FreeConnection(exclusive);
-    if (TAdsConnection* main = MainConnection()) main->SetIsConnected(true);
+    clean_up();
   } catch (const std::exception& e) {
     result = false;
     WriteLog(this, "AddIndexes-2-ERR", "", &e);
@@ -145,9 +173,11 @@ bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TLi
       if (full_text != std::string::npos) {
         table = table.substr(0, full_text);
         MainTbl->SetTableName(table);
+        CheckTableFileName(table);
         BldFtxInx(table);
         continue;
       }
+      CheckTableFileName(table);
       DeleteIndexes(table);
       MainTbl->SetExclusive(true);
       MainTbl->Open();

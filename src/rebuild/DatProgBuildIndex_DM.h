@@ -88,7 +88,11 @@ class TDatProgBuildIndex_DataModule : public QObject {
   std::string FtsNoiseWords(const std::string& table, const std::string& index_name);
 
   // ---- records without a record id
-  bool RbldInxOnErr(const std::exception& error, const std::string& table, int line);
+  // Repairs the failure `error` of the entry at `line` of InxLst when it can.
+  // False when it cannot; when a repair was tried and failed, `failure` is
+  // the message of what stopped it.
+  bool RbldInxOnErr(const std::exception& error, const std::string& table, int line,
+                    std::string& failure);
   void RmvNullRecId(const std::string& table);
   bool MakeAfReInx();
   bool MakeAfReInxDelNullRecId();

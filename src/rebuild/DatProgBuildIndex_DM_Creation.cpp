@@ -30,9 +30,10 @@ void TDatProgBuildIndex_DataModule::BuildIndexes(const std::string& table) {
     } catch (const std::exception& e) {
       WriteLog(nullptr, "BuildIndexes-ERR", table + " " + index_name, &e);
       WriteLastExceptionStack2Log("BuildIndexes-1.1");
-      if (!RbldInxOnErr(e, table, line)) {
+      std::string failure = ExceptionMessage(e);
+      if (!RbldInxOnErr(e, table, line, failure)) {
         ErrorOccurred = true;
-        ui::ShowErrorMessage(ExceptionMessage(e) + "\r\n" + table);
+        ui::ShowErrorMessage(failure + "\r\n" + table);
       }
     }
   }

@@ -5,6 +5,7 @@
 #include "common/Exceptions.h"
 #include "dataset/AdsQuery.h"
 #include "dataset/AdsTable.h"
+#include "db/DatGenTablePasswords.h"
 #include "diag/DatHE_Unit.h"
 #include "engine/EngineError.h"
 #include "platform/Platform.h"
@@ -32,7 +33,9 @@ void TDatProgBuildIndex_DataModule::LogRemovedRecords(const std::string& table) 
   WriteLog("RmvNullRecId-Removed " + table, IntToStr(AdsQuery2->RowsAffected()) + " records without a record id removed");
 }
 
-bool TDatProgBuildIndex_DataModule::RbldInxOnErr(const std::exception& error, const std::string& table, int line) {
+bool TDatProgBuildIndex_DataModule::RbldInxOnErr(const std::exception& error,
+                                                 const std::string& table, int line,
+                                                 std::string& failure) {
   const auto* database_error = dynamic_cast<const EADSDatabaseError*>(&error);
   const std::string key = InxLst.Names(line);
   const std::string value = InxLst.Values(key);
@@ -48,11 +51,22 @@ bool TDatProgBuildIndex_DataModule::RbldInxOnErr(const std::exception& error, co
     return true;
   } catch (const std::exception& e) {
     WriteLog(this, ".RbldInxOnErr-Err", "", &e);
+    // What stopped the repair is what the operator must fix now (a duplicate
+    // key left after the empty ones went, a removal that failed), not the
+    // empty keys first reported.
+    failure = ExceptionMessage(e);
     return false;
   }
 }
 
 void TDatProgBuildIndex_DataModule::RmvNullRecId(const std::string& table) {
+  // The table is opened again below exactly as it stands now: exclusive, with
+  // the page size its indexes are being built at (which an open would reset
+  // to its index file's, or to the engine's default without one), and with
+  // its password enabled when it is encrypted.
+  const bool exclusive = MainTbl->Exclusive();
+  const uint16_t page_size = MainTbl->AdsTableOptions.AdsIndexPageSize;
+  const bool encrypted = MainTbl->Active() && IsTableEncrypted(*MainTbl);
   MainTbl->Close();
   WriteLog("RmvNullRecId-Bof (VlxUpgInd:RmvNullRecId)", table);
   platform::Sleep(kRepairWaitMs);
@@ -67,7 +81,10 @@ void TDatProgBuildIndex_DataModule::RmvNullRecId(const std::string& table) {
   platform::Sleep(kRepairWaitMs);
   AdsQuery2->AdsCloseSQLStatement();
   platform::Sleep(kRepairWaitMs);
+  MainTbl->SetExclusive(exclusive);
   MainTbl->Open();
+  MainTbl->AdsTableOptions.AdsIndexPageSize = page_size;
+  if (encrypted) EnableTableEncryption(*MainTbl);
   WriteLog("RmvNullRecId-Eof", table + " " + AdsQuery2->SQL());
   if (delete_error) std::rethrow_exception(delete_error);
 }

@@ -1,9 +1,13 @@
 #include "rebuild/DatProgProgressForm.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 #include <algorithm>
 
 #include "common/AnsiCodePage.h"
@@ -34,6 +38,48 @@ void TVlxProgressBar::Sync() {
   setValue(position_);
 }
 
+// ---------------------------------------------------------------- painting while busy
+
+namespace {
+
+// How long a window that was just shown may take to be mapped and exposed by
+// the display server before the run goes on without it.
+constexpr int kExposeTimeoutMs = 2000;
+
+}  // namespace
+
+bool WaitUntilExposed(QWidget& widget) {
+  QWindow* window = widget.windowHandle();
+  if (!window || !widget.isVisible()) return false;
+  if (window->isExposed()) return true;
+  // The display server maps the new window and then sends its expose event;
+  // only window-system and paint events are handled meanwhile, so no click or
+  // key of the operator reaches any window. The timer wakes the wait in case
+  // the expose never comes (a minimised or obscured window).
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  deadline.start(kExposeTimeoutMs);
+  QElapsedTimer elapsed;
+  elapsed.start();
+  while (!window->isExposed() && elapsed.elapsed() < kExposeTimeoutMs) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::WaitForMoreEvents);
+  }
+  return window->isExposed();
+}
+
+void PaintNow(QWidget& widget) {
+  QWidget* window = widget.window();
+  if (!window->isVisible()) return;
+  WaitUntilExposed(*window);
+  // Expose and resize events still queued are handled first (no user
+  // input), so the paint below lands on a mapped window of its final size.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  window->repaint();
+  // The paint is in the display server before the run goes on.
+  QGuiApplication::sync();
+}
+
 // ---------------------------------------------------------------- TDatProgProgressFrm
 
 namespace {
@@ -60,8 +106,10 @@ TDatProgProgressFrm::TDatProgProgressFrm(QWidget* parent)
   Panel2 = new QFrame(this);
   Panel2->setObjectName("Panel2");
   Panel2->setGeometry(0, 0, 437, 106);
-  Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  Panel2->setLineWidth(2);
+  // An etched edge: the outer bevel lowered, the inner one raised.
+  Panel2->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  Panel2->setLineWidth(1);
+  Panel2->setMidLineWidth(0);
 
   HebLabel1 = MakeLabel(Panel2, "HebLabel1", "Table Name", 12, 13);
   HebLabel2 = MakeLabel(Panel2, "HebLabel2", "Index", 12, 35);
@@ -83,6 +131,7 @@ void TDatProgProgressFrm::ShowProgress(const std::string& table_name, const std:
   if (table_name.empty() && index_name.empty()) {
     show();
     raise();
+    WaitUntilExposed(*this);
   } else {
     VlxProgressBar1->StepIt();
   }
@@ -90,7 +139,7 @@ void TDatProgProgressFrm::ShowProgress(const std::string& table_name, const std:
   TableNameLbl->adjustSize();
   Indexnamelbl->setText(QString::fromStdString(AnsiToUtf8(index_name)));
   Indexnamelbl->adjustSize();
-  repaint();
+  PaintNow(*this);
 }
 
 void TDatProgProgressFrm::SetProgressMax(int count) { VlxProgressBar1->SetMax(count); }

@@ -3,8 +3,10 @@
 // step per index handled.
 //
 // The rebuild runs on the user-interface thread, so the window repaints
-// itself synchronously after every report; no other pending events are
-// processed, so the operator cannot interact with it during a run.
+// itself synchronously after every report. On a display server a window that
+// was just shown is drawn only once the server has mapped and exposed it, so
+// showing it also waits for that, handling window-system and paint events
+// only: no click or key of the operator reaches any window during a run.
 #pragma once
 
 #include <QProgressBar>
@@ -13,6 +15,16 @@
 
 class QFrame;
 class QLabel;
+
+// Waits (bounded) until the display server has mapped and exposed the shown
+// top-level `widget`, handling no user input meanwhile. True when exposed.
+bool WaitUntilExposed(QWidget& widget);
+
+// Paints the window of `widget` at once and hands the picture to the display
+// server before returning, for windows that must look current while the
+// user-interface thread is busy. Handles no user input. A hidden window is
+// left alone.
+void PaintNow(QWidget& widget);
 
 // The standard progress bar, holding its own range so that a maximum of 0
 // shows an empty bar (Qt would show a busy indicator) and a step beyond the

@@ -73,6 +73,20 @@ TEST(InstallationFolders, SettingsFileUnderEitherName) {
   }
 }
 
+TEST(InstallationFolders, ProgramAtTheFileSystemRoot) {
+  // Like a program in E:\ or E:\App\ on Windows, whose folders are E:\DB and
+  // E:\DBSys\: the root's folders, never relative ones.
+  for (const char* program : {"/RebuildTool", "/App/RebuildTool"}) {
+    OverrideModuleName(program);
+    LoadInstallationDefaults();
+    EXPECT_EQ(GetDBPath(), "/DB") << program;
+    EXPECT_EQ(GetDBSysPath(), "/DBSys/") << program;
+    EXPECT_EQ(GetServerPath(), "/Server/") << program;
+  }
+  OverrideModuleName("");
+  LoadInstallationDefaults();
+}
+
 TEST(InstallationFolders, ParentPath) {
   struct Case {
     std::string path, parent;

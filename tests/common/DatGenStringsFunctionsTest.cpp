@@ -102,6 +102,7 @@ TEST(TextAfterTest, FirstOccurrenceCaseSensitive) {
   EXPECT_EQ(TextAfter("\\\\srv\\share\\DB", "\\share"), "\\DB");
   EXPECT_EQ(TextAfter("a=b=c", "="), "b=c");
   EXPECT_EQ(TextAfter("abc", "B"), "");
+  EXPECT_EQ(TextAfter("\\\\srv\\share\\DB", ""), "");  // an empty marker marks nothing
 }
 
 struct UrlCase {

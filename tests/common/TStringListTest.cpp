@@ -28,6 +28,17 @@ TEST(TStringList, KeepsDuplicatesAndLooksUpTheFirstIgnoringCase) {
   EXPECT_EQ(list.Values("Missing"), "");
 }
 
+TEST(TStringList, ALineWithoutEqualsIsNoName) {
+  TStringList list;
+  list.SetText("Port\r\nHost\r\nPort=6262\r\nport2=1");
+  EXPECT_EQ(list.IndexOfName("Port"), 2);
+  EXPECT_EQ(list.Values("Port"), "6262");
+  EXPECT_EQ(list.IndexOfName("Host"), -1);
+  EXPECT_EQ(list.Values("Host"), "");
+  list.SetValue("Host", "srv");  // appended, the bare line stays
+  EXPECT_EQ(list.Text(), "Port\r\nHost\r\nPort=6262\r\nport2=1\r\nHost=srv\r\n");
+}
+
 TEST(TStringList, SetValueUpdatesAddsAndRemoves) {
   TStringList list;
   list.SetValue("A", "1");

@@ -69,6 +69,21 @@ TEST_F(MainWindowTest, MarkerLeftByAnEarlierRunIsTruncatedAndRemoved) {
   EXPECT_FALSE(platform::FileExists(Marker("VorlexStop.INI")));
 }
 
+TEST_F(MainWindowTest, ReadOnlyMarkerIsNotWrittenButLoggedAndRemovedAtTheEnd) {
+  // Whoever the user (the superuser too), a read-only marker is not truncated.
+  inst.Tree.WriteFile("DBSys/VorlexStop.INI", "left over");
+  ASSERT_TRUE(platform::SetReadOnly(Marker("VorlexStop.INI"), true));
+  std::string content_during_run;
+  inst.OnDialog = [&](const ui::ModalRequest&) {
+    content_during_run = TempDir::ReadFile(Marker("VorlexStop.INI"));
+  };
+  PressStart();
+  EXPECT_EQ(content_during_run, "left over");
+  EXPECT_THAT(inst.Log(),
+              HasSubstr("Proc_Name=.MakeV_STOP\r\n" + Marker("VorlexStop.INI") + " 13\r\n"));
+  EXPECT_FALSE(platform::FileExists(Marker("VorlexStop.INI")));
+}
+
 TEST_F(MainWindowTest, ReadOnlyMarkerIsRemovedWhenTheWindowCloses) {
   inst.Tree.WriteFile("DBSys/VorlexStop.INI", "");
   ASSERT_TRUE(platform::SetReadOnly(Marker("VorlexStop.INI"), true));

@@ -100,6 +100,26 @@ TEST(PlatformFiles, ReadOnlyFileIsRefusedLikeOnWindows) {
   EXPECT_TRUE(platform::DeleteFile(path));
 }
 
+TEST(PlatformFiles, ReadOnlyFileIsNotWrittenWhoeverTheUser) {
+  // Runs as the superuser too, whom the permission bits alone would not stop.
+  TempDir dir;
+  const std::string path = dir.WriteFile("ro.txt", "kept");
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  for (const auto mode : {platform::WriteMode::Replace, platform::WriteMode::Append}) {
+    platform::SetLastError(0);
+    EXPECT_FALSE(platform::WriteToFile(path, "new", mode));
+    EXPECT_EQ(platform::GetLastError(), EACCES);
+  }
+  platform::AppendFile file;
+  bool existed = false;
+  EXPECT_FALSE(file.Open(path, existed));
+  EXPECT_EQ(platform::GetLastError(), EACCES);
+  EXPECT_EQ(TempDir::ReadFile(path), "kept");
+  ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+  EXPECT_TRUE(platform::WriteToFile(path, "new", platform::WriteMode::Replace));
+  EXPECT_EQ(TempDir::ReadFile(path), "new");
+}
+
 TEST(PlatformFiles, MoveRefusesAnExistingTargetAndKeepsBothFiles) {
   TempDir dir;
   const std::string from = dir.WriteFile("a.txt", "a");

@@ -1,5 +1,7 @@
 #include "rebuild/DatProgProgressForm.h"
 
+#include <QFrame>
+#include <QImage>
 #include <QLabel>
 
 #include <gtest/gtest.h>
@@ -31,6 +33,27 @@ TEST_F(ProgressFormTest, LayoutOfTheWindow) {
   // No close, minimize or maximize buttons.
   EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+}
+
+TEST_F(ProgressFormTest, PanelHasAnEtchedEdge) {
+  // Outer bevel lowered, inner bevel raised, one pixel each.
+  EXPECT_EQ(form.Panel2->geometry(), QRect(0, 0, 437, 106));
+  EXPECT_EQ(form.Panel2->frameShape(), QFrame::Box);
+  EXPECT_EQ(form.Panel2->frameShadow(), QFrame::Sunken);
+  EXPECT_EQ(form.Panel2->frameWidth(), 2);
+  // As drawn: on the top and left edges the outer line is the dark one and
+  // the inner line the light one; on the bottom and right edges the other
+  // way round.
+  const QImage image = form.Panel2->grab().toImage();
+  const auto lightness = [&](int x, int y) { return image.pixelColor(x, y).lightness(); };
+  const int mid_x = image.width() / 2;
+  const int mid_y = image.height() / 2;
+  const int right = image.width() - 1;
+  const int bottom = image.height() - 1;
+  EXPECT_LT(lightness(mid_x, 0), lightness(mid_x, 1));                // top
+  EXPECT_LT(lightness(0, mid_y), lightness(1, mid_y));                // left
+  EXPECT_GT(lightness(mid_x, bottom), lightness(mid_x, bottom - 1));  // bottom
+  EXPECT_GT(lightness(right, mid_y), lightness(right - 1, mid_y));    // right
 }
 
 TEST_F(ProgressFormTest, EmptyTextsShowTheWindowWithoutStepping) {

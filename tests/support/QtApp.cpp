@@ -17,10 +17,3 @@ QApplication& EnsureQtApp() {
   }();
   return *app;
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-// The leak reports of tests/lsan.supp, also when a test runs without the
-// preset's LSAN_OPTIONS (a plain ctest in the sanitizer build folder): the
-// memory the font configuration library keeps for the life of the process.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-#endif

@@ -40,7 +40,10 @@ std::string TempDir::ReadFile(const std::string& path) {
 }
 
 SleepRecorder::SleepRecorder() {
-  platform::SetSleepHook([this](unsigned ms) { Waits.push_back(ms); });
+  platform::SetSleepHook([this](unsigned ms) {
+    Waits.push_back(ms);
+    if (OnSleep) OnSleep(ms);
+  });
 }
 
 SleepRecorder::~SleepRecorder() { platform::SetSleepHook(nullptr); }

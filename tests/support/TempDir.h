@@ -2,6 +2,7 @@
 // the test ends.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,4 +36,7 @@ class SleepRecorder {
   SleepRecorder();
   ~SleepRecorder();
   std::vector<unsigned> Waits;
+  // Called for every wait, after it is recorded: a test acts at the moment
+  // the program would be waiting (or throws from there).
+  std::function<void(unsigned ms)> OnSleep;
 };
