@@ -53,7 +53,7 @@ EADSDatabaseError::Place TAdsTable::ErrorPlace(const std::string& column) const 
 }
 
 engine::ADSHANDLE TAdsTable::Handle() const {
-  return table_ ? table_->Handle() : 0;
+  return table_ ? engine::HandleOfTable(*table_) : 0;
 }
 
 void TAdsTable::Open() {

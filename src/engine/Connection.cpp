@@ -1,8 +1,8 @@
 #include "engine/Connection.h"
 
-#include "engine/EngineApi.h"
+#include "engine/LastError.h"
+#include "engine/NumberText.h"
 #include "engine/TableErrorCodes.h"
-#include "engine/ValueText.h"
 
 namespace engine {
 

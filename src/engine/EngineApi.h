@@ -1,6 +1,6 @@
 // The engine's calls by the names programs know them: the version and the
 // last error. Each engine operation that fails on a caller's behalf notes its
-// error as the calling thread's last error.
+// error as the calling thread's last error (LastError.h).
 #pragma once
 
 #include <cstdint>
@@ -22,9 +22,5 @@ uint32_t AdsGetVersion(uint32_t* major, uint32_t* minor, char* letter, std::stri
 // The code and message of the last error noted on this thread (0 and an
 // empty text when there was none). Answers 0.
 uint32_t AdsGetLastError(uint32_t* code, std::string* message);
-
-// Notes `status` as this thread's last error when it is one, and passes it on.
-Status NoteError(Status status);
-void ClearLastError();
 
 }  // namespace engine

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/NumberText.h"
 #include "engine/TableErrorCodes.h"
 #include "engine/TextCase.h"
-#include "engine/ValueText.h"
 #include "platform/Platform.h"
 
 namespace engine {

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "engine/EngineApi.h"
 #include "engine/IndexFileErrors.h"
+#include "engine/LastError.h"
 #include "engine/TableCursor.h"
 #include "engine/TableErrorCodes.h"
 #include "engine/TextCase.h"
@@ -25,6 +25,7 @@ struct IndexRef {
 struct Registry {
   std::mutex Mutex;
   std::unordered_map<ADSHANDLE, Table*> Tables;
+  std::unordered_map<const Table*, ADSHANDLE> HandleOf;
   std::unordered_map<ADSHANDLE, IndexRef> Indexes;
   ADSHANDLE Next = 1;
 };
@@ -76,22 +77,30 @@ uint32_t OnCursor(ADSHANDLE handle, Step step) {
   return Answer(step(table->Cursor()));
 }
 
-}  // namespace
-
-ADSHANDLE RegisterTableHandle(Table* table) {
-  Registry& registry = TheRegistry();
-  std::lock_guard<std::mutex> guard(registry.Mutex);
-  const ADSHANDLE handle = registry.Next++;
-  registry.Tables.emplace(handle, table);
-  return handle;
-}
-
+// Takes back the table's handle and every index handle of it.
 void ReleaseTableHandle(ADSHANDLE handle) {
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> guard(registry.Mutex);
-  registry.Tables.erase(handle);
+  const auto it = registry.Tables.find(handle);
+  if (it == registry.Tables.end()) return;
+  registry.HandleOf.erase(it->second);
+  registry.Tables.erase(it);
   std::erase_if(registry.Indexes,
                 [handle](const auto& entry) { return entry.second.Table == handle; });
+}
+
+}  // namespace
+
+ADSHANDLE HandleOfTable(Table& table) {
+  Registry& registry = TheRegistry();
+  std::lock_guard<std::mutex> guard(registry.Mutex);
+  if (const auto it = registry.HandleOf.find(&table); it != registry.HandleOf.end())
+    return it->second;
+  const ADSHANDLE handle = registry.Next++;
+  registry.Tables.emplace(handle, &table);
+  registry.HandleOf.emplace(&table, handle);
+  table.OnClose([handle] { ReleaseTableHandle(handle); });
+  return handle;
 }
 
 Table* TableOfHandle(ADSHANDLE handle) {

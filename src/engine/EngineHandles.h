@@ -1,7 +1,7 @@
 // The engine's C-style calls on handles, by the names programs know them.
 //
-// Every open table has a handle (Table::Handle()), valid from the open to
-// the close; index handles name one tag of an open table's index file and
+// An open table gets its handle from HandleOfTable, valid until the table
+// closes; index handles name one tag of an open table's index file and
 // become invalid with their table. Handles are process-wide numbers, never
 // reused while the process runs. Each call answers 0 (AE_SUCCESS) or an
 // engine error code, and notes a failure as the calling thread's last error
@@ -27,6 +27,11 @@ inline constexpr uint32_t kAdsIndexUnique = 0x01;
 inline constexpr uint32_t kAdsIndexDescending = 0x02;
 inline constexpr uint32_t kAdsIndexCaseInsensitive = 0x04;
 inline constexpr uint32_t kAdsIndexPrimary = 0x08;  // recorded with the tag; no effect on it
+
+// The handle of the open `table`: made on the first call, the same one on
+// every later call, taken back (with the table's index handles) when the
+// table closes.
+ADSHANDLE HandleOfTable(Table& table);
 
 // The open table of `handle`, or nullptr.
 Table* TableOfHandle(ADSHANDLE handle);
@@ -71,11 +76,5 @@ uint32_t AdsGetRecordNum(ADSHANDLE table, uint32_t* recno);
 // it is NULL.
 uint32_t AdsGetField(ADSHANDLE table, const std::string& field, std::string* text);
 uint32_t AdsIsFieldNull(ADSHANDLE table, const std::string& field, uint16_t* is_null);
-
-// ---- for Table: handing out and taking back handles
-
-ADSHANDLE RegisterTableHandle(Table* table);
-// Takes back the table's handle and every index handle of it.
-void ReleaseTableHandle(ADSHANDLE handle);
 
 }  // namespace engine

@@ -731,11 +731,11 @@ Result<int> RemoveIndexTemporaries(const std::string& index_path) {
 }
 
 std::string IndexFileNameOf(const std::string& table_path) {
-  const size_t slash = table_path.find_last_of('/');
-  const size_t dot = table_path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-    return table_path + ".Adi";
-  return table_path.substr(0, dot) + ".Adi";
+  const size_t slash = table_path.rfind('/');
+  const size_t dot = table_path.rfind('.');
+  const size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+  const bool has_extension = dot != std::string::npos && dot > name_start;
+  return (has_extension ? table_path.substr(0, dot) : table_path) + ".Adi";
 }
 
 }  // namespace engine

@@ -82,7 +82,8 @@ Status WriteIndexFile(const std::string& index_path, std::span<const IndexTagBui
 Result<int> RemoveIndexTemporaries(const std::string& index_path);
 
 // The index file of a table: the table's file name with ".Adi" in place of
-// its extension, in the same folder.
+// its extension (or added when it has none; a leading dot starts a name, not
+// an extension), in the same folder.
 std::string IndexFileNameOf(const std::string& table_path);
 
 }  // namespace engine

@@ -7,7 +7,6 @@
 
 #include <cstring>
 
-#include "engine/FullTextTag.h"
 #include "engine/IndexFileErrors.h"
 
 namespace engine {
@@ -200,8 +199,6 @@ IndexTagCheck VerifyIndexTag(const IndexFile& file, const IndexTagInfo& tag,
                              IndexBuilder* expected) {
   IndexTagCheck check;
   check.Tag = tag.Name;
-  if (tag.Kind == IndexTagKind::FullText)
-    return VerifyFullTextIndexTag(file, tag, DefaultCharTable());
   if (tag.Kind != IndexTagKind::BTree) {
     check.Problem = "a tag of this kind cannot be checked by this engine";
     return check;
@@ -212,61 +209,6 @@ IndexTagCheck VerifyIndexTag(const IndexFile& file, const IndexTagInfo& tag,
   }
   check.Problem = TreeChecker(file, tag).Run();
   if (check.Ok() && expected) check.Problem = CompareKeys(file, tag, *expected);
-  return check;
-}
-
-bool IndexFileCheck::Ok() const {
-  if (!FileProblem.empty()) return false;
-  for (const IndexTagCheck& tag : Tags) {
-    if (!tag.Ok()) return false;
-  }
-  return true;
-}
-
-std::vector<std::string> IndexFileCheck::Lines() const {
-  std::vector<std::string> lines;
-  if (!FileProblem.empty()) lines.push_back(FileProblem);
-  for (const IndexTagCheck& tag : Tags) lines.push_back(tag.Line());
-  return lines;
-}
-
-IndexFileCheck VerifyIndexFile(const std::string& path, const ExpectedKeysFor& expected_for,
-                               const CharTable& table, const ExpectedWordsFor& words_for,
-                               const TableCipher* key) {
-  IndexFileCheck check;
-  Result<std::unique_ptr<IndexFile>> file = IndexFile::Open(path, table, key);
-  if (!file.ok()) {
-    check.FileProblem = file.status().Message();
-    return check;
-  }
-  for (const IndexTagInfo& tag : (*file)->Tags()) {
-    if (tag.Kind == IndexTagKind::FullText) {
-      std::unique_ptr<FullTextTagBuild> words;
-      if (words_for) {
-        Result<std::unique_ptr<FullTextTagBuild>> made = words_for(**file, tag);
-        if (!made.ok()) {
-          check.Tags.push_back(IndexTagCheck{
-              tag.Name, "the expected words could not be read: " + made.status().Message()});
-          continue;
-        }
-        words = std::move(made).value();
-      }
-      check.Tags.push_back(
-          VerifyFullTextIndexTag(**file, tag, table, words ? &words->Builder() : nullptr));
-      continue;
-    }
-    std::unique_ptr<IndexBuilder> expected;
-    if (expected_for) {
-      Result<std::unique_ptr<IndexBuilder>> made = expected_for(tag);
-      if (!made.ok()) {
-        check.Tags.push_back(IndexTagCheck{
-            tag.Name, "the expected keys could not be read: " + made.status().Message()});
-        continue;
-      }
-      expected = std::move(made).value();
-    }
-    check.Tags.push_back(VerifyIndexTag(**file, tag, expected.get()));
-  }
   return check;
 }
 

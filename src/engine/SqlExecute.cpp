@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "engine/ConditionEval.h"
-#include "engine/EngineApi.h"
 #include "engine/FullTextTag.h"
+#include "engine/LastError.h"
 #include "engine/SqlParser.h"
 #include "engine/Table.h"
 

@@ -9,10 +9,9 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/EngineApi.h"
-#include "engine/EngineHandles.h"
 #include "engine/IndexFileCrypto.h"
 #include "engine/IndexFileWriter.h"
+#include "engine/LastError.h"
 #include "engine/LockedFile.h"
 #include "engine/TableCursor.h"
 #include "engine/TableErrorCodes.h"
@@ -52,15 +51,6 @@ std::string FindTableFile(const std::string& folder, std::string_view name) {
   if (found.empty() && !HasExtension(name))
     found = platform::FindFileIgnoringCase(folder + "/" + std::string(name) + ".ADT");
   return found;
-}
-
-// The table's name with ".Adi" in place of its extension.
-std::string IndexPathFor(const std::string& table_path) {
-  const size_t slash = table_path.rfind('/');
-  const size_t dot = table_path.rfind('.');
-  const bool has_extension =
-      dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-  return (has_extension ? table_path.substr(0, dot) : table_path) + ".Adi";
 }
 
 Status InUse(const std::string& table, OpenMode mode, const std::string& what) {
@@ -113,7 +103,7 @@ void RemoveStaleLoadFiles(const std::string& folder, const std::string& file_nam
 
 Table::~Table() {
   cursor_.reset();
-  if (handle_ != 0) ReleaseTableHandle(handle_);
+  if (on_close_) on_close_();
 }
 
 Result<std::unique_ptr<Table>> Table::OpenFile(std::shared_ptr<const EngineEnvironment> environment,
@@ -134,7 +124,7 @@ Result<std::unique_ptr<Table>> Table::OpenFile(std::shared_ptr<const EngineEnvir
   }
   // Held by the table's lock now, so no other open can be writing its index
   // file: a temporary file beside it that no write holds is a remnant.
-  RemoveIndexTemporaries(IndexPathFor(path))
+  RemoveIndexTemporaries(IndexFileNameOf(path))
       .status()
       .PermitUncheckedError();  // a remnant harms nothing, and the next open tries again
   return FromFile(std::move(environment), std::move(file.value()), mode);
@@ -177,7 +167,6 @@ Result<std::unique_ptr<Table>> Table::FromFile(std::shared_ptr<const EngineEnvir
     // first use of the indexes, and the records stay readable meanwhile.
     if (indexes.ok() && *indexes) table->index_page_size_ = (*indexes)->PageSize();
   }
-  table->handle_ = RegisterTableHandle(table.get());
   return table;
 }
 
@@ -208,7 +197,7 @@ TableCursor& Table::Cursor() {
 
 Status Table::ReopenIndexFile() {
   CloseIndexFile();
-  const std::string path = platform::FindFileIgnoringCase(IndexPathFor(Path()));
+  const std::string path = platform::FindFileIgnoringCase(IndexFileNameOf(Path()));
   if (path.empty()) return Status::Ok();
   auto index = LockedFile::Open(path, LockFor(mode_));
   if (!index) {
@@ -222,7 +211,7 @@ Status Table::ReopenIndexFile() {
 
 std::string Table::IndexFilePath() const {
   if (index_file_.IsOpen()) return index_file_.Path();
-  const std::string canonical = IndexPathFor(Path());
+  const std::string canonical = IndexFileNameOf(Path());
   const std::string found = platform::FindFileIgnoringCase(canonical);
   return found.empty() ? canonical : found;
 }
@@ -444,7 +433,7 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
       return NoteError(old.status());
     }
     load.replaced_file_ = std::move(old.value());
-    const std::string old_index = platform::FindFileIgnoringCase(IndexPathFor(existing));
+    const std::string old_index = platform::FindFileIgnoringCase(IndexFileNameOf(existing));
     if (!old_index.empty()) {
       auto index = LockedFile::Open(old_index, platform::LockKind::Exclusive);
       if (!index) {
@@ -458,7 +447,7 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
     }
     load.target_path_ = existing;
   } else {
-    const std::string stale_index = platform::FindFileIgnoringCase(IndexPathFor(load.target_path_));
+    const std::string stale_index = platform::FindFileIgnoringCase(IndexFileNameOf(load.target_path_));
     if (!stale_index.empty()) {
       return NoteError(Status(AE_TABLE_EXISTS, "The index file \"" + FileNameOfPath(stale_index) +
                                                    "\" of an earlier table \"" + file_name +

@@ -34,8 +34,8 @@
 #include "engine/EngineError.h"
 #include "engine/IndexBuilder.h"
 #include "engine/IndexFile.h"
+#include "engine/IndexFileVerify.h"
 #include "engine/IndexFileWriter.h"
-#include "engine/IndexVerify.h"
 #include "engine/LockedFile.h"
 #include "engine/Record.h"
 #include "engine/TableCrypto.h"
@@ -196,8 +196,9 @@ class Table {
 
   // ---- handle and cursor
 
-  // The table's handle for the engine's C-style calls, valid while it is open.
-  ADSHANDLE Handle() const { return handle_; }
+  // Runs `action` once when the table closes: the handle registry
+  // (HandleOfTable, EngineHandles.h) takes back the table's handles through it.
+  void OnClose(std::function<void()> action) { on_close_ = std::move(action); }
   // The table's own cursor: the one the handle's navigation calls move.
   TableCursor& Cursor();
 
@@ -249,7 +250,7 @@ class Table {
   mutable std::shared_ptr<const engine::IndexFile> indexes_;
   mutable Status indexes_status_;
   mutable bool indexes_read_ = false;
-  ADSHANDLE handle_ = 0;
+  std::function<void()> on_close_;
   std::unique_ptr<TableCursor> cursor_;
   // The key while the password is enabled; records and index pages are
   // decrypted through it as they are read (one thread at a time).

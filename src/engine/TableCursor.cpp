@@ -1,6 +1,6 @@
 #include "engine/TableCursor.h"
 
-#include "engine/EngineApi.h"
+#include "engine/LastError.h"
 #include "engine/TableErrorCodes.h"
 #include "engine/ValueText.h"
 

@@ -6,7 +6,7 @@
 // file (TableCrypto.h), so any record can be read or written alone. Flagging
 // a record deleted writes its state byte again under the same key stream
 // bytes; that shows only that the byte changed.
-#include "engine/EngineApi.h"
+#include "engine/LastError.h"
 #include "engine/Table.h"
 #include "engine/TableCryptoErrors.h"
 #include "engine/TableCursor.h"

@@ -1,8 +1,8 @@
 #include "engine/TableIndexScan.h"
 
 #include "engine/DateValue.h"
-#include "engine/EngineApi.h"
 #include "engine/IndexFileErrors.h"
+#include "engine/LastError.h"
 #include "engine/TableErrorCodes.h"
 #include "engine/ValueText.h"
 

@@ -11,11 +11,11 @@
 // its lock was on the file that the rename replaced.
 #include <algorithm>
 
-#include "engine/EngineApi.h"
 #include "engine/FullTextErrors.h"
 #include "engine/FullTextTag.h"
 #include "engine/IndexFileErrors.h"
 #include "engine/IndexFileFormat.h"
+#include "engine/LastError.h"
 #include "engine/Table.h"
 #include "engine/TableErrorCodes.h"
 #include "engine/TextCase.h"

@@ -29,10 +29,10 @@
 #include <vector>
 
 #include "engine/Checksum.h"
-#include "engine/EngineApi.h"
 #include "engine/IndexFile.h"
 #include "engine/IndexFileCrypto.h"
 #include "engine/IndexFileWriter.h"
+#include "engine/LastError.h"
 #include "engine/LockedFile.h"
 #include "engine/Table.h"
 #include "engine/TableCryptoErrors.h"

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "engine/EngineError.h"
+#include "engine/NumberText.h"
 #include "engine/Record.h"
 
 namespace engine {
@@ -24,8 +25,7 @@ std::string FieldText(const RecordView& record, size_t field);
 Status SetFieldFromText(RecordBuilder& builder, size_t field, std::string_view text);
 
 // The same readings one value at a time (the filter's literals use them).
-bool ParseInteger(std::string_view text, int32_t& value);
-bool ParseDouble(std::string_view text, double& value);
+// ParseInteger and ParseDouble are in NumberText.h.
 bool ParseLogical(std::string_view text, bool& value);
 
 }  // namespace engine

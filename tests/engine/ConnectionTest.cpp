@@ -16,6 +16,7 @@
 #include "engine/EngineApi.h"
 #include "engine/EngineConfig.h"
 #include "engine/EngineEnvironment.h"
+#include "engine/LastError.h"
 #include "engine/TableErrorCodes.h"
 #include "support/TempDir.h"
 

@@ -35,7 +35,7 @@ class EngineHandles : public ::testing::Test {
     table_ = engine_test::OpenOrFail(db_.Connection(), "T.ADT", OpenMode::Exclusive);
     ASSERT_TRUE(table_);
   }
-  ADSHANDLE Handle() const { return table_->Handle(); }
+  ADSHANDLE Handle() const { return engine::HandleOfTable(*table_); }
   uint32_t LastError(std::string* message = nullptr) const {
     uint32_t code = 0;
     engine::AdsGetLastError(&code, message);

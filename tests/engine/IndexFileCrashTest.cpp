@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "IndexFileTestSupport.h"
+#include "engine/IndexFileVerify.h"
 #include "engine/IndexFileWriter.h"
-#include "engine/IndexVerify.h"
 #include "platform/Platform.h"
 #include "support/TempDir.h"
 

@@ -7,8 +7,8 @@
 
 #include "IndexFileTestSupport.h"
 #include "engine/IndexFileErrors.h"
+#include "engine/IndexFileVerify.h"
 #include "engine/IndexFileWriter.h"
-#include "engine/IndexVerify.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -531,7 +531,12 @@ TEST(IndexFileNames, TheTablesNameWithAdi) {
   } cases[] = {{"/db/Contacts.ADT", "/db/Contacts.Adi"},
                {"Contacts.adt", "Contacts.Adi"},
                {"/db.d/NoExtension", "/db.d/NoExtension.Adi"},
-               {"/db/two.dots.ADT", "/db/two.dots.Adi"}};
+               {"/db/two.dots.ADT", "/db/two.dots.Adi"},
+               // A leading dot starts a name, not an extension.
+               {"/db/.hidden", "/db/.hidden.Adi"},
+               {".hidden", ".hidden.Adi"},
+               {"/db/.hidden.ADT", "/db/.hidden.Adi"},
+               {"/db/Trailing.", "/db/Trailing.Adi"}};
   for (const Case& c : cases) EXPECT_EQ(engine::IndexFileNameOf(c.table), c.index);
 }
 

@@ -1,4 +1,4 @@
-#include "engine/IndexVerify.h"
+#include "engine/IndexFileVerify.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -239,7 +239,7 @@ TEST_F(TableEncryption, StatementsOnAnEncryptedTableChangeNothing) {
 TEST_F(TableEncryption, TheHandleCallsUnlockAndLockTheOpenTable) {
   auto table = OpenOrFail(db_.Connection(), "People.ADT");
   ASSERT_TRUE(table);
-  const engine::ADSHANDLE handle = table->Handle();
+  const engine::ADSHANDLE handle = engine::HandleOfTable(*table);
   uint16_t encrypted = 0;
   ASSERT_EQ(engine::AdsIsTableEncrypted(handle, &encrypted), 0u);
   EXPECT_EQ(encrypted, 1);

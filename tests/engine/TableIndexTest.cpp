@@ -308,7 +308,7 @@ TEST(TableIndexes, PageSizesTheOptionAtOpenAndTheIndexHandles) {
     EXPECT_EQ(table->IndexPageSize(), c.expected) << label;
     engine::ADSHANDLE index = 0;
     uint32_t page_size = 0;
-    ASSERT_EQ(engine::AdsGetIndexHandleByOrder(table->Handle(), 1, &index), 0u) << label;
+    ASSERT_EQ(engine::AdsGetIndexHandleByOrder(engine::HandleOfTable(*table), 1, &index), 0u) << label;
     ASSERT_EQ(engine::AdsGetIndexPageSize(index, &page_size), 0u) << label;
     EXPECT_EQ(page_size, c.expected) << label;
     // Adding with the option in force keeps the file's page size.
@@ -381,7 +381,7 @@ TEST(TableIndexes, ChangesNeedTheTableOpenExclusively) {
   ASSERT_TRUE(shared);
   EXPECT_EQ(shared->AddIndex(Definition("N", "N"), 0).Code(), engine::AE_NEEDS_EXCLUSIVE);
   EXPECT_EQ(shared->Reindex(0).Code(), engine::AE_NEEDS_EXCLUSIVE);
-  EXPECT_EQ(engine::AdsReindex61(shared->Handle(), 0),
+  EXPECT_EQ(engine::AdsReindex61(engine::HandleOfTable(*shared), 0),
             static_cast<uint32_t>(engine::AE_NEEDS_EXCLUSIVE));
   EXPECT_EQ(shared->IndexPageSize(), 1024u);  // reading is allowed
   EXPECT_EQ(WalkTag(*shared, "primary"), (std::vector<uint32_t>{1}));
@@ -444,7 +444,7 @@ TEST(TableIndexes, ADamagedIndexFileAnswersEngineErrorsAndLeavesTheRecordsReadab
     if (!directory_read) {
       EXPECT_EQ(table->Reindex(0).Code(), c.code) << c.label;
       engine::ADSHANDLE index = 0;
-      EXPECT_EQ(engine::AdsGetIndexHandleByOrder(table->Handle(), 1, &index),
+      EXPECT_EQ(engine::AdsGetIndexHandleByOrder(engine::HandleOfTable(*table), 1, &index),
                 static_cast<uint32_t>(c.code))
           << c.label;
     }
