@@ -41,7 +41,7 @@
 #include <cstring>
 
 #include "engine/BTreePage.h"
-#include "engine/IndexFileErrors.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace engine {
 

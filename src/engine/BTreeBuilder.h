@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -1,6 +1,6 @@
 #include "engine/BTreePage.h"
 
-#include "engine/IndexFileErrors.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace engine {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/EngineError.h"
 #include "engine/IndexFileFormat.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

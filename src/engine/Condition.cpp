@@ -1,6 +1,6 @@
 #include "engine/Condition.h"
 
-#include "engine/TableErrorCodes.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace engine {
 

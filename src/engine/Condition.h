@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "engine/ConditionLexer.h"
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -18,11 +18,11 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CharTable.h"
 #include "engine/Condition.h"
-#include "engine/EngineError.h"
 #include "engine/Record.h"
 #include "engine/TableSchema.h"
+#include "engine/util/CharTable.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -1,6 +1,6 @@
 #include "engine/ConditionLexer.h"
 
-#include "engine/TextCase.h"
+#include "engine/util/TextCase.h"
 
 namespace engine {
 

@@ -1,8 +1,8 @@
 #include "engine/Connection.h"
 
-#include "engine/LastError.h"
-#include "engine/NumberText.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/LastError.h"
+#include "engine/util/NumberText.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace engine {
 

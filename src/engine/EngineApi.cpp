@@ -1,6 +1,6 @@
 #include "engine/EngineApi.h"
 
-#include "engine/LastError.h"
+#include "engine/util/LastError.h"
 
 namespace engine {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/NumberText.h"
-#include "engine/TableErrorCodes.h"
-#include "engine/TextCase.h"
+#include "engine/util/NumberText.h"
+#include "engine/util/TableErrorCodes.h"
+#include "engine/util/TextCase.h"
 #include "platform/Platform.h"
 
 namespace engine {

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

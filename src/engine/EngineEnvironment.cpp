@@ -7,8 +7,8 @@
 #include <mutex>
 #include <sstream>
 
-#include "engine/LockedFile.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/LockedFile.h"
+#include "engine/util/TableErrorCodes.h"
 #include "platform/Platform.h"
 
 namespace engine {

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "engine/CharTable.h"
 #include "engine/EngineConfig.h"
-#include "engine/EngineError.h"
 #include "engine/modules/ModuleAbi.h"
+#include "engine/util/CharTable.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

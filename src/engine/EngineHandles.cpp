@@ -7,11 +7,11 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "engine/IndexFileErrors.h"
-#include "engine/LastError.h"
 #include "engine/TableCursor.h"
-#include "engine/TableErrorCodes.h"
-#include "engine/TextCase.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/LastError.h"
+#include "engine/util/TableErrorCodes.h"
+#include "engine/util/TextCase.h"
 
 namespace engine {
 

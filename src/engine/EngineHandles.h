@@ -17,8 +17,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/EngineError.h"
 #include "engine/Table.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -30,8 +30,8 @@
 
 #include <algorithm>
 
-#include "engine/FullTextErrors.h"
 #include "engine/FullTextTagWriter.h"
+#include "engine/util/FullTextErrors.h"
 
 namespace engine {
 

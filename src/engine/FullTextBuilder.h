@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "engine/BTreeBuilder.h"
-#include "engine/CharTable.h"
-#include "engine/EngineError.h"
 #include "engine/FullTextFormat.h"
 #include "engine/FullTextSegments.h"
 #include "engine/FullTextSpill.h"
 #include "engine/FullTextWords.h"
+#include "engine/util/CharTable.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

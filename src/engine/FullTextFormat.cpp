@@ -18,8 +18,8 @@
 //       52     N  the noise words, folded and sorted, separated by one blank
 #include "engine/FullTextFormat.h"
 
-#include "engine/Checksum.h"
-#include "engine/IndexFileErrors.h"
+#include "engine/util/Checksum.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace engine {
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/EngineError.h"
 #include "engine/FullTextWords.h"
 #include "engine/IndexFileFormat.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

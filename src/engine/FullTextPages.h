@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "engine/BTreeBuilder.h"
-#include "engine/EngineError.h"
 #include "engine/FullTextFormat.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

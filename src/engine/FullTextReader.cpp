@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/FullTextErrors.h"
-#include "engine/IndexFileErrors.h"
+#include "engine/util/FullTextErrors.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace engine {
 

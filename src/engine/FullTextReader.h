@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CharTable.h"
-#include "engine/EngineError.h"
 #include "engine/FullTextFormat.h"
 #include "engine/FullTextWords.h"
+#include "engine/util/CharTable.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <queue>
 
-#include "engine/FullTextErrors.h"
 #include "engine/FullTextFormat.h"
-#include "engine/IndexFileErrors.h"
+#include "engine/util/FullTextErrors.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace engine {
 

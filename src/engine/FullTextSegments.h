@@ -29,8 +29,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/EngineError.h"
 #include "engine/FullTextSpill.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

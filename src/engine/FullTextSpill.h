@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

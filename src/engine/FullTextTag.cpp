@@ -2,7 +2,7 @@
 
 #include "engine/FullTextReader.h"
 #include "engine/FullTextVerify.h"
-#include "engine/IndexFileErrors.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace engine {
 

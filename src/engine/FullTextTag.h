@@ -14,8 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CharTable.h"
-#include "engine/EngineError.h"
 #include "engine/FullTextBuilder.h"
 #include "engine/FullTextFormat.h"
 #include "engine/FullTextWords.h"
@@ -23,6 +21,8 @@
 #include "engine/IndexVerify.h"
 #include "engine/Record.h"
 #include "engine/TableSchema.h"
+#include "engine/util/CharTable.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

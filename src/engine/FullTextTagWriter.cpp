@@ -57,9 +57,9 @@
 #include <memory>
 #include <vector>
 
-#include "engine/FullTextErrors.h"
 #include "engine/FullTextSpill.h"
-#include "engine/IndexFileErrors.h"
+#include "engine/util/FullTextErrors.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace engine {
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 
 #include "engine/BTreeBuilder.h"
-#include "engine/EngineError.h"
 #include "engine/FullTextFormat.h"
 #include "engine/FullTextSegments.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "engine/CharTable.h"
 #include "engine/FullTextBuilder.h"
 #include "engine/FullTextFormat.h"
+#include "engine/util/CharTable.h"
 
 namespace engine {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/FullTextErrors.h"
+#include "engine/util/FullTextErrors.h"
 
 namespace engine {
 

@@ -17,8 +17,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/CharTable.h"
-#include "engine/EngineError.h"
+#include "engine/util/CharTable.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "engine/BTreePage.h"
-#include "engine/IndexFileErrors.h"
-#include "engine/LockedFile.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/LockedFile.h"
 
 namespace engine {
 

@@ -21,11 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/CharTable.h"
-#include "engine/EngineError.h"
 #include "engine/ExternalSorter.h"
 #include "engine/IndexFile.h"
 #include "engine/Key.h"
+#include "engine/util/CharTable.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

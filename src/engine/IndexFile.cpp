@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/IndexFileErrors.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace engine {
 

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "engine/BTreePage.h"
-#include "engine/CharTable.h"
-#include "engine/EngineError.h"
 #include "engine/IndexFileCrypto.h"
 #include "engine/IndexFileFormat.h"
 #include "engine/Key.h"
+#include "engine/util/CharTable.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

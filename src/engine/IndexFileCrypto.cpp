@@ -21,9 +21,9 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/IndexFileErrors.h"
 #include "engine/IndexFileFormat.h"
-#include "engine/TableCryptoErrors.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/TableCryptoErrors.h"
 
 namespace engine {
 

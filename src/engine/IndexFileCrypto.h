@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/EngineError.h"
 #include "engine/TableCrypto.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/Checksum.h"
+#include "engine/util/Checksum.h"
 
 namespace engine {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineError.h"
 #include "engine/FullTextTag.h"
 #include "engine/IndexBuilder.h"
 #include "engine/IndexFile.h"
 #include "engine/IndexVerify.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -79,8 +79,8 @@
 #include "engine/BTreePage.h"
 #include "engine/FullTextTag.h"
 #include "engine/IndexFileCrypto.h"
-#include "engine/IndexFileErrors.h"
-#include "engine/LockedFile.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/LockedFile.h"
 #include "platform/Platform.h"
 
 namespace engine {

@@ -12,8 +12,8 @@
 #include <span>
 #include <string>
 
-#include "engine/EngineError.h"
 #include "engine/IndexBuilder.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "engine/IndexFileErrors.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace engine {
 

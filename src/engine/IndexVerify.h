@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/EngineError.h"
 #include "engine/IndexBuilder.h"
 #include "engine/IndexFile.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -23,9 +23,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/Checksum.h"
 #include "engine/DateValue.h"
-#include "engine/IndexFileErrors.h"
+#include "engine/util/Checksum.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace engine {
 

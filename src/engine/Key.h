@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CharTable.h"
-#include "engine/EngineError.h"
+#include "engine/util/CharTable.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "engine/TableErrorCodes.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace engine {
 

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/EngineError.h"
 #include "engine/TableSchema.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

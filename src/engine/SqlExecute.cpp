@@ -5,9 +5,9 @@
 
 #include "engine/ConditionEval.h"
 #include "engine/FullTextTag.h"
-#include "engine/LastError.h"
 #include "engine/SqlParser.h"
 #include "engine/Table.h"
+#include "engine/util/LastError.h"
 
 namespace engine {
 

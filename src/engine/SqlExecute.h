@@ -29,7 +29,7 @@
 #include <string_view>
 
 #include "engine/Connection.h"
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -3,9 +3,9 @@
 #include <charconv>
 
 #include "engine/ConditionLexer.h"
-#include "engine/SqlErrors.h"
-#include "engine/TableErrorCodes.h"
-#include "engine/TextCase.h"
+#include "engine/util/SqlErrors.h"
+#include "engine/util/TableErrorCodes.h"
+#include "engine/util/TextCase.h"
 
 namespace engine {
 

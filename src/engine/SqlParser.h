@@ -17,8 +17,8 @@
 #include <cstddef>
 #include <string_view>
 
-#include "engine/EngineError.h"
 #include "engine/SqlStatement.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

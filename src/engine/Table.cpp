@@ -11,12 +11,12 @@
 
 #include "engine/IndexFileCrypto.h"
 #include "engine/IndexFileWriter.h"
-#include "engine/LastError.h"
-#include "engine/LockedFile.h"
 #include "engine/TableCursor.h"
-#include "engine/TableErrorCodes.h"
 #include "engine/TableRewrite.h"
-#include "engine/TextCase.h"
+#include "engine/util/LastError.h"
+#include "engine/util/LockedFile.h"
+#include "engine/util/TableErrorCodes.h"
+#include "engine/util/TextCase.h"
 #include "platform/Platform.h"
 
 namespace engine {

@@ -31,16 +31,16 @@
 
 #include "engine/Connection.h"
 #include "engine/EngineEnvironment.h"
-#include "engine/EngineError.h"
 #include "engine/IndexBuilder.h"
 #include "engine/IndexFile.h"
 #include "engine/IndexFileVerify.h"
 #include "engine/IndexFileWriter.h"
-#include "engine/LockedFile.h"
 #include "engine/Record.h"
 #include "engine/TableCrypto.h"
 #include "engine/TableFormat.h"
 #include "engine/TableSchema.h"
+#include "engine/util/EngineError.h"
+#include "engine/util/LockedFile.h"
 
 namespace engine {
 

@@ -39,7 +39,7 @@
 #include <climits>
 #include <cstring>
 
-#include "engine/TableCryptoErrors.h"
+#include "engine/util/TableCryptoErrors.h"
 
 namespace engine {
 

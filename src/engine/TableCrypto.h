@@ -16,7 +16,7 @@
 #include <memory>
 #include <string_view>
 
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

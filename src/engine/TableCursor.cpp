@@ -1,8 +1,8 @@
 #include "engine/TableCursor.h"
 
-#include "engine/LastError.h"
-#include "engine/TableErrorCodes.h"
 #include "engine/ValueText.h"
+#include "engine/util/LastError.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace engine {
 

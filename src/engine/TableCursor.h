@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "engine/ConditionEval.h"
-#include "engine/EngineError.h"
 #include "engine/Table.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

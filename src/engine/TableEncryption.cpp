@@ -6,11 +6,11 @@
 // file (TableCrypto.h), so any record can be read or written alone. Flagging
 // a record deleted writes its state byte again under the same key stream
 // bytes; that shows only that the byte changed.
-#include "engine/LastError.h"
 #include "engine/Table.h"
-#include "engine/TableCryptoErrors.h"
 #include "engine/TableCursor.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/LastError.h"
+#include "engine/util/TableCryptoErrors.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace engine {
 

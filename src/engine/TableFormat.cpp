@@ -42,9 +42,9 @@
 
 #include <cstring>
 
-#include "engine/Checksum.h"
 #include "engine/Record.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/Checksum.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace engine {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/EngineError.h"
 #include "engine/TableSchema.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

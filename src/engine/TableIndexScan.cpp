@@ -1,10 +1,10 @@
 #include "engine/TableIndexScan.h"
 
 #include "engine/DateValue.h"
-#include "engine/IndexFileErrors.h"
-#include "engine/LastError.h"
-#include "engine/TableErrorCodes.h"
 #include "engine/ValueText.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/LastError.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace engine {
 

@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/EngineError.h"
 #include "engine/IndexFile.h"
 #include "engine/Record.h"
 #include "engine/Table.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -11,14 +11,14 @@
 // its lock was on the file that the rename replaced.
 #include <algorithm>
 
-#include "engine/FullTextErrors.h"
 #include "engine/FullTextTag.h"
-#include "engine/IndexFileErrors.h"
 #include "engine/IndexFileFormat.h"
-#include "engine/LastError.h"
 #include "engine/Table.h"
-#include "engine/TableErrorCodes.h"
-#include "engine/TextCase.h"
+#include "engine/util/FullTextErrors.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/LastError.h"
+#include "engine/util/TableErrorCodes.h"
+#include "engine/util/TextCase.h"
 
 namespace engine {
 

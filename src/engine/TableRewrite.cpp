@@ -28,16 +28,16 @@
 #include <optional>
 #include <vector>
 
-#include "engine/Checksum.h"
 #include "engine/IndexFile.h"
 #include "engine/IndexFileCrypto.h"
 #include "engine/IndexFileWriter.h"
-#include "engine/LastError.h"
-#include "engine/LockedFile.h"
 #include "engine/Table.h"
-#include "engine/TableCryptoErrors.h"
-#include "engine/TableErrorCodes.h"
-#include "engine/TextCase.h"
+#include "engine/util/Checksum.h"
+#include "engine/util/LastError.h"
+#include "engine/util/LockedFile.h"
+#include "engine/util/TableCryptoErrors.h"
+#include "engine/util/TableErrorCodes.h"
+#include "engine/util/TextCase.h"
 #include "platform/Platform.h"
 
 namespace engine {

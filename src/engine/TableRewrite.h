@@ -25,8 +25,8 @@
 #include <string_view>
 
 #include "engine/Connection.h"
-#include "engine/EngineError.h"
 #include "engine/TableCrypto.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

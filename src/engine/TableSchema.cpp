@@ -1,7 +1,7 @@
 #include "engine/TableSchema.h"
 
-#include "engine/TableErrorCodes.h"
-#include "engine/TextCase.h"
+#include "engine/util/TableErrorCodes.h"
+#include "engine/util/TextCase.h"
 
 namespace engine {
 

@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/EngineError.h"
 #include "engine/FieldTypes.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

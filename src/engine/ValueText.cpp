@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "engine/DateValue.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace engine {
 

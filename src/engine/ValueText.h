@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "engine/EngineError.h"
-#include "engine/NumberText.h"
 #include "engine/Record.h"
+#include "engine/util/EngineError.h"
+#include "engine/util/NumberText.h"
 
 namespace engine {
 

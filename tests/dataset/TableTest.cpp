@@ -9,7 +9,7 @@
 #include "dataset/EDatabaseError.h"
 #include "engine/EngineApi.h"
 #include "engine/Table.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

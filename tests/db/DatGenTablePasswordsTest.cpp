@@ -12,10 +12,10 @@
 #include "dataset/AdsTableCalls.h"
 #include "dataset/EADSDatabaseError.h"
 #include "db/DatGenTablePasswords.h"
-#include "engine/EngineError.h"
-#include "engine/TableCryptoErrors.h"
 #include "engine/TablePasswordSeeds.h"
 #include "engine/TableRewrite.h"
+#include "engine/util/EngineError.h"
+#include "engine/util/TableCryptoErrors.h"
 #include "support/EngineTables.h"
 #include "support/TempDir.h"
 

@@ -6,7 +6,7 @@
 #include "engine/Condition.h"
 #include "engine/ConditionEval.h"
 #include "engine/TableCursor.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

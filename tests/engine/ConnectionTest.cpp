@@ -11,13 +11,13 @@
 #include <filesystem>
 #include <map>
 
-#include "engine/CharTable.h"
 #include "engine/Connection.h"
 #include "engine/EngineApi.h"
 #include "engine/EngineConfig.h"
 #include "engine/EngineEnvironment.h"
-#include "engine/LastError.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/CharTable.h"
+#include "engine/util/LastError.h"
+#include "engine/util/TableErrorCodes.h"
 #include "support/TempDir.h"
 
 namespace {

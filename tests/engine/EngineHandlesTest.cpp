@@ -7,8 +7,8 @@
 #include "TableTestSupport.h"
 #include "engine/EngineApi.h"
 #include "engine/EngineHandles.h"
-#include "engine/IndexFileErrors.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <random>
 
-#include "engine/IndexFileErrors.h"
+#include "engine/util/IndexFileErrors.h"
 #include "support/TempDir.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <set>
 
 #include "TableTestSupport.h"
-#include "engine/FullTextErrors.h"
 #include "engine/FullTextTag.h"
-#include "engine/IndexFileErrors.h"
 #include "engine/SqlExecute.h"
+#include "engine/util/FullTextErrors.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "engine/FullTextBuilder.h"
-#include "engine/FullTextErrors.h"
 #include "engine/FullTextPages.h"
 #include "engine/FullTextReader.h"
 #include "engine/FullTextVerify.h"
-#include "engine/IndexFileErrors.h"
+#include "engine/util/FullTextErrors.h"
+#include "engine/util/IndexFileErrors.h"
 #include "support/TempDir.h"
 
 namespace {

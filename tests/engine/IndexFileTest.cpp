@@ -6,9 +6,9 @@
 #include <fstream>
 
 #include "IndexFileTestSupport.h"
-#include "engine/IndexFileErrors.h"
 #include "engine/IndexFileVerify.h"
 #include "engine/IndexFileWriter.h"
+#include "engine/util/IndexFileErrors.h"
 #include "support/TempDir.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "IndexFileTestSupport.h"
 #include "engine/BTreePage.h"
-#include "engine/IndexFileErrors.h"
+#include "engine/util/IndexFileErrors.h"
 #include "support/TempDir.h"
 
 namespace {

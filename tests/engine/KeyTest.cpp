@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "engine/DateValue.h"
-#include "engine/IndexFileErrors.h"
+#include "engine/util/IndexFileErrors.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <functional>
 
 #include "TableTestSupport.h"
-#include "engine/FullTextErrors.h"
 #include "engine/FullTextTag.h"
-#include "engine/IndexFileErrors.h"
-#include "engine/SqlErrors.h"
 #include "engine/SqlExecute.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/FullTextErrors.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/SqlErrors.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/CharTable.h"
 #include "engine/ConditionEval.h"
 #include "engine/Record.h"
-#include "engine/SqlErrors.h"
 #include "engine/SqlParser.h"
+#include "engine/util/CharTable.h"
+#include "engine/util/SqlErrors.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/TableCrypto.h"
-#include "engine/TableCryptoErrors.h"
+#include "engine/util/TableCryptoErrors.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "TableTestSupport.h"
 #include "engine/EngineApi.h"
 #include "engine/TableCursor.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

@@ -8,16 +8,16 @@
 #include <functional>
 
 #include "TableEncryptionTestSupport.h"
-#include "engine/Checksum.h"
 #include "engine/EngineApi.h"
 #include "engine/EngineHandles.h"
 #include "engine/FullTextTag.h"
-#include "engine/IndexFileErrors.h"
 #include "engine/SqlExecute.h"
-#include "engine/TableCryptoErrors.h"
 #include "engine/TableCursor.h"
-#include "engine/TableErrorCodes.h"
 #include "engine/TableIndexScan.h"
+#include "engine/util/Checksum.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/TableCryptoErrors.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <filesystem>
 
 #include "TableTestSupport.h"
-#include "engine/Checksum.h"
 #include "engine/Record.h"
-#include "engine/TableErrorCodes.h"
 #include "engine/TableFormat.h"
+#include "engine/util/Checksum.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include "engine/DateValue.h"
 #include "engine/EngineApi.h"
 #include "engine/EngineHandles.h"
-#include "engine/IndexFileErrors.h"
-#include "engine/TableErrorCodes.h"
 #include "engine/TableIndexScan.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/TableErrorCodes.h"
 #include "platform/Platform.h"
 
 namespace {

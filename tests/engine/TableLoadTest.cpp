@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "TableTestSupport.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/TableErrorCodes.h"
 #include "platform/Platform.h"
 
 namespace {

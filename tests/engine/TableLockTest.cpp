@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "TableTestSupport.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/TableErrorCodes.h"
 #include "platform/Platform.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <cstdio>
 
 #include "TableEncryptionTestSupport.h"
-#include "engine/Checksum.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/util/Checksum.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/DateValue.h"
-#include "engine/TableErrorCodes.h"
 #include "engine/ValueText.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "FieldSpec.h"
 #include "TableAtPath.h"
 #include "engine/Table.h"
-#include "engine/TableErrorCodes.h"
 #include "engine/ValueText.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace dbtool {
 

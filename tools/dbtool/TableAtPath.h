@@ -6,8 +6,8 @@
 #include <string>
 
 #include "engine/Connection.h"
-#include "engine/EngineError.h"
 #include "engine/Table.h"
+#include "engine/util/EngineError.h"
 
 namespace dbtool {
 

@@ -7,14 +7,14 @@
 //      268   256  sort weights, indexed by byte value; a permutation of 0..255
 //      524     4  CRC-32C of bytes 0..523
 //      528        end of file
-#include "engine/CharTable.h"
+#include "engine/util/CharTable.h"
 
 #include <algorithm>
 #include <cstring>
 #include <tuple>
 #include <vector>
 
-#include "engine/Checksum.h"
+#include "engine/util/Checksum.h"
 
 namespace engine {
 

@@ -3,7 +3,7 @@
 // answers it to programs.
 #pragma once
 
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 #include "platform/Platform.h"
 
 namespace engine {

@@ -1,4 +1,4 @@
-#include "engine/LockedFile.h"
+#include "engine/util/LockedFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-#include "engine/TableErrorCodes.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace engine {
 

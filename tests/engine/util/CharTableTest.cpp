@@ -1,8 +1,8 @@
-#include "engine/CharTable.h"
+#include "engine/util/CharTable.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/Checksum.h"
+#include "engine/util/Checksum.h"
 
 namespace {
 

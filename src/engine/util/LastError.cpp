@@ -1,4 +1,4 @@
-#include "engine/LastError.h"
+#include "engine/util/LastError.h"
 
 namespace engine {
 

@@ -1,4 +1,4 @@
-#include "engine/NumberText.h"
+#include "engine/util/NumberText.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "engine/Checksum.h"
+#include "engine/util/Checksum.h"
 
 #include <array>
 #include <cstring>
