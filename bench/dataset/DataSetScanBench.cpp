@@ -15,9 +15,9 @@
 #include "dataset/AdsConnection.h"
 #include "dataset/AdsTable.h"
 #include "engine/Connection.h"
-#include "engine/Record.h"
 #include "engine/Table.h"
 #include "engine/TableCursor.h"
+#include "engine/record/Record.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "engine/DateValue.h"
-#include "engine/ValueText.h"
+#include "engine/record/DateValue.h"
+#include "engine/record/ValueText.h"
 #include "engine/util/TableErrorCodes.h"
 
 namespace engine {

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "engine/Condition.h"
-#include "engine/Record.h"
-#include "engine/TableSchema.h"
+#include "engine/record/Record.h"
+#include "engine/record/TableSchema.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/EngineError.h"
 

@@ -19,8 +19,8 @@
 #include "engine/FullTextWords.h"
 #include "engine/IndexFile.h"
 #include "engine/IndexVerify.h"
-#include "engine/Record.h"
-#include "engine/TableSchema.h"
+#include "engine/record/Record.h"
+#include "engine/record/TableSchema.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/EngineError.h"
 

@@ -23,7 +23,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/DateValue.h"
+#include "engine/record/DateValue.h"
 #include "engine/util/Checksum.h"
 #include "engine/util/IndexFileErrors.h"
 

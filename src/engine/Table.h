@@ -35,10 +35,10 @@
 #include "engine/IndexFile.h"
 #include "engine/IndexFileVerify.h"
 #include "engine/IndexFileWriter.h"
-#include "engine/Record.h"
 #include "engine/TableCrypto.h"
-#include "engine/TableFormat.h"
-#include "engine/TableSchema.h"
+#include "engine/record/Record.h"
+#include "engine/record/TableFormat.h"
+#include "engine/record/TableSchema.h"
 #include "engine/util/EngineError.h"
 #include "engine/util/LockedFile.h"
 

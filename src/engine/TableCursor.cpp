@@ -1,6 +1,6 @@
 #include "engine/TableCursor.h"
 
-#include "engine/ValueText.h"
+#include "engine/record/ValueText.h"
 #include "engine/util/LastError.h"
 #include "engine/util/TableErrorCodes.h"
 

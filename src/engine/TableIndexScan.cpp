@@ -1,7 +1,7 @@
 #include "engine/TableIndexScan.h"
 
-#include "engine/DateValue.h"
-#include "engine/ValueText.h"
+#include "engine/record/DateValue.h"
+#include "engine/record/ValueText.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/LastError.h"
 #include "engine/util/TableErrorCodes.h"

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "engine/IndexFile.h"
-#include "engine/Record.h"
 #include "engine/Table.h"
+#include "engine/record/Record.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

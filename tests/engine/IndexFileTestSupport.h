@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/DateValue.h"
 #include "engine/IndexBuilder.h"
 #include "engine/IndexFile.h"
 #include "engine/IndexFileWriter.h"
 #include "engine/Key.h"
+#include "engine/record/DateValue.h"
 #include "engine/util/CharTable.h"
 
 namespace indextest {

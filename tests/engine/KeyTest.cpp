@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/DateValue.h"
+#include "engine/record/DateValue.h"
 #include "engine/util/IndexFileErrors.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "engine/ConditionEval.h"
-#include "engine/Record.h"
 #include "engine/SqlParser.h"
+#include "engine/record/Record.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/SqlErrors.h"
 

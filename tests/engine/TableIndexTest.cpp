@@ -12,10 +12,10 @@
 
 #include "IndexFileTestSupport.h"
 #include "TableTestSupport.h"
-#include "engine/DateValue.h"
 #include "engine/EngineApi.h"
 #include "engine/EngineHandles.h"
 #include "engine/TableIndexScan.h"
+#include "engine/record/DateValue.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/TableErrorCodes.h"
 #include "platform/Platform.h"

@@ -13,7 +13,7 @@
 
 #include "engine/Connection.h"
 #include "engine/Table.h"
-#include "engine/ValueText.h"
+#include "engine/record/ValueText.h"
 #include "support/TempDir.h"
 
 namespace engine_test {

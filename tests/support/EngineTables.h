@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "engine/Connection.h"
-#include "engine/FieldTypes.h"
-#include "engine/Record.h"
 #include "engine/Table.h"
-#include "engine/ValueText.h"
+#include "engine/record/FieldTypes.h"
+#include "engine/record/Record.h"
+#include "engine/record/ValueText.h"
 #include "engine/util/EngineError.h"
 #include "engine/util/TableErrorCodes.h"
 

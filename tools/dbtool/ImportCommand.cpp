@@ -15,7 +15,7 @@
 #include "FieldSpec.h"
 #include "TableAtPath.h"
 #include "engine/Table.h"
-#include "engine/ValueText.h"
+#include "engine/record/ValueText.h"
 #include "engine/util/TableErrorCodes.h"
 
 namespace dbtool {

@@ -1,4 +1,4 @@
-#include "engine/FieldTypes.h"
+#include "engine/record/FieldTypes.h"
 
 namespace engine {
 

@@ -1,4 +1,4 @@
-#include "engine/DateValue.h"
+#include "engine/record/DateValue.h"
 
 #include <cstdio>
 

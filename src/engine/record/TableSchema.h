@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/FieldTypes.h"
+#include "engine/record/FieldTypes.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/TableSchema.h"
+#include "engine/record/TableSchema.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "TableTestSupport.h"
-#include "engine/Record.h"
-#include "engine/TableFormat.h"
+#include "engine/record/Record.h"
+#include "engine/record/TableFormat.h"
 #include "engine/util/Checksum.h"
 #include "engine/util/TableErrorCodes.h"
 

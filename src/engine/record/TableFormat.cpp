@@ -38,11 +38,11 @@
 // of records that are all on disk; the other slot may be torn, and its bad
 // checksum then rules it out. Bytes after the last counted record are the
 // remains of a load that never committed and are ignored.
-#include "engine/TableFormat.h"
+#include "engine/record/TableFormat.h"
 
 #include <cstring>
 
-#include "engine/Record.h"
+#include "engine/record/Record.h"
 #include "engine/util/Checksum.h"
 #include "engine/util/TableErrorCodes.h"
 

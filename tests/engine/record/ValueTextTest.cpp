@@ -2,8 +2,8 @@
 // day numbers.
 #include <gtest/gtest.h>
 
-#include "engine/DateValue.h"
-#include "engine/ValueText.h"
+#include "engine/record/DateValue.h"
+#include "engine/record/ValueText.h"
 #include "engine/util/TableErrorCodes.h"
 
 namespace {

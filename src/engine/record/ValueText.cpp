@@ -1,8 +1,8 @@
-#include "engine/ValueText.h"
+#include "engine/record/ValueText.h"
 
 #include <charconv>
 
-#include "engine/DateValue.h"
+#include "engine/record/DateValue.h"
 #include "engine/util/TableErrorCodes.h"
 
 namespace engine {

@@ -1,4 +1,4 @@
-#include "engine/TableSchema.h"
+#include "engine/record/TableSchema.h"
 
 #include "engine/util/TableErrorCodes.h"
 #include "engine/util/TextCase.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/Record.h"
+#include "engine/record/Record.h"
 #include "engine/util/EngineError.h"
 #include "engine/util/NumberText.h"
 

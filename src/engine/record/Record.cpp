@@ -1,4 +1,4 @@
-#include "engine/Record.h"
+#include "engine/record/Record.h"
 
 #include <algorithm>
 #include <string>

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/TableSchema.h"
+#include "engine/record/TableSchema.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {
