@@ -14,9 +14,9 @@
 
 #include "dataset/AdsConnection.h"
 #include "dataset/AdsTable.h"
-#include "engine/Connection.h"
 #include "engine/Table.h"
 #include "engine/TableCursor.h"
+#include "engine/env/Connection.h"
 #include "engine/record/Record.h"
 
 namespace {

@@ -28,7 +28,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/Connection.h"
+#include "engine/env/Connection.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

@@ -24,8 +24,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/Connection.h"
 #include "engine/TableCrypto.h"
+#include "engine/env/Connection.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

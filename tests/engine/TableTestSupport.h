@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/Connection.h"
 #include "engine/Table.h"
+#include "engine/env/Connection.h"
 #include "engine/record/ValueText.h"
 #include "support/TempDir.h"
 

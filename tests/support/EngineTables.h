@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/Connection.h"
 #include "engine/Table.h"
+#include "engine/env/Connection.h"
 #include "engine/record/FieldTypes.h"
 #include "engine/record/Record.h"
 #include "engine/record/ValueText.h"

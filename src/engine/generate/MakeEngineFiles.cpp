@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "engine/EngineConfig.h"
+#include "engine/env/EngineConfig.h"
 #include "engine/util/CharTable.h"
 
 namespace {

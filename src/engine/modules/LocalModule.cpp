@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/modules/ModuleAbi.h"
+#include "engine/env/ModuleAbi.h"
 #include "engine/util/EngineError.h"
 #include "engine/util/TableErrorCodes.h"
 #include "platform/Platform.h"

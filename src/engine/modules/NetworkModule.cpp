@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/modules/ModuleAbi.h"
+#include "engine/env/ModuleAbi.h"
 #include "engine/util/EngineError.h"
 
 namespace {

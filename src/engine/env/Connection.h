@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/EngineEnvironment.h"
+#include "engine/env/EngineEnvironment.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

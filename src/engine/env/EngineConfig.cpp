@@ -1,4 +1,4 @@
-#include "engine/EngineConfig.h"
+#include "engine/env/EngineConfig.h"
 
 #include <cerrno>
 #include <cstring>

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/EngineConfig.h"
-#include "engine/modules/ModuleAbi.h"
+#include "engine/env/EngineConfig.h"
+#include "engine/env/ModuleAbi.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/EngineError.h"
 

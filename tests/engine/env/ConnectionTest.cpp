@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <map>
 
-#include "engine/Connection.h"
 #include "engine/EngineApi.h"
-#include "engine/EngineConfig.h"
-#include "engine/EngineEnvironment.h"
+#include "engine/env/Connection.h"
+#include "engine/env/EngineConfig.h"
+#include "engine/env/EngineEnvironment.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/LastError.h"
 #include "engine/util/TableErrorCodes.h"

@@ -1,4 +1,4 @@
-#include "engine/Connection.h"
+#include "engine/env/Connection.h"
 
 #include "engine/util/LastError.h"
 #include "engine/util/NumberText.h"

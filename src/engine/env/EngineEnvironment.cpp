@@ -1,4 +1,4 @@
-#include "engine/EngineEnvironment.h"
+#include "engine/env/EngineEnvironment.h"
 
 #include <dlfcn.h>
 
