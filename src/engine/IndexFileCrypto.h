@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/TableCrypto.h"
+#include "engine/crypto/TableCrypto.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

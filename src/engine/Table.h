@@ -33,7 +33,7 @@
 #include "engine/IndexFile.h"
 #include "engine/IndexFileVerify.h"
 #include "engine/IndexFileWriter.h"
-#include "engine/TableCrypto.h"
+#include "engine/crypto/TableCrypto.h"
 #include "engine/env/Connection.h"
 #include "engine/env/EngineEnvironment.h"
 #include "engine/record/Record.h"

@@ -24,7 +24,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/TableCrypto.h"
+#include "engine/crypto/TableCrypto.h"
 #include "engine/env/Connection.h"
 #include "engine/util/EngineError.h"
 

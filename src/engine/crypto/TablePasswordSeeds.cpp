@@ -15,7 +15,7 @@
 //
 // The seeds are read through volatile objects, so the compiler cannot work
 // the passwords out while compiling and put them whole into the program.
-#include "engine/TablePasswordSeeds.h"
+#include "engine/crypto/TablePasswordSeeds.h"
 
 #include <cstddef>
 #include <cstdint>

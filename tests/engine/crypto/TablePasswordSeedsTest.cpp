@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/TablePasswordSeeds.h"
+#include "engine/crypto/TablePasswordSeeds.h"
 #include "platform/Platform.h"
 #include "support/TempDir.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/TableCrypto.h"
+#include "engine/crypto/TableCrypto.h"
 #include "engine/util/TableCryptoErrors.h"
 
 namespace {

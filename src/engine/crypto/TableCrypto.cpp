@@ -28,7 +28,7 @@
 // Records use stream kRecordStream; an index file takes a new random stream
 // number each time it is written anew and keeps it in its header, because
 // its pages are rewritten in place of older ones under the same key.
-#include "engine/TableCrypto.h"
+#include "engine/crypto/TableCrypto.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
