@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "engine/ConditionLexer.h"
+#include "engine/expr/ConditionLexer.h"
 #include "engine/util/SqlErrors.h"
 #include "engine/util/TableErrorCodes.h"
 #include "engine/util/TextCase.h"

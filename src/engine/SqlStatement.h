@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "engine/Condition.h"
 #include "engine/FullTextWords.h"
+#include "engine/expr/Condition.h"
 
 namespace engine {
 

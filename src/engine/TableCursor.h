@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/ConditionEval.h"
 #include "engine/Table.h"
+#include "engine/expr/ConditionEval.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

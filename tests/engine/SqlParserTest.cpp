@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/ConditionEval.h"
 #include "engine/SqlParser.h"
+#include "engine/expr/ConditionEval.h"
 #include "engine/record/Record.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/SqlErrors.h"

@@ -1,4 +1,4 @@
-#include "engine/Condition.h"
+#include "engine/expr/Condition.h"
 
 #include "engine/util/TableErrorCodes.h"
 

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/ConditionLexer.h"
+#include "engine/expr/ConditionLexer.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

@@ -1,4 +1,4 @@
-#include "engine/ConditionEval.h"
+#include "engine/expr/ConditionEval.h"
 
 #include <cmath>
 

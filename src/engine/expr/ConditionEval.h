@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/Condition.h"
+#include "engine/expr/Condition.h"
 #include "engine/record/Record.h"
 #include "engine/record/TableSchema.h"
 #include "engine/util/CharTable.h"

@@ -1,4 +1,4 @@
-#include "engine/ConditionLexer.h"
+#include "engine/expr/ConditionLexer.h"
 
 #include "engine/util/TextCase.h"
 
