@@ -14,11 +14,11 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/BTreeBuilder.h"
 #include "engine/FullTextFormat.h"
 #include "engine/FullTextSegments.h"
 #include "engine/FullTextSpill.h"
 #include "engine/FullTextWords.h"
+#include "engine/index/BTreeBuilder.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/EngineError.h"
 

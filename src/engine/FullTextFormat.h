@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/FullTextWords.h"
-#include "engine/IndexFileFormat.h"
+#include "engine/index/IndexFileFormat.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

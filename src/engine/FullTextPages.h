@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/BTreeBuilder.h"
 #include "engine/FullTextFormat.h"
+#include "engine/index/BTreeBuilder.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "engine/BTreeBuilder.h"
 #include "engine/FullTextFormat.h"
 #include "engine/FullTextSegments.h"
+#include "engine/index/BTreeBuilder.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

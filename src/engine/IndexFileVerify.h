@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "engine/FullTextTag.h"
-#include "engine/IndexBuilder.h"
-#include "engine/IndexFile.h"
-#include "engine/IndexVerify.h"
+#include "engine/index/IndexBuilder.h"
+#include "engine/index/IndexFile.h"
+#include "engine/index/IndexVerify.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

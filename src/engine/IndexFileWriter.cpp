@@ -75,10 +75,10 @@
 #include <cstring>
 #include <optional>
 
-#include "engine/BTreeBuilder.h"
-#include "engine/BTreePage.h"
 #include "engine/FullTextTag.h"
-#include "engine/IndexFileCrypto.h"
+#include "engine/index/BTreeBuilder.h"
+#include "engine/index/BTreePage.h"
+#include "engine/index/IndexFileCrypto.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/LockedFile.h"
 #include "platform/Platform.h"

@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "engine/IndexBuilder.h"
+#include "engine/index/IndexBuilder.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

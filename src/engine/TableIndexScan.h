@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/IndexFile.h"
 #include "engine/Table.h"
+#include "engine/index/IndexFile.h"
 #include "engine/record/Record.h"
 #include "engine/util/EngineError.h"
 

@@ -12,8 +12,8 @@
 #include <algorithm>
 
 #include "engine/FullTextTag.h"
-#include "engine/IndexFileFormat.h"
 #include "engine/Table.h"
+#include "engine/index/IndexFileFormat.h"
 #include "engine/util/FullTextErrors.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/LastError.h"

@@ -1,4 +1,4 @@
-#include "engine/IndexFile.h"
+#include "engine/index/IndexFile.h"
 
 #include <gtest/gtest.h>
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/IndexBuilder.h"
-#include "engine/IndexFile.h"
 #include "engine/IndexFileWriter.h"
-#include "engine/Key.h"
+#include "engine/index/IndexBuilder.h"
+#include "engine/index/IndexFile.h"
+#include "engine/index/Key.h"
 #include "engine/record/DateValue.h"
 #include "engine/util/CharTable.h"
 

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "IndexFileTestSupport.h"
-#include "engine/BTreePage.h"
+#include "engine/index/BTreePage.h"
 #include "engine/util/IndexFileErrors.h"
 #include "support/TempDir.h"
 

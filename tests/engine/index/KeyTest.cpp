@@ -1,4 +1,4 @@
-#include "engine/Key.h"
+#include "engine/index/Key.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/IndexFileFormat.h"
+#include "engine/index/IndexFileFormat.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

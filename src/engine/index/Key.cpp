@@ -17,7 +17,7 @@
 // value. A descending part has all its bytes inverted, which reverses its
 // order exactly (NULL then comes last). Because every part has a fixed width,
 // memcmp of whole keys compares part by part, the first part first.
-#include "engine/Key.h"
+#include "engine/index/Key.h"
 
 #include <charconv>
 #include <cmath>

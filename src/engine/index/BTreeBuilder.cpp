@@ -36,11 +36,11 @@
 // Numbers in page headers are little-endian. Page numbers are relative to the
 // tag's first page, so a tag's pages can be copied to another place of
 // another file unchanged, checksums included.
-#include "engine/BTreeBuilder.h"
+#include "engine/index/BTreeBuilder.h"
 
 #include <cstring>
 
-#include "engine/BTreePage.h"
+#include "engine/index/BTreePage.h"
 #include "engine/util/IndexFileErrors.h"
 
 namespace engine {

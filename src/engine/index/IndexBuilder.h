@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/ExternalSorter.h"
-#include "engine/IndexFile.h"
-#include "engine/Key.h"
+#include "engine/index/ExternalSorter.h"
+#include "engine/index/IndexFile.h"
+#include "engine/index/Key.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/EngineError.h"
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/IndexBuilder.h"
-#include "engine/IndexFile.h"
+#include "engine/index/IndexBuilder.h"
+#include "engine/index/IndexFile.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

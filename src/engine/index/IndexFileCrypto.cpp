@@ -11,7 +11,7 @@
 // checksum included, encrypted at byte n * page size of the file's stream.
 // Every write of an index file makes a new file with a new stream number,
 // so no two versions of a file share key stream bytes.
-#include "engine/IndexFileCrypto.h"
+#include "engine/index/IndexFileCrypto.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,7 +21,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/IndexFileFormat.h"
+#include "engine/index/IndexFileFormat.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/TableCryptoErrors.h"
 

@@ -3,7 +3,7 @@
 // On the way it keeps, per level, the page it saw last (to check sibling
 // links both ways) and, across leaves, the last record (to check the order
 // of the whole tag). It stops at the first fault and says where it is.
-#include "engine/IndexVerify.h"
+#include "engine/index/IndexVerify.h"
 
 #include <cstring>
 

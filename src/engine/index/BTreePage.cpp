@@ -1,4 +1,4 @@
-#include "engine/BTreePage.h"
+#include "engine/index/BTreePage.h"
 
 #include "engine/util/IndexFileErrors.h"
 

@@ -1,7 +1,7 @@
 // Reading index files. The layouts are described in IndexFileWriter.cpp (file
 // header, tag directory) and BTreeBuilder.cpp (tree pages); this file checks
 // every value it takes from disk before using it.
-#include "engine/IndexFile.h"
+#include "engine/index/IndexFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

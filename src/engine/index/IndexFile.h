@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/BTreePage.h"
-#include "engine/IndexFileCrypto.h"
-#include "engine/IndexFileFormat.h"
-#include "engine/Key.h"
+#include "engine/index/BTreePage.h"
+#include "engine/index/IndexFileCrypto.h"
+#include "engine/index/IndexFileFormat.h"
+#include "engine/index/Key.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/EngineError.h"
 

@@ -1,8 +1,8 @@
-#include "engine/IndexBuilder.h"
+#include "engine/index/IndexBuilder.h"
 
 #include <cstring>
 
-#include "engine/BTreePage.h"
+#include "engine/index/BTreePage.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/LockedFile.h"
 

@@ -1,4 +1,4 @@
-#include "engine/ExternalSorter.h"
+#include "engine/index/ExternalSorter.h"
 
 #include <gtest/gtest.h>
 

@@ -36,7 +36,7 @@
 // 16 MiB / 256 KiB = 64 >= 13, so no merge pass is needed: the final merge
 // reads the 13 runs through 13 buffers of 1.2 MiB each. Peak memory: the two
 // 8 MiB buffers while sorting, then 16 MiB of merge buffers.
-#include "engine/ExternalSorter.h"
+#include "engine/index/ExternalSorter.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
