@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/FullTextBuilder.h"
-#include "engine/FullTextPages.h"
-#include "engine/FullTextReader.h"
+#include "engine/fulltext/FullTextBuilder.h"
+#include "engine/fulltext/FullTextPages.h"
+#include "engine/fulltext/FullTextReader.h"
 #include "engine/util/CharTable.h"
 
 namespace {

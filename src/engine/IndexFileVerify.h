@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/FullTextTag.h"
+#include "engine/fulltext/FullTextTag.h"
 #include "engine/index/IndexBuilder.h"
 #include "engine/index/IndexFile.h"
 #include "engine/index/IndexVerify.h"

@@ -75,7 +75,7 @@
 #include <cstring>
 #include <optional>
 
-#include "engine/FullTextTag.h"
+#include "engine/fulltext/FullTextTag.h"
 #include "engine/index/BTreeBuilder.h"
 #include "engine/index/BTreePage.h"
 #include "engine/index/IndexFileCrypto.h"

@@ -3,10 +3,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/FullTextTag.h"
 #include "engine/SqlParser.h"
 #include "engine/Table.h"
 #include "engine/expr/ConditionEval.h"
+#include "engine/fulltext/FullTextTag.h"
 #include "engine/util/LastError.h"
 
 namespace engine {

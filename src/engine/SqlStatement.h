@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "engine/FullTextWords.h"
 #include "engine/expr/Condition.h"
+#include "engine/fulltext/FullTextWords.h"
 
 namespace engine {
 

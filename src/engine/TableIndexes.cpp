@@ -11,8 +11,8 @@
 // its lock was on the file that the rename replaced.
 #include <algorithm>
 
-#include "engine/FullTextTag.h"
 #include "engine/Table.h"
+#include "engine/fulltext/FullTextTag.h"
 #include "engine/index/IndexFileFormat.h"
 #include "engine/util/FullTextErrors.h"
 #include "engine/util/IndexFileErrors.h"

@@ -6,7 +6,7 @@
 
 #include "DataSetFixture.h"
 #include "dataset/EDatabaseError.h"
-#include "engine/FullTextTag.h"
+#include "engine/fulltext/FullTextTag.h"
 #include "engine/util/FullTextErrors.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/SqlErrors.h"

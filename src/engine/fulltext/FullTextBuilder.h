@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/FullTextFormat.h"
-#include "engine/FullTextSegments.h"
-#include "engine/FullTextSpill.h"
-#include "engine/FullTextWords.h"
+#include "engine/fulltext/FullTextFormat.h"
+#include "engine/fulltext/FullTextSegments.h"
+#include "engine/fulltext/FullTextSpill.h"
+#include "engine/fulltext/FullTextWords.h"
 #include "engine/index/BTreeBuilder.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/EngineError.h"

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/FullTextWords.h"
+#include "engine/fulltext/FullTextWords.h"
 #include "engine/index/IndexFileFormat.h"
 #include "engine/util/EngineError.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/FullTextFormat.h"
+#include "engine/fulltext/FullTextFormat.h"
 #include "engine/index/BTreeBuilder.h"
 #include "engine/util/EngineError.h"
 

@@ -50,14 +50,14 @@
 // numbered in the order they are completed, so leaves and branches
 // interleave above P.
 // Memory: one page per level, plus the kept entries.
-#include "engine/FullTextTagWriter.h"
+#include "engine/fulltext/FullTextTagWriter.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "engine/FullTextSpill.h"
+#include "engine/fulltext/FullTextSpill.h"
 #include "engine/util/FullTextErrors.h"
 #include "engine/util/IndexFileErrors.h"
 

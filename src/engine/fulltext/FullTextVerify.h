@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "engine/FullTextBuilder.h"
-#include "engine/FullTextFormat.h"
+#include "engine/fulltext/FullTextBuilder.h"
+#include "engine/fulltext/FullTextFormat.h"
 #include "engine/util/CharTable.h"
 
 namespace engine {

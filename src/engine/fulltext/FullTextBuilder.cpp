@@ -26,11 +26,11 @@
 // Example: 1,000,000 records of 25 words drawn from 5,000 words give about
 // 20,000,000 pairs; at 1 to 2 bytes a pair the table holds some 40 MB, which
 // fits the default 64 MiB, and the tag is written straight from memory.
-#include "engine/FullTextBuilder.h"
+#include "engine/fulltext/FullTextBuilder.h"
 
 #include <algorithm>
 
-#include "engine/FullTextTagWriter.h"
+#include "engine/fulltext/FullTextTagWriter.h"
 #include "engine/util/FullTextErrors.h"
 
 namespace engine {

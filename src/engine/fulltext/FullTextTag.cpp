@@ -1,7 +1,7 @@
-#include "engine/FullTextTag.h"
+#include "engine/fulltext/FullTextTag.h"
 
-#include "engine/FullTextReader.h"
-#include "engine/FullTextVerify.h"
+#include "engine/fulltext/FullTextReader.h"
+#include "engine/fulltext/FullTextVerify.h"
 #include "engine/util/IndexFileErrors.h"
 
 namespace engine {

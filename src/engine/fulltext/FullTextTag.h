@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/FullTextBuilder.h"
-#include "engine/FullTextFormat.h"
-#include "engine/FullTextWords.h"
+#include "engine/fulltext/FullTextBuilder.h"
+#include "engine/fulltext/FullTextFormat.h"
+#include "engine/fulltext/FullTextWords.h"
 #include "engine/index/IndexFile.h"
 #include "engine/index/IndexVerify.h"
 #include "engine/record/Record.h"

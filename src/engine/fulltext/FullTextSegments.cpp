@@ -1,10 +1,10 @@
-#include "engine/FullTextSegments.h"
+#include "engine/fulltext/FullTextSegments.h"
 
 #include <algorithm>
 #include <cstring>
 #include <queue>
 
-#include "engine/FullTextFormat.h"
+#include "engine/fulltext/FullTextFormat.h"
 #include "engine/util/FullTextErrors.h"
 #include "engine/util/IndexFileErrors.h"
 

@@ -1,4 +1,4 @@
-#include "engine/FullTextSpill.h"
+#include "engine/fulltext/FullTextSpill.h"
 
 #include <fcntl.h>
 #include <unistd.h>

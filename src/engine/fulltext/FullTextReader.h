@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/FullTextFormat.h"
-#include "engine/FullTextWords.h"
+#include "engine/fulltext/FullTextFormat.h"
+#include "engine/fulltext/FullTextWords.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/EngineError.h"
 

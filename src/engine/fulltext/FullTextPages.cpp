@@ -1,4 +1,4 @@
-#include "engine/FullTextPages.h"
+#include "engine/fulltext/FullTextPages.h"
 
 #include <fcntl.h>
 #include <unistd.h>

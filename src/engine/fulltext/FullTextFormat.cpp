@@ -16,7 +16,7 @@
 //       44     4  CRC-32C of the upper-case map the words were folded with
 //       48     4  bytes N of the noise words
 //       52     N  the noise words, folded and sorted, separated by one blank
-#include "engine/FullTextFormat.h"
+#include "engine/fulltext/FullTextFormat.h"
 
 #include "engine/util/Checksum.h"
 #include "engine/util/IndexFileErrors.h"

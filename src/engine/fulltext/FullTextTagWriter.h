@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "engine/FullTextFormat.h"
-#include "engine/FullTextSegments.h"
+#include "engine/fulltext/FullTextFormat.h"
+#include "engine/fulltext/FullTextSegments.h"
 #include "engine/index/BTreeBuilder.h"
 #include "engine/util/EngineError.h"
 

@@ -1,11 +1,11 @@
-#include "engine/FullTextVerify.h"
+#include "engine/fulltext/FullTextVerify.h"
 
 #include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "engine/FullTextReader.h"
+#include "engine/fulltext/FullTextReader.h"
 
 namespace engine {
 

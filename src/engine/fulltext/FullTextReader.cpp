@@ -1,4 +1,4 @@
-#include "engine/FullTextReader.h"
+#include "engine/fulltext/FullTextReader.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "engine/FullTextWords.h"
+#include "engine/fulltext/FullTextWords.h"
 
 #include <algorithm>
 

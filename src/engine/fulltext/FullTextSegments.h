@@ -29,7 +29,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/FullTextSpill.h"
+#include "engine/fulltext/FullTextSpill.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

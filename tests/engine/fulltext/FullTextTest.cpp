@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/FullTextBuilder.h"
-#include "engine/FullTextPages.h"
-#include "engine/FullTextReader.h"
-#include "engine/FullTextVerify.h"
+#include "engine/fulltext/FullTextBuilder.h"
+#include "engine/fulltext/FullTextPages.h"
+#include "engine/fulltext/FullTextReader.h"
+#include "engine/fulltext/FullTextVerify.h"
 #include "engine/util/FullTextErrors.h"
 #include "engine/util/IndexFileErrors.h"
 #include "support/TempDir.h"
