@@ -9,10 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/IndexFileWriter.h"
 #include "engine/TableCursor.h"
 #include "engine/TableRewrite.h"
 #include "engine/index/IndexFileCrypto.h"
+#include "engine/indexfile/IndexFileWriter.h"
 #include "engine/util/LastError.h"
 #include "engine/util/LockedFile.h"
 #include "engine/util/TableErrorCodes.h"

@@ -29,13 +29,13 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/IndexFileVerify.h"
-#include "engine/IndexFileWriter.h"
 #include "engine/crypto/TableCrypto.h"
 #include "engine/env/Connection.h"
 #include "engine/env/EngineEnvironment.h"
 #include "engine/index/IndexBuilder.h"
 #include "engine/index/IndexFile.h"
+#include "engine/indexfile/IndexFileVerify.h"
+#include "engine/indexfile/IndexFileWriter.h"
 #include "engine/record/Record.h"
 #include "engine/record/TableFormat.h"
 #include "engine/record/TableSchema.h"

@@ -28,10 +28,10 @@
 #include <optional>
 #include <vector>
 
-#include "engine/IndexFileWriter.h"
 #include "engine/Table.h"
 #include "engine/index/IndexFile.h"
 #include "engine/index/IndexFileCrypto.h"
+#include "engine/indexfile/IndexFileWriter.h"
 #include "engine/util/Checksum.h"
 #include "engine/util/LastError.h"
 #include "engine/util/LockedFile.h"

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/IndexFileWriter.h"
 #include "engine/index/IndexBuilder.h"
 #include "engine/index/IndexFile.h"
 #include "engine/index/Key.h"
+#include "engine/indexfile/IndexFileWriter.h"
 #include "engine/record/DateValue.h"
 #include "engine/util/CharTable.h"
 

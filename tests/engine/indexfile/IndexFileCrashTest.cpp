@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "IndexFileTestSupport.h"
-#include "engine/IndexFileVerify.h"
-#include "engine/IndexFileWriter.h"
+#include "engine/indexfile/IndexFileVerify.h"
+#include "engine/indexfile/IndexFileWriter.h"
 #include "platform/Platform.h"
 #include "support/TempDir.h"
 

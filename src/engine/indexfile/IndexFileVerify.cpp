@@ -1,4 +1,4 @@
-#include "engine/IndexFileVerify.h"
+#include "engine/indexfile/IndexFileVerify.h"
 
 namespace engine {
 

@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "IndexFileTestSupport.h"
-#include "engine/IndexFileVerify.h"
-#include "engine/IndexFileWriter.h"
+#include "engine/indexfile/IndexFileVerify.h"
+#include "engine/indexfile/IndexFileWriter.h"
 #include "engine/util/IndexFileErrors.h"
 #include "support/TempDir.h"
 

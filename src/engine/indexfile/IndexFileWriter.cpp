@@ -62,7 +62,7 @@
 // A tag's pages are numbered within the tag and carry its serial, so a tag
 // is carried from an old file into a new one by copying its pages as they
 // are. The B+tree pages are described in BTreeBuilder.cpp.
-#include "engine/IndexFileWriter.h"
+#include "engine/indexfile/IndexFileWriter.h"
 
 #include <dirent.h>
 #include <fcntl.h>
