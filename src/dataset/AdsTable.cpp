@@ -3,7 +3,7 @@
 #include "dataset/ComponentNames.h"
 #include "dataset/EDatabaseError.h"
 #include "engine/EngineHandles.h"
-#include "engine/TableCursor.h"
+#include "engine/table/TableCursor.h"
 
 TAdsTable::TAdsTable(QObject* owner) : QObject(owner) {}
 

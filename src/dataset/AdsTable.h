@@ -25,7 +25,7 @@
 
 #include "dataset/AdsConnection.h"
 #include "dataset/EADSDatabaseError.h"
-#include "engine/Table.h"
+#include "engine/table/Table.h"
 
 // The options of an index added to a table, as a set of bits.
 enum TIndexOption : uint8_t {

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "engine/TableCursor.h"
+#include "engine/table/TableCursor.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/LastError.h"
 #include "engine/util/TableErrorCodes.h"

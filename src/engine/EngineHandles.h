@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/Table.h"
+#include "engine/table/Table.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

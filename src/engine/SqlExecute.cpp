@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "engine/SqlParser.h"
-#include "engine/Table.h"
 #include "engine/expr/ConditionEval.h"
 #include "engine/fulltext/FullTextTag.h"
+#include "engine/table/Table.h"
 #include "engine/util/LastError.h"
 
 namespace engine {

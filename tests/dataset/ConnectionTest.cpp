@@ -6,7 +6,7 @@
 
 #include "DataSetFixture.h"
 #include "dataset/EDatabaseError.h"
-#include "engine/Table.h"
+#include "engine/table/Table.h"
 #include "engine/util/EngineError.h"
 #include "engine/util/TableErrorCodes.h"
 #include "platform/Platform.h"

@@ -11,7 +11,7 @@
 #include "dataset/AdsTableCalls.h"
 #include "engine/EngineApi.h"
 #include "engine/EngineHandles.h"
-#include "engine/TableIndexScan.h"
+#include "engine/table/TableIndexScan.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/TableErrorCodes.h"
 

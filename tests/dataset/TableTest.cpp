@@ -8,7 +8,7 @@
 #include "DataSetFixture.h"
 #include "dataset/EDatabaseError.h"
 #include "engine/EngineApi.h"
-#include "engine/Table.h"
+#include "engine/table/Table.h"
 #include "engine/util/TableErrorCodes.h"
 
 namespace {

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/Table.h"
 #include "engine/env/Connection.h"
 #include "engine/record/FieldTypes.h"
 #include "engine/record/Record.h"
 #include "engine/record/ValueText.h"
+#include "engine/table/Table.h"
 #include "engine/util/EngineError.h"
 #include "engine/util/TableErrorCodes.h"
 

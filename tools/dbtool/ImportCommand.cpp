@@ -14,8 +14,8 @@
 #include "Csv.h"
 #include "FieldSpec.h"
 #include "TableAtPath.h"
-#include "engine/Table.h"
 #include "engine/record/ValueText.h"
+#include "engine/table/Table.h"
 #include "engine/util/TableErrorCodes.h"
 
 namespace dbtool {

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/Table.h"
 #include "engine/env/Connection.h"
+#include "engine/table/Table.h"
 #include "engine/util/EngineError.h"
 
 namespace dbtool {

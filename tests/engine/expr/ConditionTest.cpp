@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "TableTestSupport.h"
-#include "engine/TableCursor.h"
 #include "engine/expr/Condition.h"
 #include "engine/expr/ConditionEval.h"
+#include "engine/table/TableCursor.h"
 #include "engine/util/TableErrorCodes.h"
 
 namespace {

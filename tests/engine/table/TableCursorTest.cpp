@@ -4,7 +4,7 @@
 
 #include "TableTestSupport.h"
 #include "engine/EngineApi.h"
-#include "engine/TableCursor.h"
+#include "engine/table/TableCursor.h"
 #include "engine/util/TableErrorCodes.h"
 
 namespace {

@@ -6,8 +6,8 @@
 // file (TableCrypto.h), so any record can be read or written alone. Flagging
 // a record deleted writes its state byte again under the same key stream
 // bytes; that shows only that the byte changed.
-#include "engine/Table.h"
-#include "engine/TableCursor.h"
+#include "engine/table/Table.h"
+#include "engine/table/TableCursor.h"
 #include "engine/util/LastError.h"
 #include "engine/util/TableCryptoErrors.h"
 #include "engine/util/TableErrorCodes.h"

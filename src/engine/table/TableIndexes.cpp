@@ -11,9 +11,9 @@
 // its lock was on the file that the rename replaced.
 #include <algorithm>
 
-#include "engine/Table.h"
 #include "engine/fulltext/FullTextTag.h"
 #include "engine/index/IndexFileFormat.h"
+#include "engine/table/Table.h"
 #include "engine/util/FullTextErrors.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/LastError.h"

@@ -1,4 +1,4 @@
-#include "engine/TableCursor.h"
+#include "engine/table/TableCursor.h"
 
 #include "engine/record/ValueText.h"
 #include "engine/util/LastError.h"

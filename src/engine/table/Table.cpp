@@ -1,4 +1,4 @@
-#include "engine/Table.h"
+#include "engine/table/Table.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,10 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/TableCursor.h"
-#include "engine/TableRewrite.h"
 #include "engine/index/IndexFileCrypto.h"
 #include "engine/indexfile/IndexFileWriter.h"
+#include "engine/table/TableCursor.h"
+#include "engine/table/TableRewrite.h"
 #include "engine/util/LastError.h"
 #include "engine/util/LockedFile.h"
 #include "engine/util/TableErrorCodes.h"

@@ -1,4 +1,4 @@
-#include "engine/TableIndexScan.h"
+#include "engine/table/TableIndexScan.h"
 
 #include "engine/record/DateValue.h"
 #include "engine/record/ValueText.h"

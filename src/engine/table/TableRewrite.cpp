@@ -15,7 +15,7 @@
 // check out was torn before it was synced; no file had been renamed then,
 // and it is removed with the new files. A commit file names only the table
 // and the index file of the table it lies beside, whatever else it says.
-#include "engine/TableRewrite.h"
+#include "engine/table/TableRewrite.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,10 +28,10 @@
 #include <optional>
 #include <vector>
 
-#include "engine/Table.h"
 #include "engine/index/IndexFile.h"
 #include "engine/index/IndexFileCrypto.h"
 #include "engine/indexfile/IndexFileWriter.h"
+#include "engine/table/Table.h"
 #include "engine/util/Checksum.h"
 #include "engine/util/LastError.h"
 #include "engine/util/LockedFile.h"

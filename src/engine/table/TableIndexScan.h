@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/Table.h"
 #include "engine/index/IndexFile.h"
 #include "engine/record/Record.h"
+#include "engine/table/Table.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/Table.h"
 #include "engine/expr/ConditionEval.h"
+#include "engine/table/Table.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {
