@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/SqlParser.h"
 #include "engine/expr/ConditionEval.h"
 #include "engine/record/Record.h"
+#include "engine/sql/SqlParser.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/SqlErrors.h"
 

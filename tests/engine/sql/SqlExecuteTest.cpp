@@ -8,8 +8,8 @@
 #include <functional>
 
 #include "TableTestSupport.h"
-#include "engine/SqlExecute.h"
 #include "engine/fulltext/FullTextTag.h"
+#include "engine/sql/SqlExecute.h"
 #include "engine/util/FullTextErrors.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/SqlErrors.h"

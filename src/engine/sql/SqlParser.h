@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "engine/SqlStatement.h"
+#include "engine/sql/SqlStatement.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {

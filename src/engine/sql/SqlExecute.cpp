@@ -1,11 +1,11 @@
-#include "engine/SqlExecute.h"
+#include "engine/sql/SqlExecute.h"
 
 #include <memory>
 #include <vector>
 
-#include "engine/SqlParser.h"
 #include "engine/expr/ConditionEval.h"
 #include "engine/fulltext/FullTextTag.h"
+#include "engine/sql/SqlParser.h"
 #include "engine/table/Table.h"
 #include "engine/util/LastError.h"
 

@@ -1,4 +1,4 @@
-#include "engine/SqlParser.h"
+#include "engine/sql/SqlParser.h"
 
 #include <charconv>
 

@@ -11,8 +11,8 @@
 #include <set>
 
 #include "TableTestSupport.h"
-#include "engine/SqlExecute.h"
 #include "engine/fulltext/FullTextTag.h"
+#include "engine/sql/SqlExecute.h"
 #include "engine/util/FullTextErrors.h"
 #include "engine/util/IndexFileErrors.h"
 
