@@ -2,7 +2,7 @@
 
 #include "dataset/ComponentNames.h"
 #include "dataset/EDatabaseError.h"
-#include "engine/EngineHandles.h"
+#include "engine/api/EngineHandles.h"
 #include "engine/table/TableCursor.h"
 
 TAdsTable::TAdsTable(QObject* owner) : QObject(owner) {}

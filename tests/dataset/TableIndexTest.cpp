@@ -9,8 +9,8 @@
 
 #include "DataSetFixture.h"
 #include "dataset/AdsTableCalls.h"
-#include "engine/EngineApi.h"
-#include "engine/EngineHandles.h"
+#include "engine/api/EngineApi.h"
+#include "engine/api/EngineHandles.h"
 #include "engine/table/TableIndexScan.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/TableErrorCodes.h"

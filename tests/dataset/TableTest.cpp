@@ -7,7 +7,7 @@
 
 #include "DataSetFixture.h"
 #include "dataset/EDatabaseError.h"
-#include "engine/EngineApi.h"
+#include "engine/api/EngineApi.h"
 #include "engine/table/Table.h"
 #include "engine/util/TableErrorCodes.h"
 

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <map>
 
-#include "engine/EngineApi.h"
+#include "engine/api/EngineApi.h"
 #include "engine/env/Connection.h"
 #include "engine/env/EngineConfig.h"
 #include "engine/env/EngineEnvironment.h"

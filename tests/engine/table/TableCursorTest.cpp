@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TableTestSupport.h"
-#include "engine/EngineApi.h"
+#include "engine/api/EngineApi.h"
 #include "engine/table/TableCursor.h"
 #include "engine/util/TableErrorCodes.h"
 

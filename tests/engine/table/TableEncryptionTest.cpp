@@ -8,8 +8,8 @@
 #include <functional>
 
 #include "TableEncryptionTestSupport.h"
-#include "engine/EngineApi.h"
-#include "engine/EngineHandles.h"
+#include "engine/api/EngineApi.h"
+#include "engine/api/EngineHandles.h"
 #include "engine/fulltext/FullTextTag.h"
 #include "engine/sql/SqlExecute.h"
 #include "engine/table/TableCursor.h"

@@ -12,8 +12,8 @@
 
 #include "IndexFileTestSupport.h"
 #include "TableTestSupport.h"
-#include "engine/EngineApi.h"
-#include "engine/EngineHandles.h"
+#include "engine/api/EngineApi.h"
+#include "engine/api/EngineHandles.h"
 #include "engine/record/DateValue.h"
 #include "engine/table/TableIndexScan.h"
 #include "engine/util/IndexFileErrors.h"

@@ -2,7 +2,7 @@
 // handle to (table, tag name), behind a mutex. A tag is held by its name,
 // not its place, so that an index handle keeps naming the same tag after
 // the index file was rewritten; it fails (8208) once the tag is gone.
-#include "engine/EngineHandles.h"
+#include "engine/api/EngineHandles.h"
 
 #include <mutex>
 #include <unordered_map>

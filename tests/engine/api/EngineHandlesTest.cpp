@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "TableTestSupport.h"
-#include "engine/EngineApi.h"
-#include "engine/EngineHandles.h"
+#include "engine/api/EngineApi.h"
+#include "engine/api/EngineHandles.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/TableErrorCodes.h"
 

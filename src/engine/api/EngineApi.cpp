@@ -1,4 +1,4 @@
-#include "engine/EngineApi.h"
+#include "engine/api/EngineApi.h"
 
 #include "engine/util/LastError.h"
 
