@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/api/AdsHandle.h"
 #include "engine/table/Table.h"
 #include "engine/util/EngineError.h"
 

@@ -46,10 +46,6 @@ namespace engine {
 
 enum class OpenMode { Shared, Exclusive };
 
-// A process-wide number for an open table or one of its index tags, as the
-// engine's C-style calls take them (EngineHandles.h); 0 is no handle.
-using ADSHANDLE = uint64_t;
-
 class TableScanner;
 class TableAppender;
 class TableCursor;
