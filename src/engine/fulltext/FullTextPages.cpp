@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/util/FileIo.h"
 #include "engine/util/IndexFileErrors.h"
 
 namespace engine {
@@ -57,29 +58,17 @@ Status FilePageStore::Open(const std::string& path, uint32_t page_size) {
 }
 
 Status FilePageStore::WritePage(uint32_t file_page, const uint8_t* page) {
-  size_t done = 0;
-  const off_t at = static_cast<off_t>(uint64_t{file_page} * page_size_);
-  while (done < page_size_) {
-    const ssize_t n = pwrite(fd_, page + done, page_size_ - done, at + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return Fail("write", n < 0 ? errno : ENOSPC);
-    done += static_cast<size_t>(n);
-  }
+  const FileIoResult written = WriteFully(fd_, page, page_size_, uint64_t{file_page} * page_size_);
+  if (written.Errno != 0) return Fail("write", written.Errno);
   return Status::Ok();
 }
 
 Status FilePageStore::ReadPage(uint32_t tag_page, uint8_t* buffer) {
-  size_t done = 0;
-  const off_t at = static_cast<off_t>(uint64_t{tag_page} * page_size_);
-  while (done < page_size_) {
-    const ssize_t n = pread(fd_, buffer + done, page_size_ - done, at + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail("read", errno);
-    if (n == 0) {
-      return Status(AE_INDEX_CORRUPT,
-                    "File " + path_ + " ends inside page " + std::to_string(tag_page));
-    }
-    done += static_cast<size_t>(n);
+  const FileIoResult read = ReadFully(fd_, buffer, page_size_, uint64_t{tag_page} * page_size_);
+  if (read.Errno != 0) return Fail("read", read.Errno);
+  if (read.Ended) {
+    return Status(AE_INDEX_CORRUPT,
+                  "File " + path_ + " ends inside page " + std::to_string(tag_page));
   }
   return Status::Ok();
 }

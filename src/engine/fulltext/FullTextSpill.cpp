@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/util/FileIo.h"
 #include "engine/util/IndexFileErrors.h"
 
 namespace engine {
@@ -77,28 +78,16 @@ Status SpillFile::Append(const void* data, size_t size) {
 }
 
 Status SpillFile::Flush() {
-  size_t done = 0;
-  while (done < buffer_.size()) {
-    const ssize_t n =
-        pwrite(fd_, buffer_.data() + done, buffer_.size() - done, static_cast<off_t>(size_ + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return SpillError("write", folder_, n < 0 ? errno : ENOSPC);
-    done += static_cast<size_t>(n);
-  }
-  size_ += done;
+  const FileIoResult written = WriteFully(fd_, buffer_.data(), buffer_.size(), size_);
+  if (written.Errno != 0) return SpillError("write", folder_, written.Errno);
+  size_ += written.Done;
   buffer_.clear();
   return Status::Ok();
 }
 
 Status SpillFile::ReadAt(uint64_t offset, void* data, size_t size) const {
-  auto* out = static_cast<uint8_t*>(data);
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return SpillError("read", folder_, n < 0 ? errno : EIO);
-    done += static_cast<size_t>(n);
-  }
+  const FileIoResult read = ReadFully(fd_, data, size, offset);
+  if (!read.Ok()) return SpillError("read", folder_, read.Ended ? EIO : read.Errno);
   return Status::Ok();
 }
 

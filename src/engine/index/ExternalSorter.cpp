@@ -48,6 +48,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/util/FileIo.h"
 #include "engine/util/IndexFileErrors.h"
 
 namespace engine {
@@ -131,32 +132,20 @@ void RadixSort(uint8_t* records, uint8_t* scratch, size_t count, size_t size) {
 }
 
 Status WriteAll(int fd, const uint8_t* data, uint64_t size, uint64_t offset) {
-  while (size > 0) {
-    const size_t chunk = static_cast<size_t>(std::min<uint64_t>(size, 1u << 30));
-    const ssize_t written = pwrite(fd, data, chunk, static_cast<off_t>(offset));
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return Status(AE_INDEX_SORT_IO, "Cannot write a temporary sort file: " + ErrnoText(errno));
-    }
-    data += written;
-    size -= static_cast<uint64_t>(written);
-    offset += static_cast<uint64_t>(written);
+  const FileIoResult written = WriteFully(fd, data, size, offset);
+  if (written.Errno != 0) {
+    return Status(AE_INDEX_SORT_IO,
+                  "Cannot write a temporary sort file: " + ErrnoText(written.Errno));
   }
   return Status::Ok();
 }
 
 Status ReadAll(int fd, uint8_t* data, uint64_t size, uint64_t offset) {
-  while (size > 0) {
-    const ssize_t got = pread(fd, data, static_cast<size_t>(size), static_cast<off_t>(offset));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return Status(AE_INDEX_SORT_IO, "Cannot read a temporary sort file: " + ErrnoText(errno));
-    }
-    if (got == 0) return Status(AE_INDEX_SORT_IO, "A temporary sort file ended early");
-    data += got;
-    size -= static_cast<uint64_t>(got);
-    offset += static_cast<uint64_t>(got);
+  const FileIoResult read = ReadFully(fd, data, size, offset);
+  if (read.Errno != 0) {
+    return Status(AE_INDEX_SORT_IO, "Cannot read a temporary sort file: " + ErrnoText(read.Errno));
   }
+  if (read.Ended) return Status(AE_INDEX_SORT_IO, "A temporary sort file ended early");
   return Status::Ok();
 }
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/util/FileIo.h"
 #include "engine/util/IndexFileErrors.h"
 
 namespace engine {
@@ -81,21 +82,15 @@ Status IndexFile::ReadPages(uint32_t first, uint32_t count, uint8_t* buffer) con
                       " is beyond the file's " + std::to_string(page_count_) + " pages");
   }
   const uint64_t bytes = uint64_t{count} * page_size_;
-  uint64_t done = 0;
-  while (done < bytes) {
-    const ssize_t got = pread(fd_, buffer + done, static_cast<size_t>(bytes - done),
-                              static_cast<off_t>(uint64_t{first} * page_size_ + done));
-    if (got < 0 && errno == EINTR) continue;
-    const uint32_t page = first + static_cast<uint32_t>(done / page_size_);
-    if (got < 0) {
-      return Status(AE_INDEX_IO, "Cannot read page " + std::to_string(page) +
-                                     " of the index file " + path_ + ": " + std::strerror(errno));
-    }
-    if (got == 0)
-      return Status(AE_INDEX_CORRUPT,
-                    "Index file " + path_ + " ends inside page " + std::to_string(page));
-    done += static_cast<uint64_t>(got);
+  const FileIoResult read = ReadFully(fd_, buffer, bytes, uint64_t{first} * page_size_);
+  const uint32_t page = first + static_cast<uint32_t>(read.Done / page_size_);
+  if (read.Errno != 0) {
+    return Status(AE_INDEX_IO, "Cannot read page " + std::to_string(page) + " of the index file " +
+                                   path_ + ": " + std::strerror(read.Errno));
   }
+  if (read.Ended)
+    return Status(AE_INDEX_CORRUPT,
+                  "Index file " + path_ + " ends inside page " + std::to_string(page));
   if (Status status = cipher_.Apply(first, count, page_size_, buffer); !status.ok()) return status;
   for (uint32_t i = 0; i < count; ++i) {
     if (!IndexPageChecksumMatches(buffer + uint64_t{i} * page_size_, page_size_)) {
@@ -119,12 +114,12 @@ Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
       pread(fd_, first, sizeof first, 0) != static_cast<ssize_t>(sizeof first)) {
     return corrupt("too short to be an index file");
   }
-  if (std::memcmp(first + 8, kIndexFileMagic, sizeof kIndexFileMagic) != 0)
+  if (std::memcmp(first + kHeaderMagicOffset, kIndexFileMagic, sizeof kIndexFileMagic) != 0)
     return corrupt("not an index file");
-  const uint16_t version = Load16(first + 16);
+  const uint16_t version = Load16(first + kHeaderVersionOffset);
   if (version != kIndexFormatVersion)
     return corrupt("format version " + std::to_string(version) + " is unknown");
-  page_size_ = Load32(first + 20);
+  page_size_ = Load32(first + kHeaderPageSizeOffset);
   if (!IsValidIndexPageSize(page_size_))
     return corrupt("page size " + std::to_string(page_size_) + " is not valid");
   if (file_size % page_size_ != 0 || file_size / page_size_ >= kNoPage) {
@@ -137,14 +132,15 @@ Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
   Result<IndexPageCipher> cipher = IndexPageCipher::ForHeader(page.data(), key, path_);
   if (!cipher.ok()) return cipher.status();
   cipher_ = std::move(cipher).value();
-  if (Load32(page.data() + 24) != page_count_) {
-    return corrupt("the header counts " + std::to_string(Load32(page.data() + 24)) +
+  if (Load32(page.data() + kHeaderPageCountOffset) != page_count_) {
+    return corrupt("the header counts " +
+                   std::to_string(Load32(page.data() + kHeaderPageCountOffset)) +
                    " pages, the file holds " + std::to_string(page_count_));
   }
-  const uint32_t directory_first = Load32(page.data() + 28);
-  const uint32_t directory_pages = Load32(page.data() + 32);
-  const uint32_t directory_bytes = Load32(page.data() + 36);
-  const uint32_t tag_count = Load32(page.data() + 40);
+  const uint32_t directory_first = Load32(page.data() + kHeaderDirectoryFirstOffset);
+  const uint32_t directory_pages = Load32(page.data() + kHeaderDirectoryPagesOffset);
+  const uint32_t directory_bytes = Load32(page.data() + kHeaderDirectoryBytesOffset);
+  const uint32_t tag_count = Load32(page.data() + kHeaderTagCountOffset);
   if (directory_first == 0 || directory_pages == 0 || directory_first >= page_count_ ||
       directory_pages != page_count_ - directory_first) {
     return corrupt("the tag directory's pages are out of range");
@@ -158,8 +154,8 @@ Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
   for (uint32_t i = 0; i < directory_pages; ++i) {
     const uint32_t number = directory_first + i;
     if (Status status = ReadPage(number, page.data()); !status.ok()) return status;
-    const uint32_t on_page = Load32(page.data() + 12);
-    if (page[4] != kDirectoryPage || Load32(page.data() + 8) != i ||
+    const uint32_t on_page = Load32(page.data() + kDirectoryPageBytesOffset);
+    if (page[4] != kDirectoryPage || Load32(page.data() + kDirectoryPagePositionOffset) != i ||
         on_page > page_size_ - kDirectoryPageHeaderSize ||
         directory.size() + on_page > directory_bytes) {
       return corrupt("page " + std::to_string(number) + " is not the expected tag directory page");

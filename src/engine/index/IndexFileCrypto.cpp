@@ -27,6 +27,9 @@
 
 namespace engine {
 
+// The key id is the last field of the header page.
+static_assert(kIndexHeaderKeyIdOffset + kIndexKeyIdSize == kHeaderFieldsSize);
+
 std::array<uint8_t, kIndexKeyIdSize> IndexKeyIdOf(const TableCipher& key) {
   std::array<uint8_t, kIndexKeyIdSize> id{};
   std::copy_n(key.Parameters().Salt.begin(), id.size(), id.begin());
@@ -116,10 +119,10 @@ Result<uint32_t> ReadIndexFilePageSize(const std::string& path) {
   const ssize_t got = pread(fd, page.data(), page.size(), 0);
   close(fd);
   if (got < static_cast<ssize_t>(kHeaderFieldsSize) ||
-      std::memcmp(page.data() + 8, kIndexFileMagic, sizeof kIndexFileMagic) != 0) {
+      std::memcmp(page.data() + kHeaderMagicOffset, kIndexFileMagic, sizeof kIndexFileMagic) != 0) {
     return Status(AE_INDEX_CORRUPT, "Index file " + path + ": not an index file");
   }
-  const uint32_t page_size = Load32(page.data() + 20);
+  const uint32_t page_size = Load32(page.data() + kHeaderPageSizeOffset);
   if (!IsValidIndexPageSize(page_size) || static_cast<size_t>(got) < page_size ||
       !IndexPageChecksumMatches(page.data(), page_size) || page[4] != kHeaderPage) {
     return Status(AE_INDEX_CORRUPT, "Index file " + path + ": its header page is damaged");

@@ -48,8 +48,24 @@ inline constexpr uint8_t kTagCaseInsensitive = 0x04;
 inline constexpr uint8_t kTagPrimary = 0x08;
 inline constexpr uint8_t kTagKnownOptions = 0x0F;
 
-inline constexpr uint32_t kNoPage = 0xFFFFFFFFu;   // "no page" in sibling links
-inline constexpr uint32_t kHeaderFieldsSize = 48;  // bytes of the header page in use
+inline constexpr uint32_t kNoPage = 0xFFFFFFFFu;  // "no page" in sibling links
+
+// Byte offsets of the header page's fields (the layout at the top of
+// IndexFileWriter.cpp); the encryption fields at 44..71 are named in
+// IndexFileCrypto.h. The fields end at byte 72; zeros follow.
+inline constexpr uint32_t kHeaderMagicOffset = 8;
+inline constexpr uint32_t kHeaderVersionOffset = 16;
+inline constexpr uint32_t kHeaderPageSizeOffset = 20;
+inline constexpr uint32_t kHeaderPageCountOffset = 24;
+inline constexpr uint32_t kHeaderDirectoryFirstOffset = 28;
+inline constexpr uint32_t kHeaderDirectoryPagesOffset = 32;
+inline constexpr uint32_t kHeaderDirectoryBytesOffset = 36;
+inline constexpr uint32_t kHeaderTagCountOffset = 40;
+inline constexpr uint32_t kHeaderFieldsSize = 72;  // bytes of the header page in use
+
+// Byte offsets of a tag directory page's fields, and where its bytes start.
+inline constexpr uint32_t kDirectoryPagePositionOffset = 8;
+inline constexpr uint32_t kDirectoryPageBytesOffset = 12;
 inline constexpr uint32_t kDirectoryPageHeaderSize = 16;
 inline constexpr uint32_t kMaxTagNameLength = 128;
 

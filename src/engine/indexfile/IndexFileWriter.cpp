@@ -79,6 +79,7 @@
 #include "engine/index/BTreeBuilder.h"
 #include "engine/index/BTreePage.h"
 #include "engine/index/IndexFileCrypto.h"
+#include "engine/util/FileIo.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/LockedFile.h"
 #include "platform/Platform.h"
@@ -180,16 +181,10 @@ class OutputFile : public PageSink {
 
  private:
   Status WritePlain(uint64_t offset, const uint8_t* data, uint64_t bytes) {
-    while (bytes > 0) {
-      const ssize_t written =
-          pwrite(fd_, data, static_cast<size_t>(bytes), static_cast<off_t>(offset));
-      if (written < 0 && errno == EINTR) continue;
-      if (written < 0)
-        return Status(AE_INDEX_IO,
-                      "Cannot write the index file " + path_ + ": " + ErrnoText(errno));
-      data += written;
-      bytes -= static_cast<uint64_t>(written);
-      offset += static_cast<uint64_t>(written);
+    const FileIoResult written = WriteFully(fd_, data, bytes, offset);
+    if (written.Errno != 0) {
+      return Status(AE_INDEX_IO,
+                    "Cannot write the index file " + path_ + ": " + ErrnoText(written.Errno));
     }
     return Status::Ok();
   }
@@ -522,8 +517,8 @@ class IndexFileWriter {
       const uint32_t bytes = static_cast<uint32_t>(
           std::min<size_t>(per_page, directory.size() - std::min(from, directory.size())));
       page[4] = kDirectoryPage;
-      Store32(page.data() + 8, i);
-      Store32(page.data() + 12, bytes);
+      Store32(page.data() + kDirectoryPagePositionOffset, i);
+      Store32(page.data() + kDirectoryPageBytesOffset, bytes);
       if (bytes > 0)
         std::memcpy(page.data() + kDirectoryPageHeaderSize, directory.data() + from, bytes);
       SealIndexPage(page.data(), page_size_);
@@ -532,14 +527,14 @@ class IndexFileWriter {
     }
     std::fill(page.begin(), page.end(), 0);
     page[4] = kHeaderPage;
-    std::memcpy(page.data() + 8, kIndexFileMagic, sizeof kIndexFileMagic);
-    Store16(page.data() + 16, kIndexFormatVersion);
-    Store32(page.data() + 20, page_size_);
-    Store32(page.data() + 24, directory_first + directory_pages);
-    Store32(page.data() + 28, directory_first);
-    Store32(page.data() + 32, directory_pages);
-    Store32(page.data() + 36, static_cast<uint32_t>(directory.size()));
-    Store32(page.data() + 40, static_cast<uint32_t>(plans.size()));
+    std::memcpy(page.data() + kHeaderMagicOffset, kIndexFileMagic, sizeof kIndexFileMagic);
+    Store16(page.data() + kHeaderVersionOffset, kIndexFormatVersion);
+    Store32(page.data() + kHeaderPageSizeOffset, page_size_);
+    Store32(page.data() + kHeaderPageCountOffset, directory_first + directory_pages);
+    Store32(page.data() + kHeaderDirectoryFirstOffset, directory_first);
+    Store32(page.data() + kHeaderDirectoryPagesOffset, directory_pages);
+    Store32(page.data() + kHeaderDirectoryBytesOffset, static_cast<uint32_t>(directory.size()));
+    Store32(page.data() + kHeaderTagCountOffset, static_cast<uint32_t>(plans.size()));
     cipher_.StampHeader(page.data());
     SealIndexPage(page.data(), page_size_);
     return out.WritePage(0, page.data());

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/util/FileIo.h"
 #include "engine/util/TableErrorCodes.h"
 
 namespace engine {
@@ -83,37 +84,19 @@ Result<uint64_t> LockedFile::Size() const {
 }
 
 Status LockedFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
-  auto* p = static_cast<char*>(buffer);
-  while (size > 0) {
-    const ssize_t n = pread(fd_, p, size, static_cast<off_t>(offset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return OsError("read", errno);
-    }
-    if (n == 0) {
-      return Status(AE_TABLE_TRUNCATED,
-                    "\"" + path_ + "\" ends before offset " + std::to_string(offset + size));
-    }
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
+  const FileIoResult read = ReadFully(fd_, buffer, size, offset);
+  if (read.Errno != 0) return OsError("read", read.Errno);
+  if (read.Ended) {
+    return Status(AE_TABLE_TRUNCATED,
+                  "\"" + path_ + "\" ends before offset " + std::to_string(offset + size));
   }
   return Status::Ok();
 }
 
 Status LockedFile::WriteAt(uint64_t offset, const void* buffer, size_t size) {
   if (!writable_) return Status(AE_READ_ONLY, "\"" + path_ + "\" is open for reading only");
-  const auto* p = static_cast<const char*>(buffer);
-  while (size > 0) {
-    const ssize_t n = pwrite(fd_, p, size, static_cast<off_t>(offset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return OsError("write", errno);
-    }
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
+  const FileIoResult written = WriteFully(fd_, buffer, size, offset);
+  if (written.Errno != 0) return OsError("write", written.Errno);
   return Status::Ok();
 }
 
