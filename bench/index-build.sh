@@ -6,7 +6,7 @@
 #
 # Environment:
 #   BIN       the program folder (default build/release/bin, the release
-#             preset's, built first when dbtool is missing there)
+#             preset's, brought up to date first)
 #   WORK      data, tables and databases (default /tmp/ri-index-build)
 #   SORT_MIB  the engine's sort memory for our builds, written into the
 #             adslocal.cfg of a copy of the program folder (default 64)

@@ -1,18 +1,18 @@
-# Sourced by the benchmark scripts: makes sure the release preset's build
-# (build/release, optimised with debug info) holds the programs a benchmark
-# runs, configuring and building it when something is missing.
+# Sourced by the benchmark scripts: brings the release preset's build
+# (build/release, optimised with debug info) up to date for the programs a
+# benchmark runs, configuring it first on a fresh clone. Up to date, the
+# build is a quick no-op; a stale program is never measured.
 #
-#   ri_release_build ROOT TARGET...     builds TARGETs in ROOT/build/release
-#                                       unless each is already in its bin/
+#   ri_release_build ROOT TARGET...     builds TARGETs (and the engine's
+#                                       files) in ROOT/build/release
 ri_release_build() {
-  local root=$1 target missing=()
+  local root=$1
   shift
-  for target in "$@"; do
-    [[ -x $root/build/release/bin/$target || $target == engine_files ]] || missing+=("$target")
-  done
-  [[ -f $root/build/release/bin/ace32.dll && -f $root/build/release/bin/Ansi.chr ]] || missing+=(engine_files)
-  ((${#missing[@]} == 0)) && return 0
-  echo "building ${missing[*]} in build/release" >&2
-  (cd "$root" && cmake --preset release >/dev/null &&
-    cmake --build --preset release --target "$@" engine_files >&2)
+  echo "bringing build/release up to date ($*)" >&2
+  (cd "$root" &&
+    { [[ -f build/release/build.ninja ]] || cmake --preset release >/dev/null; } &&
+    cmake --build --preset release --target "$@" engine_files >&2) || {
+    echo "the release build failed: cmake --build --preset release --target $* engine_files" >&2
+    return 2
+  }
 }

@@ -5,7 +5,7 @@
 #   bench/encryption/encrypted-table.sh [N] [RUNS]   (N rows, default 1000000; RUNS per case, default 3)
 #
 # Environment: BIN (the program folder, default build/release/bin, the
-# release preset's, built first when dbtool is missing there; GEN the data
+# release preset's, brought up to date first; GEN the data
 # generator, default ../shared/bench/gen.py),
 # WORK (data and tables, default /tmp/ri-encryption-bench).
 #

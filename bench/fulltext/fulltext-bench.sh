@@ -3,7 +3,7 @@
 # the same rows, in one run:
 #
 #   bench/fulltext/fulltext-bench.sh [ROWS] [BUILD_DIR]   (default build/release,
-#                                                        built when missing)
+#                                                        brought up to date)
 #
 # Generates ROWS rows (default 1000000) with ../shared/bench/gen.py (kept in
 # /tmp between runs, like the index benchmark), loads them into an SQLite
@@ -27,7 +27,7 @@ CSV=$WORK/crm_$ROWS.csv
 DB=$WORK/crm_$ROWS.sqlite
 BENCH=$ROOT/$BUILD/bin/fulltext_bench
 
-if [[ $BUILD == build/release && ! -x $BENCH ]]; then
+if [[ $BUILD == build/release ]]; then
   source "$ROOT/bench/release-build.sh"
   ri_release_build "$ROOT" fulltext_bench
 fi

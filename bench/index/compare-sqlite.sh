@@ -3,7 +3,7 @@
 # in one run:
 #
 #   bench/index/compare-sqlite.sh [ROWS] [BUILD_DIR]   (default build/release,
-#                                                      built when missing)
+#                                                      brought up to date)
 #
 # Generates ROWS rows (default 1000000) with ../shared/bench/gen.py (kept in
 # /tmp between runs), loads them into an SQLite table once, then times each
@@ -23,7 +23,7 @@ CSV=$WORK/crm_$ROWS.csv
 DB=$WORK/crm_$ROWS.sqlite
 BENCH=$ROOT/$BUILD/bin/index_bench
 
-if [[ $BUILD == build/release && ! -x $BENCH ]]; then
+if [[ $BUILD == build/release ]]; then
   source "$ROOT/bench/release-build.sh"
   ri_release_build "$ROOT" index_bench
 fi
