@@ -390,7 +390,8 @@ Status TableAppender::FlushBuffer() {
   const size_t length = table_->Schema().RecordLength();
   const uint64_t offset = table_->Header().HeaderSize + written_count_ * length;
   status_ = NoteError(table_->CipherRecords(offset, buffer_.data(), buffered_ * length));
-  if (status_) status_ = NoteError(table_->file_.WriteAt(offset, buffer_.data(), buffered_ * length));
+  if (status_)
+    status_ = NoteError(table_->file_.WriteAt(offset, buffer_.data(), buffered_ * length));
   if (status_) {
     written_count_ += buffered_;
     buffered_ = 0;
@@ -447,7 +448,8 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
     }
     load.target_path_ = existing;
   } else {
-    const std::string stale_index = platform::FindFileIgnoringCase(IndexFileNameOf(load.target_path_));
+    const std::string stale_index =
+        platform::FindFileIgnoringCase(IndexFileNameOf(load.target_path_));
     if (!stale_index.empty()) {
       return NoteError(Status(AE_TABLE_EXISTS, "The index file \"" + FileNameOfPath(stale_index) +
                                                    "\" of an earlier table \"" + file_name +

@@ -308,7 +308,8 @@ TEST(TableIndexes, PageSizesTheOptionAtOpenAndTheIndexHandles) {
     EXPECT_EQ(table->IndexPageSize(), c.expected) << label;
     engine::ADSHANDLE index = 0;
     uint32_t page_size = 0;
-    ASSERT_EQ(engine::AdsGetIndexHandleByOrder(engine::HandleOfTable(*table), 1, &index), 0u) << label;
+    ASSERT_EQ(engine::AdsGetIndexHandleByOrder(engine::HandleOfTable(*table), 1, &index), 0u)
+        << label;
     ASSERT_EQ(engine::AdsGetIndexPageSize(index, &page_size), 0u) << label;
     EXPECT_EQ(page_size, c.expected) << label;
     // Adding with the option in force keeps the file's page size.
