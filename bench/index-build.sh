@@ -5,11 +5,13 @@
 #   bench/index-build.sh N [RUNS]      (N rows; RUNS per case, default 3)
 #
 # Environment:
-#   BIN       the program folder (default build/h-join-release/bin)
+#   BIN       the program folder (default build/release/bin, the release
+#             preset's, brought up to date first)
 #   WORK      data, tables and databases (default /tmp/ri-index-build)
 #   SORT_MIB  the engine's sort memory for our builds, written into the
 #             adslocal.cfg of a copy of the program folder (default 64)
 #   SQLITE    0 leaves SQLite out (our times and memory only)
+#   GEN       the data generator (default ../shared/bench/gen.py)
 #
 # Steps: N rows from ../shared/bench/gen.py (kept in WORK between runs),
 # imported once with dbtool import into Crm_N.ADT and once into an SQLite
@@ -35,11 +37,15 @@ set -euo pipefail
 N=${1:?usage: bench/index-build.sh N [RUNS]}
 RUNS=${2:-3}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BIN=${BIN:-$ROOT/build/h-join-release/bin}
+if [[ -z ${BIN:-} ]]; then
+  source "$ROOT/bench/release-build.sh"
+  ri_release_build "$ROOT" dbtool
+  BIN=$ROOT/build/release/bin
+fi
 WORK=${WORK:-/tmp/ri-index-build}
 SORT_MIB=${SORT_MIB:-64}
 SQLITE=${SQLITE:-1}
-GEN=$ROOT/../shared/bench/gen.py
+GEN=${GEN:-$ROOT/../shared/bench/gen.py}
 mkdir -p "$WORK"
 
 for tool in "$BIN/dbtool" /usr/bin/time python3; do

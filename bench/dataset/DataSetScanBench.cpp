@@ -14,10 +14,10 @@
 
 #include "dataset/AdsConnection.h"
 #include "dataset/AdsTable.h"
-#include "engine/Connection.h"
-#include "engine/Record.h"
-#include "engine/Table.h"
-#include "engine/TableCursor.h"
+#include "engine/env/Connection.h"
+#include "engine/record/Record.h"
+#include "engine/table/Table.h"
+#include "engine/table/TableCursor.h"
 
 namespace {
 

@@ -4,7 +4,9 @@
 #
 #   bench/encryption/encrypted-table.sh [N] [RUNS]   (N rows, default 1000000; RUNS per case, default 3)
 #
-# Environment: BIN (the program folder, default build/h-crypt-release/bin),
+# Environment: BIN (the program folder, default build/release/bin, the
+# release preset's, brought up to date first; GEN the data
+# generator, default ../shared/bench/gen.py),
 # WORK (data and tables, default /tmp/ri-encryption-bench).
 #
 # Steps: N rows from ../shared/bench/gen.py, imported once with dbtool
@@ -26,9 +28,13 @@ set -euo pipefail
 N=${1:-1000000}
 RUNS=${2:-3}
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-BIN=${BIN:-$ROOT/build/h-crypt-release/bin}
+if [[ -z ${BIN:-} ]]; then
+  source "$ROOT/bench/release-build.sh"
+  ri_release_build "$ROOT" dbtool
+  BIN=$ROOT/build/release/bin
+fi
 WORK=${WORK:-/tmp/ri-encryption-bench}
-GEN=$ROOT/../shared/bench/gen.py
+GEN=${GEN:-$ROOT/../shared/bench/gen.py}
 PASSWORD="bench password"
 mkdir -p "$WORK"
 

@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/CharTable.h"
-#include "engine/FullTextBuilder.h"
-#include "engine/FullTextPages.h"
-#include "engine/FullTextReader.h"
+#include "engine/fulltext/FullTextBuilder.h"
+#include "engine/fulltext/FullTextPages.h"
+#include "engine/fulltext/FullTextReader.h"
+#include "engine/util/CharTable.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 # Full-text tag build over the NOTES column against SQLite's FTS5 rebuild of
 # the same rows, in one run:
 #
-#   bench/fulltext/fulltext-bench.sh [ROWS] [BUILD_DIR]
+#   bench/fulltext/fulltext-bench.sh [ROWS] [BUILD_DIR]   (default build/release,
+#                                                        brought up to date)
 #
 # Generates ROWS rows (default 1000000) with ../shared/bench/gen.py (kept in
 # /tmp between runs, like the index benchmark), loads them into an SQLite
@@ -17,15 +18,19 @@
 set -euo pipefail
 
 ROWS=${1:-1000000}
-BUILD=${2:-build/h-sql-release}
+BUILD=${2:-build/release}
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
-GEN=$ROOT/../shared/bench/gen.py
+GEN=${GEN:-$ROOT/../shared/bench/gen.py}
 WORK=${RI_BENCH_DIR:-/tmp}
 CSV=$WORK/crm_$ROWS.csv
 DB=$WORK/crm_$ROWS.sqlite
 BENCH=$ROOT/$BUILD/bin/fulltext_bench
 
+if [[ $BUILD == build/release ]]; then
+  source "$ROOT/bench/release-build.sh"
+  ri_release_build "$ROOT" fulltext_bench
+fi
 [[ -x $BENCH ]] || { echo "fulltext_bench not built in $BUILD" >&2; exit 2; }
 [[ -f $CSV ]] || python3 "$GEN" "$ROWS" --out "$CSV"
 if [[ ! -f $DB ]]; then

@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/IndexBuilder.h"
-#include "engine/IndexFileWriter.h"
+#include "engine/index/IndexBuilder.h"
+#include "engine/indexfile/IndexFileWriter.h"
 
 namespace {
 

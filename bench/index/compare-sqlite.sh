@@ -2,7 +2,8 @@
 # Index builds of our engine against SQLite's CREATE INDEX on the same rows,
 # in one run:
 #
-#   bench/index/compare-sqlite.sh [ROWS] [BUILD_DIR]
+#   bench/index/compare-sqlite.sh [ROWS] [BUILD_DIR]   (default build/release,
+#                                                      brought up to date)
 #
 # Generates ROWS rows (default 1000000) with ../shared/bench/gen.py (kept in
 # /tmp between runs), loads them into an SQLite table once, then times each
@@ -13,15 +14,19 @@
 set -euo pipefail
 
 ROWS=${1:-1000000}
-BUILD=${2:-build/h-index-release}
+BUILD=${2:-build/release}
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
-GEN=$ROOT/../shared/bench/gen.py
+GEN=${GEN:-$ROOT/../shared/bench/gen.py}
 WORK=${RI_BENCH_DIR:-/tmp}
 CSV=$WORK/crm_$ROWS.csv
 DB=$WORK/crm_$ROWS.sqlite
 BENCH=$ROOT/$BUILD/bin/index_bench
 
+if [[ $BUILD == build/release ]]; then
+  source "$ROOT/bench/release-build.sh"
+  ri_release_build "$ROOT" index_bench
+fi
 [[ -x $BENCH ]] || { echo "index_bench not built in $BUILD" >&2; exit 2; }
 [[ -f $CSV ]] || python3 "$GEN" "$ROWS" --out "$CSV"
 if [[ ! -f $DB ]]; then

@@ -4,8 +4,10 @@
 #
 #   bench/table/table-bench.sh [N] [RUNS]      (N rows, default 1000000; RUNS per case, default 3)
 #
-# Environment: BIN (the program folder, default build/h-table-release/bin),
-# WORK (data and tables, default /tmp/ri-table-bench).
+# Environment: BIN (the program folder, default build/release/bin, the
+# release preset's, brought up to date first), WORK (data and
+# tables, default /tmp/ri-table-bench), GEN (the data generator, default
+# ../shared/bench/gen.py).
 #
 # Per case the median of RUNS runs, each a fresh process (wall clock):
 #   import  ours: dbtool import --replace of the typed CSV (file synced at the end)
@@ -18,9 +20,13 @@ set -euo pipefail
 N=${1:-1000000}
 RUNS=${2:-3}
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-BIN=${BIN:-$ROOT/build/h-table-release/bin}
+if [[ -z ${BIN:-} ]]; then
+  source "$ROOT/bench/release-build.sh"
+  ri_release_build "$ROOT" dbtool
+  BIN=$ROOT/build/release/bin
+fi
 WORK=${WORK:-/tmp/ri-table-bench}
-GEN=$ROOT/../shared/bench/gen.py
+GEN=${GEN:-$ROOT/../shared/bench/gen.py}
 mkdir -p "$WORK"
 
 for tool in "$BIN/dbtool" sqlite3 python3; do

@@ -7,7 +7,7 @@
 #include "dataset/ComponentNames.h"
 #include "dataset/EADSDatabaseError.h"
 #include "dataset/EDatabaseError.h"
-#include "engine/Connection.h"
+#include "engine/env/Connection.h"
 #include "platform/Platform.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "dataset/AdsQuery.h"
 
 #include "dataset/EADSDatabaseError.h"
-#include "engine/SqlExecute.h"
+#include "engine/sql/SqlExecute.h"
 
 TAdsQuery::TAdsQuery(QObject* owner) : QObject(owner) {}
 

@@ -2,8 +2,8 @@
 
 #include "dataset/ComponentNames.h"
 #include "dataset/EDatabaseError.h"
-#include "engine/EngineHandles.h"
-#include "engine/TableCursor.h"
+#include "engine/api/EngineHandles.h"
+#include "engine/table/TableCursor.h"
 
 TAdsTable::TAdsTable(QObject* owner) : QObject(owner) {}
 
@@ -53,7 +53,7 @@ EADSDatabaseError::Place TAdsTable::ErrorPlace(const std::string& column) const 
 }
 
 engine::ADSHANDLE TAdsTable::Handle() const {
-  return table_ ? table_->Handle() : 0;
+  return table_ ? engine::HandleOfTable(*table_) : 0;
 }
 
 void TAdsTable::Open() {

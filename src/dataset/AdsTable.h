@@ -25,16 +25,12 @@
 
 #include "dataset/AdsConnection.h"
 #include "dataset/EADSDatabaseError.h"
-#include "engine/Table.h"
+#include "dataset/IndexOptions.h"
+#include "engine/api/AdsHandle.h"
 
-// The options of an index added to a table, as a set of bits.
-enum TIndexOption : uint8_t {
-  ixPrimary = 1,          // recorded with the index; no effect on its keys
-  ixUnique = 2,           // a second record with an equal key fails the index
-  ixDescending = 4,       // keys in descending order
-  ixCaseInsensitive = 8,  // character parts compared upper-cased
-};
-using TIndexOptions = uint8_t;
+namespace engine {
+class Table;
+}  // namespace engine
 
 struct TAdsTableOptions {
   // The page size of indexes added to the table and of reindexing it: 0

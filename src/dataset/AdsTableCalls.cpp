@@ -2,7 +2,7 @@
 
 #include "dataset/AdsTable.h"
 #include "dataset/EADSDatabaseError.h"
-#include "engine/EngineHandles.h"
+#include "engine/api/EngineHandles.h"
 
 void RunAdsTableCall(TAdsTable& table, const std::function<uint32_t(engine::ADSHANDLE)>& call,
                      TAfterTableCall after) {

@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/Table.h"
+#include "engine/api/AdsHandle.h"
 
 class TAdsTable;
 

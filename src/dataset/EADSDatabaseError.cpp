@@ -4,7 +4,8 @@
 #include <utility>
 
 #include "dataset/ComponentNames.h"
-#include "engine/EngineApi.h"
+#include "engine/api/EngineApi.h"
+#include "engine/util/LastError.h"
 
 EADSDatabaseError::EADSDatabaseError(uint32_t ace_error_code, std::string message, Place place,
                                      int32_t sql_error_code)

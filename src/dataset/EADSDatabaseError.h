@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/Exceptions.h"
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 
 class QObject;
 

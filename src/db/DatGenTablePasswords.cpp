@@ -3,7 +3,7 @@
 #include "common/DatGenStringsFunctions.h"
 #include "dataset/AdsTable.h"
 #include "dataset/AdsTableCalls.h"
-#include "engine/TablePasswordSeeds.h"
+#include "engine/crypto/TablePasswordSeeds.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "dataset/AdsTable.h"
 #include "db/DatGenTablePasswords.h"
 #include "diag/DatHE_Unit.h"
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 #include "platform/Platform.h"
 #include "rebuild/DatProgBuildIndex_DM.h"
 #include "rebuild/DatProgBuildIndex_DM_Entries.h"

@@ -6,9 +6,9 @@
 
 #include "DataSetFixture.h"
 #include "dataset/EDatabaseError.h"
-#include "engine/EngineError.h"
-#include "engine/Table.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/table/Table.h"
+#include "engine/util/EngineError.h"
+#include "engine/util/TableErrorCodes.h"
 #include "platform/Platform.h"
 
 namespace {

@@ -6,11 +6,11 @@
 
 #include "DataSetFixture.h"
 #include "dataset/EDatabaseError.h"
-#include "engine/FullTextErrors.h"
-#include "engine/FullTextTag.h"
-#include "engine/IndexFileErrors.h"
-#include "engine/SqlErrors.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/fulltext/FullTextTag.h"
+#include "engine/util/FullTextErrors.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/SqlErrors.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

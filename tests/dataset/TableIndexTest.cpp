@@ -9,11 +9,11 @@
 
 #include "DataSetFixture.h"
 #include "dataset/AdsTableCalls.h"
-#include "engine/EngineApi.h"
-#include "engine/EngineHandles.h"
-#include "engine/IndexFileErrors.h"
-#include "engine/TableErrorCodes.h"
-#include "engine/TableIndexScan.h"
+#include "engine/api/EngineApi.h"
+#include "engine/api/EngineHandles.h"
+#include "engine/table/TableIndexScan.h"
+#include "engine/util/IndexFileErrors.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

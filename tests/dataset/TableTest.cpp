@@ -7,9 +7,9 @@
 
 #include "DataSetFixture.h"
 #include "dataset/EDatabaseError.h"
-#include "engine/EngineApi.h"
-#include "engine/Table.h"
-#include "engine/TableErrorCodes.h"
+#include "engine/api/EngineApi.h"
+#include "engine/table/Table.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "app/MaimInxBld_Unit.h"
 #include "db/DatGenTablePasswords.h"
-#include "engine/TablePasswordSeeds.h"
-#include "engine/TableRewrite.h"
+#include "engine/crypto/TablePasswordSeeds.h"
+#include "engine/table/TableRewrite.h"
 #include "support/RebuildInstallation.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/CharTable.h"
-#include "engine/DateValue.h"
-#include "engine/IndexBuilder.h"
-#include "engine/IndexFile.h"
-#include "engine/IndexFileWriter.h"
-#include "engine/Key.h"
+#include "engine/index/IndexBuilder.h"
+#include "engine/index/IndexFile.h"
+#include "engine/index/Key.h"
+#include "engine/indexfile/IndexFileWriter.h"
+#include "engine/record/DateValue.h"
+#include "engine/util/CharTable.h"
 
 namespace indextest {
 

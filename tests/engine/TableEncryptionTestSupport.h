@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "TableTestSupport.h"
-#include "engine/IndexBuilder.h"
-#include "engine/TableRewrite.h"
+#include "engine/index/IndexBuilder.h"
+#include "engine/table/TableRewrite.h"
 
 namespace crypt_test {
 

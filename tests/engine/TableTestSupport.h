@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/Connection.h"
-#include "engine/Table.h"
-#include "engine/ValueText.h"
+#include "engine/env/Connection.h"
+#include "engine/record/ValueText.h"
+#include "engine/table/Table.h"
 #include "support/TempDir.h"
 
 namespace engine_test {

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/Connection.h"
-#include "engine/EngineError.h"
-#include "engine/FieldTypes.h"
-#include "engine/Record.h"
-#include "engine/Table.h"
-#include "engine/TableErrorCodes.h"
-#include "engine/ValueText.h"
+#include "engine/env/Connection.h"
+#include "engine/record/FieldTypes.h"
+#include "engine/record/Record.h"
+#include "engine/record/ValueText.h"
+#include "engine/table/Table.h"
+#include "engine/util/EngineError.h"
+#include "engine/util/TableErrorCodes.h"
 
 using EngineCell = std::optional<std::string>;  // nullopt is NULL
 using EngineRow = std::vector<EngineCell>;

@@ -6,8 +6,8 @@
 
 #include "Csv.h"
 #include "DbtoolProcess.h"
-#include "engine/Connection.h"
-#include "engine/Table.h"
+#include "engine/env/Connection.h"
+#include "engine/table/Table.h"
 #include "support/TempDir.h"
 
 namespace {

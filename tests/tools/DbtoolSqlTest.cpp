@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "DbtoolProcess.h"
-#include "engine/Connection.h"
-#include "engine/Table.h"
+#include "engine/env/Connection.h"
+#include "engine/table/Table.h"
 #include "support/TempDir.h"
 
 namespace {

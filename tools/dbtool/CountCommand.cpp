@@ -2,7 +2,7 @@
 #include "Commands.h"
 #include "TableAtPath.h"
 #include "TablePassword.h"
-#include "engine/TableCursor.h"
+#include "engine/table/TableCursor.h"
 
 namespace dbtool {
 

@@ -9,7 +9,7 @@
 #include "RecordCsv.h"
 #include "TableAtPath.h"
 #include "TablePassword.h"
-#include "engine/ConditionEval.h"
+#include "engine/expr/ConditionEval.h"
 
 namespace dbtool {
 

@@ -7,7 +7,7 @@
 #include "Commands.h"
 #include "IndexText.h"
 #include "TablePassword.h"
-#include "engine/TableRewrite.h"
+#include "engine/table/TableRewrite.h"
 
 namespace dbtool {
 

@@ -1,6 +1,6 @@
 #include "FieldSpec.h"
 
-#include "engine/ValueText.h"
+#include "engine/record/ValueText.h"
 
 namespace dbtool {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/FieldTypes.h"
-#include "engine/TableSchema.h"
+#include "engine/record/FieldTypes.h"
+#include "engine/record/TableSchema.h"
 
 namespace dbtool {
 

@@ -14,9 +14,9 @@
 #include "Csv.h"
 #include "FieldSpec.h"
 #include "TableAtPath.h"
-#include "engine/Table.h"
-#include "engine/TableErrorCodes.h"
-#include "engine/ValueText.h"
+#include "engine/record/ValueText.h"
+#include "engine/table/Table.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace dbtool {
 

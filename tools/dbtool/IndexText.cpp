@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "engine/FullTextFormat.h"
+#include "engine/fulltext/FullTextFormat.h"
 
 namespace dbtool {
 

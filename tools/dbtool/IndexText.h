@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/IndexFile.h"
+#include "engine/index/IndexFile.h"
 
 namespace dbtool {
 

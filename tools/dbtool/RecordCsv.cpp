@@ -2,7 +2,7 @@
 
 #include "Csv.h"
 #include "FieldSpec.h"
-#include "engine/ValueText.h"
+#include "engine/record/ValueText.h"
 
 namespace dbtool {
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/Record.h"
-#include "engine/TableSchema.h"
+#include "engine/record/Record.h"
+#include "engine/record/TableSchema.h"
 
 namespace dbtool {
 

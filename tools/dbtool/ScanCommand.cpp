@@ -12,7 +12,7 @@
 #include "RecordCsv.h"
 #include "TableAtPath.h"
 #include "TablePassword.h"
-#include "engine/TableIndexScan.h"
+#include "engine/table/TableIndexScan.h"
 
 namespace dbtool {
 

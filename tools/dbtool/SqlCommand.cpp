@@ -5,8 +5,8 @@
 // delete, how many records it deleted; for CREATE INDEX ... CONTENT, the
 // tag it built. The statement's table is open only while it runs.
 #include "Commands.h"
-#include "engine/Connection.h"
-#include "engine/SqlExecute.h"
+#include "engine/env/Connection.h"
+#include "engine/sql/SqlExecute.h"
 
 namespace dbtool {
 

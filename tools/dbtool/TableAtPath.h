@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/Connection.h"
-#include "engine/EngineError.h"
-#include "engine/Table.h"
+#include "engine/env/Connection.h"
+#include "engine/table/Table.h"
+#include "engine/util/EngineError.h"
 
 namespace dbtool {
 

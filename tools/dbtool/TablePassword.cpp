@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/TableCryptoErrors.h"
+#include "engine/util/TableCryptoErrors.h"
 
 namespace dbtool {
 

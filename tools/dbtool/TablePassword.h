@@ -6,7 +6,7 @@
 
 #include "Commands.h"
 #include "TableAtPath.h"
-#include "engine/EngineError.h"
+#include "engine/util/EngineError.h"
 
 namespace dbtool {
 

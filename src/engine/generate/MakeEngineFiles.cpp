@@ -5,8 +5,8 @@
 #include <fstream>
 #include <string>
 
-#include "engine/CharTable.h"
-#include "engine/EngineConfig.h"
+#include "engine/env/EngineConfig.h"
+#include "engine/util/CharTable.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "engine/EngineError.h"
-#include "engine/TableErrorCodes.h"
-#include "engine/modules/ModuleAbi.h"
+#include "engine/env/ModuleAbi.h"
+#include "engine/util/EngineError.h"
+#include "engine/util/TableErrorCodes.h"
 #include "platform/Platform.h"
 
 namespace {

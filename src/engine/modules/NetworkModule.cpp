@@ -14,8 +14,8 @@
 #include <cstring>
 #include <string>
 
-#include "engine/EngineError.h"
-#include "engine/modules/ModuleAbi.h"
+#include "engine/env/ModuleAbi.h"
+#include "engine/util/EngineError.h"
 
 namespace {
 
