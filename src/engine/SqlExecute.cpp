@@ -8,6 +8,7 @@
 #include "engine/FullTextTag.h"
 #include "engine/SqlParser.h"
 #include "engine/Table.h"
+#include "engine/net/RemoteTable.h"
 
 namespace engine {
 
@@ -106,6 +107,7 @@ Result<SqlOutcome> RunCreateIndex(const Connection& connection,
 }  // namespace
 
 Result<SqlOutcome> ExecuteStatement(const Connection& connection, std::string_view text) {
+  if (connection.IsRemote()) return ExecuteRemoteStatement(connection, text);
   auto statement = ParseSql(text);
   if (!statement) return NoteError(statement.status());
   Result<SqlOutcome> outcome = statement->Delete()

@@ -1,0 +1,57 @@
+// A client engine's session with dbserver: the network module's TLS
+// session (axcws32.dll) under one engine connection, and the one call every
+// remote operation goes through.
+//
+// A failure the server answers comes back with the engine's code and
+// message exactly as the server's engine gave them; a failure of the
+// connection itself is 8140 (the server went), 8142 (a reply outside the
+// protocol) or one of the handshake's codes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/EngineEnvironment.h"
+#include "engine/EngineError.h"
+#include "engine/net/Wire.h"
+
+namespace engine {
+
+struct ServerPath;
+
+// Where a client pins the certificates of the servers it has met: the file
+// named by ENGINE_PINNED_CERTIFICATES when that is set, else
+// "axcws32.pin" beside the program.
+std::string PinnedCertificatesFile();
+inline constexpr const char* kPinnedCertificatesFileName = "axcws32.pin";
+inline constexpr unsigned kServerConnectTimeoutMs = 5000;
+
+class RemoteSession {
+ public:
+  ~RemoteSession();
+  RemoteSession(const RemoteSession&) = delete;
+  RemoteSession& operator=(const RemoteSession&) = delete;
+
+  // Opens a session with the server of `server` (the handshake included).
+  static Result<std::shared_ptr<RemoteSession>> Open(const EngineEnvironment& environment,
+                                                     const ServerPath& server);
+
+  // Runs `op` on the server: the reply's body, or the failure.
+  Result<std::vector<uint8_t>> Call(net::Op op, const net::WireWriter& body);
+
+  // "host:port".
+  const std::string& Where() const { return where_; }
+
+ private:
+  RemoteSession() = default;
+  NetworkModule module_;
+  void* session_ = nullptr;
+  std::string where_;
+};
+
+// The failure for a reply body that does not read as the protocol says.
+Status MalformedReply(const RemoteSession& session, net::Op op);
+
+}  // namespace engine
