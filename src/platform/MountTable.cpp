@@ -96,8 +96,7 @@ std::optional<std::string> UncPathOfMountedPath(const std::string& path) {
     const std::string type = fields[dash + 1];
     const std::string source = Unescape(fields[dash + 2]);
     const bool inside =
-        full == point ||
-        (full.rfind(point, 0) == 0 && (point == "/" || full[point.size()] == '/'));
+        full == point || (full.rfind(point, 0) == 0 && (point == "/" || full[point.size()] == '/'));
     if (!inside || point.size() < best_point.size()) continue;
     auto unc = UncOfSource(type, source);
     best_point = point;

@@ -35,8 +35,13 @@ class ServerProcess {
     state_dir_ = options.StateDir.empty() ? std::string(dir_ / "state") : options.StateDir;
     if (options.StateDir.empty()) Init(state_dir_);
     setenv("ENGINE_PINNED_CERTIFICATES", (dir_ / "pins.txt").c_str(), 1);
-    std::vector<std::string> args = {DBSERVER_PATH, "--state-dir", state_dir_, "--listen",
-                                     "127.0.0.1", "--port", std::to_string(options.Port)};
+    std::vector<std::string> args = {DBSERVER_PATH,
+                                     "--state-dir",
+                                     state_dir_,
+                                     "--listen",
+                                     "127.0.0.1",
+                                     "--port",
+                                     std::to_string(options.Port)};
     for (const auto& [name, folder] : options.Shares) {
       args.push_back("--share");
       args.push_back(name + "=" + folder);
@@ -82,8 +87,8 @@ class ServerProcess {
 
   // dbserver --init in `state_dir`.
   static void Init(const std::string& state_dir) {
-    const std::string command = std::string(DBSERVER_PATH) + " --init --state-dir '" + state_dir +
-                                "' > /dev/null";
+    const std::string command =
+        std::string(DBSERVER_PATH) + " --init --state-dir '" + state_dir + "' > /dev/null";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("dbserver --init failed");
   }
 

@@ -89,7 +89,8 @@ TEST(DbserverHandshake, VersionsTheClientCannotWorkWithAreTheOldServerCodes) {
     HelloServer server(answer);
     auto connection = engine::Connection::Connect(server.Path());
     ASSERT_FALSE(connection.ok()) << c.what;
-    EXPECT_EQ(connection.status().Code(), c.expected) << c.what << ": " << connection.status().Message();
+    EXPECT_EQ(connection.status().Code(), c.expected)
+        << c.what << ": " << connection.status().Message();
   }
 }
 

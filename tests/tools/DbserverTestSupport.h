@@ -54,7 +54,8 @@ struct ServedTable {
     std::filesystem::create_directories(share / "DB");
     std::vector<EngineRow> records;
     for (int i = 1; i <= rows; ++i)
-      records.push_back({std::to_string(i), "name" + std::to_string(i % 97), std::to_string(i % 10)});
+      records.push_back(
+          {std::to_string(i), "name" + std::to_string(i % 97), std::to_string(i % 10)});
     const engine::Status made =
         MakeEngineTable(share / "DB", "T.ADT", {"ID:C:8", "NAME:C:20", "N:I"}, records);
     if (!made.ok()) throw std::runtime_error(made.Message());

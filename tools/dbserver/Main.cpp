@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
               static_cast<unsigned>(server.Port()));
   std::fflush(stdout);
   running_server = &server;
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);

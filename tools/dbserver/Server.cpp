@@ -69,7 +69,8 @@ void Server::Stop() {
 
 void Server::Run() {
   std::string ranges;
-  for (const std::string& range : config_.AllowedText) ranges += (ranges.empty() ? "" : ", ") + range;
+  for (const std::string& range : config_.AllowedText)
+    ranges += (ranges.empty() ? "" : ", ") + range;
   log_("listening on " + config_.Listen + ":" + std::to_string(port_) + ", clients allowed from " +
        ranges);
   for (;;) {

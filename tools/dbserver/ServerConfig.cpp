@@ -28,8 +28,7 @@ bool ParseAddressRange(const std::string& text, AddressRange& range) {
   const size_t slash = text.find('/');
   const std::string address = text.substr(0, slash);
   uint64_t bits = 32;
-  if (slash != std::string::npos && !ParseNumber(text.substr(slash + 1), 0, 32, bits))
-    return false;
+  if (slash != std::string::npos && !ParseNumber(text.substr(slash + 1), 0, 32, bits)) return false;
   in_addr parsed{};
   if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
   range.Mask = bits == 0 ? 0 : ~uint32_t{0} << (32 - bits);
@@ -113,8 +112,7 @@ bool LoadConfigFile(ServerConfig& config, const std::string& path, std::string& 
       error = path + " line " + std::to_string(number) + ": name = value expected";
       return false;
     }
-    if (!ApplySetting(config, Trim(text.substr(0, equals)), Trim(text.substr(equals + 1)),
-                      error)) {
+    if (!ApplySetting(config, Trim(text.substr(0, equals)), Trim(text.substr(equals + 1)), error)) {
       error = path + " line " + std::to_string(number) + ": " + error;
       return false;
     }

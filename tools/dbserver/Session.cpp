@@ -79,21 +79,20 @@ bool Session::Handshake() {
   if (hello.Protocol < engine::net::kOldestProtocolVersion) {
     answer.Code = engine::AE_SERVER_PROTOCOL;
     answer.Message = "The client speaks protocol " + std::to_string(hello.Protocol) +
-                     "; this server needs " +
-                     std::to_string(engine::net::kOldestProtocolVersion) + " or later";
+                     "; this server needs " + std::to_string(engine::net::kOldestProtocolVersion) +
+                     " or later";
   } else if (hello.OldestProtocol > engine::net::kProtocolVersion) {
     answer.Code = engine::AE_OLD_SERVER;
-    answer.Message = "The server speaks protocol " +
-                     std::to_string(engine::net::kProtocolVersion) + "; the client needs " +
-                     std::to_string(hello.OldestProtocol) + " or later";
+    answer.Message = "The server speaks protocol " + std::to_string(engine::net::kProtocolVersion) +
+                     "; the client needs " + std::to_string(hello.OldestProtocol) + " or later";
   }
   if (!channel_->SendFrame(engine::net::EncodeHelloAnswer(answer), error)) return false;
   if (answer.Code != 0) {
     log_("connection " + std::to_string(id_) + " refused: " + answer.Message);
     return false;
   }
-  channel_->SetTimeout(static_cast<int>(std::min<uint64_t>(config_.IdleSeconds * 1000ull,
-                                                           INT32_MAX)));
+  channel_->SetTimeout(
+      static_cast<int>(std::min<uint64_t>(config_.IdleSeconds * 1000ull, INT32_MAX)));
   return true;
 }
 
@@ -129,9 +128,8 @@ void Session::Run() {
            std::to_string(static_cast<int>(op)) + ") refused: " + std::to_string(out.Code) + " " +
            out.Message);
     }
-    if (!channel_->SendFrame(engine::net::EncodeReply(request, out.Code, out.Message,
-                                                      out.Body.Bytes()),
-                             error)) {
+    if (!channel_->SendFrame(
+            engine::net::EncodeReply(request, out.Code, out.Message, out.Body.Bytes()), error)) {
       reason = error;
       break;
     }
@@ -308,8 +306,8 @@ void Session::DoConnect(WireReader& in, Reply& out) {
   tables_.clear();  // a session connects once; a second connect starts over
   connection_ = std::move(connection.value());
   folder_ = folder;
-  log_("connection " + std::to_string(id_) + " from " + channel_->PeerAddress() +
-       " connected to " + path);
+  log_("connection " + std::to_string(id_) + " from " + channel_->PeerAddress() + " connected to " +
+       path);
 }
 
 void Session::DoOpen(WireReader& in, Reply& out) {
@@ -326,9 +324,8 @@ void Session::DoOpen(WireReader& in, Reply& out) {
                   " tables open, the most the server allows";
     return;
   }
-  auto opened = engine::Table::Open(*connection_, name,
-                                    exclusive ? engine::OpenMode::Exclusive
-                                              : engine::OpenMode::Shared);
+  auto opened = engine::Table::Open(
+      *connection_, name, exclusive ? engine::OpenMode::Exclusive : engine::OpenMode::Shared);
   if (!opened) return Fail(out, opened.status());
   std::unique_ptr<engine::Table> table = std::move(opened.value());
   const bool index_inside = !platform::FileExists(table->IndexFilePath()) ||

@@ -392,8 +392,8 @@ int Channel::ReadExactly(uint8_t* data, size_t size, std::string& error) {
       error = "the connection stalled inside a frame";
       return -2;
     }
-    if (got == 0 && (reason == SSL_ERROR_ZERO_RETURN || reason == SSL_ERROR_SYSCALL ||
-                     reason == SSL_ERROR_SSL))
+    if (got == 0 &&
+        (reason == SSL_ERROR_ZERO_RETURN || reason == SSL_ERROR_SYSCALL || reason == SSL_ERROR_SSL))
       return 0;
     error = "the connection ended inside a frame";
     return -2;
@@ -401,8 +401,7 @@ int Channel::ReadExactly(uint8_t* data, size_t size, std::string& error) {
   return 1;
 }
 
-FrameRead Channel::ReceiveFrame(std::vector<uint8_t>& payload, uint32_t limit,
-                                std::string& error) {
+FrameRead Channel::ReceiveFrame(std::vector<uint8_t>& payload, uint32_t limit, std::string& error) {
   uint8_t header[kFrameHeaderBytes];
   const int got = ReadExactly(header, sizeof header, error);
   if (got == 0) return FrameRead::Closed;

@@ -42,9 +42,8 @@ Result<std::vector<uint8_t>> RemoteSession::Call(net::Op op, const net::WireWrit
   uint8_t* reply = nullptr;
   size_t reply_size = 0;
   char message[1024] = {0};
-  const int code =
-      module_.Call(session_, static_cast<unsigned>(op), body.Bytes().data(), body.Bytes().size(),
-                   &reply, &reply_size, message, sizeof message);
+  const int code = module_.Call(session_, static_cast<unsigned>(op), body.Bytes().data(),
+                                body.Bytes().size(), &reply, &reply_size, message, sizeof message);
   if (code != 0) return Status(code, message);
   net::WireReader r(std::span<const uint8_t>(reply, reply_size));
   const int32_t answer = r.I32();

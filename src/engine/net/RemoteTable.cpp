@@ -60,9 +60,9 @@ Result<std::unique_ptr<RemoteTable>> RemoteTable::Open(const Connection& connect
 Status RemoteTable::SetIndexPageSize(uint32_t page_size) {
   if (page_size != 0 && page_size != 512 && page_size != 1024 && page_size != 2048 &&
       page_size != 4096 && page_size != 8192) {
-    return NoteError(Status(AE_INDEX_BAD_PAGE_SIZE,
-                            "The index page size " + std::to_string(page_size) +
-                                " is not one of 512, 1024, 2048, 4096 and 8192"));
+    return NoteError(
+        Status(AE_INDEX_BAD_PAGE_SIZE, "The index page size " + std::to_string(page_size) +
+                                           " is not one of 512, 1024, 2048, 4096 and 8192"));
   }
   index_page_size_ = page_size;
   return Status::Ok();
@@ -120,8 +120,8 @@ void RemoteTable::ForgetAhead() {
 }
 
 Status RemoteTable::SetFilter(std::string_view text) {
-  const Status status = Simple(static_cast<uint8_t>(net::Op::SetFilter),
-                               [&](net::WireWriter& w) { w.Text(text); });
+  const Status status =
+      Simple(static_cast<uint8_t>(net::Op::SetFilter), [&](net::WireWriter& w) { w.Text(text); });
   // Like a local cursor: at end of data after any filter change.
   ForgetAhead();
   recno_ = 0;
@@ -203,8 +203,7 @@ Status RemoteTable::Refresh() {
   if (recno_ == 0) return Status::Ok();
   std::vector<Row> rows;
   bool exhausted = false;
-  if (Status s = Fetch(static_cast<uint8_t>(net::Move::AtOrAfter), recno_, 1, rows, exhausted);
-      !s)
+  if (Status s = Fetch(static_cast<uint8_t>(net::Move::AtOrAfter), recno_, 1, rows, exhausted); !s)
     return s;
   ForgetAhead();
   if (rows.empty()) {
@@ -276,17 +275,16 @@ Status RemoteTable::AddIndex(const IndexTagDefinition& definition, uint32_t page
   if (definition.Options.Descending) options |= 2;
   if (definition.Options.CaseInsensitive) options |= 4;
   if (definition.Options.Primary) options |= 8;
-  const Status status =
-      Simple(static_cast<uint8_t>(net::Op::AddIndex), [&](net::WireWriter& w) {
-        w.Text(definition.Name).Text(definition.Expression).U32(options).U32(page_size);
-      });
+  const Status status = Simple(static_cast<uint8_t>(net::Op::AddIndex), [&](net::WireWriter& w) {
+    w.Text(definition.Name).Text(definition.Expression).U32(options).U32(page_size);
+  });
   ForgetAhead();
   return status;
 }
 
 Status RemoteTable::Reindex(uint32_t page_size) {
-  const Status status = Simple(static_cast<uint8_t>(net::Op::Reindex),
-                               [&](net::WireWriter& w) { w.U32(page_size); });
+  const Status status =
+      Simple(static_cast<uint8_t>(net::Op::Reindex), [&](net::WireWriter& w) { w.U32(page_size); });
   ForgetAhead();
   return status;
 }

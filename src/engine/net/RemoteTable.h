@@ -122,7 +122,7 @@ class RemoteTable {
   uint32_t index_page_size_ = 0;
 
   std::vector<uint8_t> current_;
-  std::deque<Row> ahead_;  // records after the current one, already fetched
+  std::deque<Row> ahead_;   // records after the current one, already fetched
   bool exhausted_ = false;  // nothing follows what ahead_ holds
   uint32_t batch_ = 0;      // records the next forward fetch asks for
   uint32_t recno_ = 0;

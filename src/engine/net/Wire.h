@@ -32,30 +32,30 @@ inline constexpr uint32_t kBatchBytes = 1u << 20;
 
 // The requests. A reply carries the request's id and the engine's code.
 enum class Op : uint16_t {
-  Connect = 1,         // text share path                  -> nothing
-  Open = 2,            // text table, u8 exclusive         -> table description
-  Close = 3,           // u32 handle                       -> nothing
-  SetFilter = 4,       // u32 handle, text condition       -> nothing
-  Fetch = 5,           // u32 handle, u8 move, u32 recno, u32 count -> batch
-  Count = 6,           // u32 handle                       -> u32 live records passing the filter
-  AddIndex = 7,        // u32 handle, text name, text expression, u32 options, u32 page size
-  Reindex = 8,         // u32 handle, u32 page size
-  IndexPageSize = 9,   // u32 handle, u16 order            -> u32 page size
-  IsEncrypted = 10,    // u32 handle                       -> u8
-  EnableEncryption = 11,   // u32 handle, text password
+  Connect = 1,            // text share path                  -> nothing
+  Open = 2,               // text table, u8 exclusive         -> table description
+  Close = 3,              // u32 handle                       -> nothing
+  SetFilter = 4,          // u32 handle, text condition       -> nothing
+  Fetch = 5,              // u32 handle, u8 move, u32 recno, u32 count -> batch
+  Count = 6,              // u32 handle                       -> u32 live records passing the filter
+  AddIndex = 7,           // u32 handle, text name, text expression, u32 options, u32 page size
+  Reindex = 8,            // u32 handle, u32 page size
+  IndexPageSize = 9,      // u32 handle, u16 order            -> u32 page size
+  IsEncrypted = 10,       // u32 handle                       -> u8
+  EnableEncryption = 11,  // u32 handle, text password
   DisableEncryption = 12,  // u32 handle
-  Sql = 13,            // text statement                   -> outcome
-  Verify = 14,         // u32 handle                       -> u8 has file, u8 ok, u32 n, n texts
-  Tags = 15,           // u32 handle                       -> u32 page size, u32 n, n tags
-  Version = 16,        //                                  -> u32 major, u32 minor, u8 letter, text
-  Scan = 17,           // u32 handle, u8 deleted, u32 from, u32 count -> raw batch, no filter
+  Sql = 13,                // text statement                   -> outcome
+  Verify = 14,             // u32 handle                       -> u8 has file, u8 ok, u32 n, n texts
+  Tags = 15,               // u32 handle                       -> u32 page size, u32 n, n tags
+  Version = 16,  //                                  -> u32 major, u32 minor, u8 letter, text
+  Scan = 17,     // u32 handle, u8 deleted, u32 from, u32 count -> raw batch, no filter
 };
 
 // How Fetch places the server's cursor before reading the batch.
 enum class Move : uint8_t {
-  First = 1,  // the first record, then on
-  Last = 2,   // the last record only
-  After = 3,  // the records after `recno`
+  First = 1,      // the first record, then on
+  Last = 2,       // the last record only
+  After = 3,      // the records after `recno`
   At = 4,         // `recno` itself, which must be in the selection
   AtOrAfter = 5,  // `recno`, or the first record after it when it left the selection
 };
