@@ -287,6 +287,16 @@ TEST(DbserverDataset, ATableThroughTheServerReadsAsTheSameTableLocally) {
   local_only.ConnectPath = served.Folder();
   local_only.AdsServerTypes = stADS_LOCAL;
   EXPECT_THROW(local_only.SetIsConnected(true), EADSDatabaseError);
+  TAdsConnection remote_only;
+  remote_only.SetName("RemoteOnly");
+  remote_only.ConnectPath = served.LocalFolder();  // on no network share
+  remote_only.AdsServerTypes = stADS_REMOTE;
+  try {
+    remote_only.SetIsConnected(true);
+    ADD_FAILURE() << "connected to a folder on no server";
+  } catch (const EADSDatabaseError& error) {
+    EXPECT_EQ(error.ACEErrorCode(), static_cast<uint32_t>(engine::AE_SERVER_NOT_FOUND));
+  }
 }
 
 }  // namespace
