@@ -6,6 +6,8 @@
 #   scripts/demo.sh              build, make build/demo, start the window
 #   DEMO_ROWS=200000 scripts/demo.sh   a bigger Contacts table
 #   DEMO_NO_GUI=1 scripts/demo.sh      make the installation only
+#   DEMO_SERVER=1 scripts/demo.sh      a server installation, served by dbserver
+#                                      on loopback (scripts/demo-server.sh)
 #
 # Without a display the window is started under Xvfb and a screenshot is
 # written to build/demo/screenshot.png.
@@ -59,9 +61,11 @@ printf '[Contacts.ADT]\r\nCITY=CITY*ixDescending\r\n' > "$DEMO/DBSys/VorlexInx2.
 printf '[Contacts.ADT]\r\nInxPageSize=4096\r\n' > "$DEMO/DBSys/VorlexInx3.ini"
 
 echo "demo installation: $DEMO"
+if [ -n "${DEMO_SERVER:-}" ]; then source scripts/demo-server.sh; fi
 [ -n "${DEMO_NO_GUI:-}" ] && exit 0
 
 if [ -n "${DISPLAY:-}" ]; then
+  if [ -n "${DEMO_SERVER:-}" ]; then "$DEMO/App/RebuildIndexes"; exit; fi
   exec "$DEMO/App/RebuildIndexes"
 fi
 # No display: show the window on a virtual screen and take its picture.
