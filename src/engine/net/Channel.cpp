@@ -387,7 +387,9 @@ int Channel::ReadExactly(uint8_t* data, size_t size, std::string& error) {
       continue;
     }
     const int reason = SSL_get_error(ssl_, 0);
-    if (reason == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    // The socket's receive timeout: OpenSSL tells it as a read to retry.
+    if (reason == SSL_ERROR_WANT_READ || reason == SSL_ERROR_WANT_WRITE ||
+        (reason == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK))) {
       if (got == 0) return -1;
       error = "the connection stalled inside a frame";
       return -2;
