@@ -22,6 +22,7 @@
 #include "engine/SqlExecute.h"
 #include "engine/Table.h"
 #include "engine/TableErrorCodes.h"
+#include "engine/TableRewrite.h"
 #include "engine/net/NetErrors.h"
 #include "engine/net/RemoteTable.h"
 
@@ -265,6 +266,44 @@ TEST(DbserverDataset, ATableThroughTheServerReadsAsTheSameTableLocally) {
   }
   EXPECT_EQ(remote_type, "Remote");
   EXPECT_EQ(local_type, "Local");
+
+  // An encrypted table: locked until its password is enabled, then read
+  // and reindexed as locally.
+  {
+    auto local = engine::Connection::Connect(served.LocalFolder());
+    ASSERT_TRUE(local.ok());
+    engine::TableRewriteOptions fast;
+    fast.KdfIterations = 1000;
+    ASSERT_TRUE(engine::EncryptTable(**local, "T.ADT", "pw", fast).ok());
+  }
+  const auto read_encrypted = [](const std::string& path, uint8_t types) {
+    TAdsConnection connection;
+    connection.SetName("E" + std::to_string(types));
+    connection.ConnectPath = path;
+    connection.AdsServerTypes = types;
+    TAdsTable table;
+    table.SetDatabaseName(connection.Name());
+    table.SetTableName("T.ADT");
+    table.SetExclusive(true);
+    table.Open();
+    std::string text = std::string(IsAdsTableEncrypted(table) ? "encrypted" : "plain") +
+                       (table.Bof() && table.Eof() ? " locked" : " open");
+    try {
+      table.FieldText("ID");
+    } catch (const EADSDatabaseError& error) {
+      text += " " + std::to_string(error.ACEErrorCode());
+    }
+    AdsEnableTableEncryption(table, "pw");
+    for (; !table.Eof(); table.Next()) text += "," + table.FieldText("ID");
+    AdsReindexTable(table, 0);
+    text += "|" + table.FieldText("ID");
+    AdsDisableTableEncryption(table);
+    text += table.Bof() && table.Eof() ? " locked" : " open";
+    return text;
+  };
+  const std::string encrypted_remote = read_encrypted(served.Folder(), stADS_REMOTE);
+  EXPECT_EQ(encrypted_remote, read_encrypted(served.LocalFolder(), stADS_LOCAL));
+  EXPECT_EQ(encrypted_remote.substr(0, 22), "encrypted locked 8334,");
 
   // A failure on the server reaches the component with the engine's code.
   TAdsConnection connection;

@@ -4,6 +4,7 @@
 
 #include "engine/EngineApi.h"
 #include "engine/IndexFileErrors.h"
+#include "engine/TableCryptoErrors.h"
 #include "engine/TableErrorCodes.h"
 #include "engine/ValueText.h"
 #include "engine/net/RemoteSession.h"
@@ -54,6 +55,8 @@ Result<std::unique_ptr<RemoteTable>> RemoteTable::Open(const Connection& connect
   auto schema = TableSchema::Make(fields);
   if (!schema) return NoteError(schema.status());
   table->schema_ = std::move(schema.value());
+  // Like a local table: nothing to stand on until the password is enabled.
+  if (table->needs_password_) table->bof_ = table->eof_ = true;
   return table;
 }
 
@@ -222,6 +225,12 @@ Result<std::string> RemoteTable::FieldText(std::string_view name) const {
   if (!field) {
     return NoteError(Status(AE_FIELD_NOT_FOUND,
                             "Table \"" + name_ + "\" has no field \"" + std::string(name) + "\""));
+  }
+  if (needs_password_) {
+    return NoteError(
+        Status(AE_PASSWORD_NOT_ENABLED, "Table \"" + name_ +
+                                            "\" is encrypted: its password must be enabled "
+                                            "before its records or indexes are used"));
   }
   if (recno_ == 0) {
     return NoteError(Status(AE_NO_CURRENT_RECORD, "Table \"" + name_ + "\" is at " +
