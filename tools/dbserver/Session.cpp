@@ -47,6 +47,7 @@ Session::Session(const ServerConfig& config, std::unique_ptr<engine::net::Channe
     : config_(config), channel_(std::move(channel)), id_(id), log_(std::move(log)) {}
 
 Session::~Session() {
+  scans_.clear();
   tables_.clear();  // closes the tables: their locks go with them
   connection_.reset();
 }
@@ -114,6 +115,7 @@ void Session::Run() {
     const uint32_t request = in.U32();
     const auto op = static_cast<Op>(in.U16());
     Reply out;
+    out.Body = WireWriter(std::move(spare_body_));
     if (!in.Ok()) {
       reason = "a request of " + std::to_string(payload.size()) + " bytes has no header";
       break;
@@ -128,13 +130,19 @@ void Session::Run() {
            std::to_string(static_cast<int>(op)) + ") refused: " + std::to_string(out.Code) + " " +
            out.Message);
     }
-    if (!channel_->SendFrame(
-            engine::net::EncodeReply(request, out.Code, out.Message, out.Body.Bytes()), error)) {
+    const auto head = engine::net::EncodeReplyHead(request, out.Code, out.Message);
+    const bool sent = channel_->SendFrame(
+        head,
+        out.Code == 0 ? std::span<const uint8_t>(out.Body.Bytes()) : std::span<const uint8_t>(),
+        error);
+    spare_body_ = out.Body.Take();
+    if (!sent) {
       reason = error;
       break;
     }
   }
   const size_t open_tables = tables_.size();
+  scans_.clear();
   tables_.clear();
   connection_.reset();
   log_("connection " + std::to_string(id_) + " from " + channel_->PeerAddress() + " closed (" +
@@ -176,15 +184,21 @@ void Session::Handle(Op op, WireReader& in, Reply& out) {
     return;
   }
   if (op == Op::Open) return DoOpen(in, out);
-  if (op == Op::Sql) return DoSql(in, out);
+  if (op == Op::Sql) {
+    scans_.clear();
+    return DoSql(in, out);
+  }
 
   const uint32_t handle = in.U32();
   if (!in.Ok()) return malformed();
   engine::Table* table = TableOf(handle, out);
   if (!table) return;
+  // A kept scan goes on only from one Scan request to the next.
+  if (op != Op::Scan) scans_.erase(handle);
   switch (op) {
     case Op::Close:
       if (!in.AtEnd()) return malformed();
+      scans_.erase(handle);
       tables_.erase(handle);
       return;
     case Op::SetFilter: {
@@ -196,7 +210,7 @@ void Session::Handle(Op op, WireReader& in, Reply& out) {
     case Op::Fetch:
       return DoFetch(*table, in, out);
     case Op::Scan:
-      return DoScan(*table, in, out);
+      return DoScan(handle, *table, in, out);
     case Op::Count: {
       if (!in.AtEnd()) return malformed();
       auto count = table->Cursor().CountMatching();
@@ -404,7 +418,7 @@ void Session::DoFetch(engine::Table& table, WireReader& in, Reply& out) {
   out.Body.U8(exhausted ? 1 : 0).U32(n).Raw(rows.Bytes());
 }
 
-void Session::DoScan(engine::Table& table, WireReader& in, Reply& out) {
+void Session::DoScan(uint32_t handle, engine::Table& table, WireReader& in, Reply& out) {
   const bool deleted = in.U8() != 0;
   const uint32_t from = std::max<uint32_t>(in.U32(), 1);
   const uint32_t count = std::min(in.U32(), engine::net::kMaxBatchRecords);
@@ -413,25 +427,39 @@ void Session::DoScan(engine::Table& table, WireReader& in, Reply& out) {
     out.Message = "a scan request is outside the protocol";
     return;
   }
+  Scan& scan = scans_[handle];
+  if (!scan.Scanner || scan.Deleted != deleted) {
+    scan.Scanner = std::make_unique<engine::TableScanner>(table, deleted);
+    scan.Deleted = deleted;
+    scan.Next = 0;
+  }
+  if (scan.Next != from) scan.Scanner->Reset(from);
+  engine::TableScanner& scanner = *scan.Scanner;
   const uint32_t length = table.Schema().RecordLength();
-  engine::TableScanner scanner = table.Scan(deleted);
-  scanner.Reset(from);
-  WireWriter rows;
+  // The header's values are known at the end: room now, written then.
+  out.Body.U8(0).U32(0).U32(0);
   uint32_t n = 0;
   uint32_t next = from;
   bool exhausted = false;
-  while (n < count && rows.Bytes().size() < engine::net::kBatchBytes) {
+  while (n < count && out.Body.Size() < engine::net::kBatchBytes) {
     if (!scanner.Next()) {
-      if (!scanner.status().ok()) return Fail(out, scanner.status());
+      if (!scanner.status().ok()) {
+        const engine::Status failed = scanner.status();
+        scans_.erase(handle);
+        return Fail(out, failed);
+      }
       exhausted = true;
       break;
     }
-    rows.U32(scanner.RecNo()).Raw(std::span<const uint8_t>(scanner.Record().Bytes(), length));
+    out.Body.U32(scanner.RecNo()).Raw(std::span<const uint8_t>(scanner.Record().Bytes(), length));
     next = scanner.RecNo() + 1;
     ++n;
   }
   if (next <= from) next = from + 1;
-  out.Body.U8(exhausted ? 1 : 0).U32(next).U32(n).Raw(rows.Bytes());
+  scan.Next = exhausted ? 0 : next;
+  out.Body.PatchU8(0, exhausted ? 1 : 0);
+  out.Body.PatchU32(1, next);
+  out.Body.PatchU32(5, n);
 }
 
 void Session::DoSql(WireReader& in, Reply& out) {

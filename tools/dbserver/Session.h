@@ -48,7 +48,7 @@ class Session {
   void DoConnect(engine::net::WireReader& in, Reply& out);
   void DoOpen(engine::net::WireReader& in, Reply& out);
   void DoFetch(engine::Table& table, engine::net::WireReader& in, Reply& out);
-  void DoScan(engine::Table& table, engine::net::WireReader& in, Reply& out);
+  void DoScan(uint32_t handle, engine::Table& table, engine::net::WireReader& in, Reply& out);
   void DoSql(engine::net::WireReader& in, Reply& out);
 
   const ServerConfig& config_;
@@ -58,7 +58,17 @@ class Session {
   std::unique_ptr<engine::Connection> connection_;
   ResolvedFolder folder_;
   std::map<uint32_t, std::unique_ptr<engine::Table>> tables_;
+  // A scan of a table that goes on where the last Scan request stopped
+  // (its read buffer kept); gone with its table.
+  struct Scan {
+    std::unique_ptr<engine::TableScanner> Scanner;
+    bool Deleted = false;
+    uint32_t Next = 0;
+  };
+  std::map<uint32_t, Scan> scans_;
   uint32_t next_handle_ = 1;
+  // The bodies of replies, kept from one to the next.
+  std::vector<uint8_t> spare_body_;
 };
 
 }  // namespace dbserver

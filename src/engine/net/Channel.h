@@ -70,6 +70,8 @@ class Channel {
 
   void SetTimeout(int timeout_ms);
   bool SendFrame(std::span<const uint8_t> payload, std::string& error);
+  // One frame whose payload is `head` then `body`; `body` is not copied.
+  bool SendFrame(std::span<const uint8_t> head, std::span<const uint8_t> body, std::string& error);
   // Bytes as they are, for tests that send damaged frames.
   bool SendRaw(std::span<const uint8_t> bytes, std::string& error);
   FrameRead ReceiveFrame(std::vector<uint8_t>& payload, uint32_t limit, std::string& error);

@@ -1,6 +1,7 @@
 #include "engine/net/RemoteTable.h"
 
 #include <algorithm>
+#include <future>
 
 #include "engine/EngineApi.h"
 #include "engine/IndexFileErrors.h"
@@ -254,27 +255,34 @@ Result<uint32_t> RemoteTable::CountMatching() {
 Status RemoteTable::ScanRecords(bool include_deleted,
                                 const std::function<bool(uint32_t, const RecordView&)>& each) {
   const size_t length = schema_.RecordLength();
-  uint32_t from = 1;
-  uint32_t batch = kFirstBatchRecords;
-  for (;;) {
+  // A scan reads every record: full batches from the start, the next one
+  // asked for while this one is read, so that the server reads and sends
+  // while the caller works.
+  const auto fetch = [this, include_deleted](uint32_t from) {
     net::WireWriter w;
-    w.U32(handle_).U8(include_deleted ? 1 : 0).U32(from).U32(batch);
-    auto reply = session_->Call(net::Op::Scan, w);
+    w.U32(handle_).U8(include_deleted ? 1 : 0).U32(from).U32(net::kMaxBatchRecords);
+    return session_->Call(net::Op::Scan, w);
+  };
+  uint32_t from = 1;
+  auto pending = std::async(std::launch::async, fetch, from);
+  for (;;) {
+    auto reply = pending.get();
     if (!reply) return NoteError(reply.status());
     net::WireReader r(*reply);
     const bool exhausted = r.U8() != 0;
     const uint32_t next = r.U32();
     const uint32_t n = r.Count(4 + length);
+    if (!r.Ok() || next <= from) return NoteError(MalformedReply(*session_, net::Op::Scan));
+    if (!exhausted) pending = std::async(std::launch::async, fetch, next);
     for (uint32_t i = 0; i < n; ++i) {
       const uint32_t recno = r.U32();
       auto bytes = r.Raw(length);
       if (!r.Ok()) break;
       if (!each(recno, RecordView(schema_, bytes.data()))) return Status::Ok();
     }
-    if (!r.AtEnd() || next <= from) return NoteError(MalformedReply(*session_, net::Op::Scan));
+    if (!r.AtEnd()) return NoteError(MalformedReply(*session_, net::Op::Scan));
     if (exhausted) return Status::Ok();
     from = next;
-    batch = std::min(batch * 2, net::kMaxBatchRecords);
   }
 }
 

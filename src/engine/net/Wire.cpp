@@ -20,6 +20,10 @@ WireWriter& WireWriter::U32(uint32_t v) {
   return *this;
 }
 
+void WireWriter::PatchU32(size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) bytes_[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
 WireWriter& WireWriter::U64(uint64_t v) {
   for (int i = 0; i < 8; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
   return *this;
@@ -151,6 +155,12 @@ std::vector<uint8_t> EncodeReply(uint32_t id, int32_t code, std::string_view mes
                                  std::span<const uint8_t> body) {
   WireWriter w;
   w.U32(id).I32(code).Text(message).Raw(body);
+  return w.Take();
+}
+
+std::vector<uint8_t> EncodeReplyHead(uint32_t id, int32_t code, std::string_view message) {
+  WireWriter w;
+  w.U32(id).I32(code).Text(message);
   return w.Take();
 }
 

@@ -26,9 +26,9 @@ inline constexpr size_t kFrameHeaderBytes = 4;
 // The largest payload either side accepts (a server may set a smaller one).
 inline constexpr uint32_t kMaxFrameBytes = 16u << 20;
 // How many records a fetch asks for at once, at most.
-inline constexpr uint32_t kMaxBatchRecords = 4096;
+inline constexpr uint32_t kMaxBatchRecords = 65536;
 // A batch stops growing past this many record bytes.
-inline constexpr uint32_t kBatchBytes = 1u << 20;
+inline constexpr uint32_t kBatchBytes = 4u << 20;
 
 // The requests. A reply carries the request's id and the engine's code.
 enum class Op : uint16_t {
@@ -62,6 +62,10 @@ enum class Move : uint8_t {
 
 class WireWriter {
  public:
+  WireWriter() = default;
+  // Writes into `reuse`, emptied but keeping its capacity (a buffer handed
+  // back with Take(), so that big replies are not allocated anew each time).
+  explicit WireWriter(std::vector<uint8_t> reuse) : bytes_(std::move(reuse)) { bytes_.clear(); }
   WireWriter& U8(uint8_t v);
   WireWriter& U16(uint16_t v);
   WireWriter& U32(uint32_t v);
@@ -69,6 +73,10 @@ class WireWriter {
   WireWriter& U64(uint64_t v);
   WireWriter& Text(std::string_view text);
   WireWriter& Raw(std::span<const uint8_t> bytes);
+  // Overwrites the value written at byte `at` (room kept with U8/U32 before).
+  void PatchU8(size_t at, uint8_t v) { bytes_[at] = v; }
+  void PatchU32(size_t at, uint32_t v);
+  size_t Size() const { return bytes_.size(); }
   const std::vector<uint8_t>& Bytes() const { return bytes_; }
   std::vector<uint8_t> Take() { return std::move(bytes_); }
 
@@ -127,6 +135,8 @@ std::vector<uint8_t> EncodeRequest(uint32_t id, Op op, std::span<const uint8_t> 
 // A reply: id, engine code, message (empty on success), body.
 std::vector<uint8_t> EncodeReply(uint32_t id, int32_t code, std::string_view message,
                                  std::span<const uint8_t> body);
+// The part of a reply before its body (the frame is this, then the body).
+std::vector<uint8_t> EncodeReplyHead(uint32_t id, int32_t code, std::string_view message);
 
 // A frame's header for `payload_size` bytes, and the size a header announces.
 void PutFrameHeader(uint8_t* header, uint32_t payload_size);
