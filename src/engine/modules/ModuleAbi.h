@@ -46,10 +46,11 @@ typedef int (*EngineNetOpenSessionFn)(const char* host, unsigned port, unsigned 
                                       const char* pin_file, unsigned engine_major,
                                       unsigned engine_minor, void** session, char* message,
                                       size_t message_size);
-// Sends request `op` with `body` and waits for its reply: 0 with the reply
-// (engine code, message, body as Wire.h encodes them after the id) in
-// `*reply`, to be freed with EngineNetFreeReply; 8140 when the connection
-// was lost, 8142 for a reply that does not fit the protocol.
+// Sends request `op` with `body` and waits for its reply: 0 with the
+// reply's whole payload (its id, checked, then the engine code, message and
+// body as Wire.h encodes them) in `*reply`, to be freed with
+// EngineNetFreeReply; 8140 when the connection was lost, 8142 for a reply
+// that does not fit the protocol.
 typedef int (*EngineNetCallFn)(void* session, unsigned op, const uint8_t* body, size_t body_size,
                                uint8_t** reply, size_t* reply_size, char* message,
                                size_t message_size);

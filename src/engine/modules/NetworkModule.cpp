@@ -215,26 +215,33 @@ extern "C" __attribute__((visibility("default"))) int EngineNetCall(
   std::string error;
   const auto request = engine::net::EncodeRequest(
       id, static_cast<engine::net::Op>(op), std::span<const uint8_t>(body, body_size));
-  std::vector<uint8_t> payload;
+  // The reply is read into the buffer handed to the caller: no copy.
+  uint8_t* payload = nullptr;
+  uint32_t size = 0;
+  const auto allocate = [&payload](uint32_t bytes) {
+    payload = static_cast<uint8_t*>(std::malloc(bytes ? bytes : 1));
+    return payload;
+  };
   engine::net::FrameRead read = engine::net::FrameRead::Failed;
   if (session->Channel->SendFrame(request, error))
-    read = session->Channel->ReceiveFrame(payload, engine::net::kMaxFrameBytes, error);
+    read = session->Channel->ReceiveFrame(allocate, engine::net::kMaxFrameBytes, size, error);
   if (read != engine::net::FrameRead::Ok) {
+    std::free(payload);
     session->Lost = true;
     if (read == engine::net::FrameRead::Closed) error = "the server closed the connection";
     return Answer(engine::AE_SERVER_CONNECTION_LOST, message, message_size,
                   "The connection to the server " + session->Where +
                       " was lost during a request: " + error);
   }
-  engine::net::WireReader r(payload);
+  engine::net::WireReader r(std::span<const uint8_t>(payload, size));
   if (r.U32() != id || !r.Ok()) {
+    std::free(payload);
     session->Lost = true;
     return Answer(engine::AE_SERVER_PROTOCOL, message, message_size,
                   "The server " + session->Where + " answered another request than the one sent");
   }
-  *reply_size = payload.size() - 4;
-  *reply = static_cast<uint8_t*>(std::malloc(*reply_size ? *reply_size : 1));
-  if (*reply_size) std::memcpy(*reply, payload.data() + 4, *reply_size);
+  *reply = payload;
+  *reply_size = size;
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -75,6 +76,10 @@ class Channel {
   // Bytes as they are, for tests that send damaged frames.
   bool SendRaw(std::span<const uint8_t> bytes, std::string& error);
   FrameRead ReceiveFrame(std::vector<uint8_t>& payload, uint32_t limit, std::string& error);
+  // The same into `allocate(size)`, called once the frame's size is known
+  // (and within the limit), so that a big payload is read where it stays.
+  FrameRead ReceiveFrame(const std::function<uint8_t*(uint32_t size)>& allocate, uint32_t limit,
+                         uint32_t& size, std::string& error);
   // Stops the connection from another thread: pending and later reads fail.
   void Interrupt();
 

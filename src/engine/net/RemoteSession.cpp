@@ -38,24 +38,22 @@ Result<std::shared_ptr<RemoteSession>> RemoteSession::Open(const EngineEnvironme
   return session;
 }
 
-Result<std::vector<uint8_t>> RemoteSession::Call(net::Op op, const net::WireWriter& body) {
-  uint8_t* reply = nullptr;
-  size_t reply_size = 0;
+Result<RemoteReply> RemoteSession::Call(net::Op op, const net::WireWriter& body) {
+  uint8_t* payload = nullptr;
+  size_t size = 0;
   char message[1024] = {0};
   const int code = module_.Call(session_, static_cast<unsigned>(op), body.Bytes().data(),
-                                body.Bytes().size(), &reply, &reply_size, message, sizeof message);
+                                body.Bytes().size(), &payload, &size, message, sizeof message);
   if (code != 0) return Status(code, message);
-  net::WireReader r(std::span<const uint8_t>(reply, reply_size));
+  RemoteReply reply(module_.FreeReply, payload, size);
+  net::WireReader r(reply);
+  r.U32();  // the request's id, checked by the module
   const int32_t answer = r.I32();
   std::string text = r.Text();
-  if (!r.Ok()) {
-    module_.FreeReply(reply);
-    return MalformedReply(*this, op);
-  }
-  std::vector<uint8_t> rest(reply + (reply_size - r.Left()), reply + reply_size);
-  module_.FreeReply(reply);
+  if (!r.Ok()) return MalformedReply(*this, op);
   if (answer != 0) return Status(answer, std::move(text));
-  return rest;
+  reply.SkipTo(size - r.Left());
+  return reply;
 }
 
 Status MalformedReply(const RemoteSession& session, net::Op op) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,34 @@ std::string PinnedCertificatesFile();
 inline constexpr const char* kPinnedCertificatesFileName = "axcws32.pin";
 inline constexpr unsigned kServerConnectTimeoutMs = 5000;
 
+// The body of a reply, in the buffer the network module read it into.
+class RemoteReply {
+ public:
+  RemoteReply(EngineNetFreeReplyFn free, uint8_t* buffer, size_t size)
+      : free_(free), buffer_(buffer), size_(size) {}
+  RemoteReply(RemoteReply&& other) noexcept
+      : free_(other.free_), buffer_(other.buffer_), offset_(other.offset_), size_(other.size_) {
+    other.buffer_ = nullptr;
+  }
+  RemoteReply(const RemoteReply&) = delete;
+  RemoteReply& operator=(const RemoteReply&) = delete;
+  RemoteReply& operator=(RemoteReply&&) = delete;
+  ~RemoteReply() {
+    if (buffer_) free_(buffer_);
+  }
+  // The body starts `offset` bytes into the buffer.
+  void SkipTo(size_t offset) { offset_ = offset; }
+  operator std::span<const uint8_t>() const {  // NOLINT: read like bytes
+    return std::span<const uint8_t>(buffer_ + offset_, size_ - offset_);
+  }
+
+ private:
+  EngineNetFreeReplyFn free_;
+  uint8_t* buffer_;
+  size_t offset_ = 0;
+  size_t size_;
+};
+
 class RemoteSession {
  public:
   ~RemoteSession();
@@ -39,7 +68,7 @@ class RemoteSession {
                                                      const ServerPath& server);
 
   // Runs `op` on the server: the reply's body, or the failure.
-  Result<std::vector<uint8_t>> Call(net::Op op, const net::WireWriter& body);
+  Result<RemoteReply> Call(net::Op op, const net::WireWriter& body);
 
   // "host:port".
   const std::string& Where() const { return where_; }
