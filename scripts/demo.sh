@@ -7,6 +7,8 @@
 #   DEMO_ROWS=200000 scripts/demo.sh   a bigger Contacts table
 #   DEMO_NO_GUI=1 scripts/demo.sh      make the installation only
 #   DEMO_PRESET=default scripts/demo.sh   use another build preset
+#   DEMO_SERVER=1 scripts/demo.sh      a server installation, served by dbserver
+#                                      on loopback (scripts/demo-server.sh)
 #
 # Without a display the program runs on a virtual X server (Xvfb) and shows
 # itself working: Start is pressed (xdotool) and the screen is written to
@@ -74,9 +76,11 @@ printf '; support pages\r\n203000000="https://support.example.com/search?q=*VlxT
   > "$DEMO/DBSys/vlxlnks.vlx"
 
 echo "demo installation: $DEMO"
+if [ -n "${DEMO_SERVER:-}" ]; then source scripts/demo-server.sh; fi
 [ -n "${DEMO_NO_GUI:-}" ] && exit 0
 
 if [ -n "${DISPLAY:-}" ]; then
+  if [ -n "${DEMO_SERVER:-}" ]; then "$DEMO/App/RebuildIndexes"; exit; fi
   exec "$DEMO/App/RebuildIndexes"
 fi
 # No display: run the program on a virtual screen and take its pictures.

@@ -32,6 +32,9 @@ TAdsConnection* FindLocked(const Registry& registry, const std::string& name,
   return nullptr;
 }
 
+static_assert(stADS_REMOTE == engine::kServerTypeRemote && stADS_LOCAL == engine::kServerTypeLocal,
+              "the dataset's server types are the engine's");
+
 }  // namespace
 
 TAdsConnection::TAdsConnection(QObject* owner)
@@ -80,7 +83,7 @@ void TAdsConnection::SetIsConnected(bool connected) {
     return;
   }
   if (connection_) return;
-  auto made = engine::Connection::Connect(ConnectPath);
+  auto made = engine::Connection::Connect(ConnectPath, AdsServerTypes);
   if (!made) RaiseAdsError(made.status(), AdsErrorPlace(this));
   connection_ = std::move(made.value());
 }

@@ -1,5 +1,5 @@
-// A connection to a database folder (or, later, a server), the way the
-// dataset components reach the engine.
+// A connection to a database folder or a server, the way the dataset
+// components reach the engine.
 //
 // Tables and queries name their connection in DatabaseName and find it
 // through a process-wide registry of the live connections, by Name and
@@ -53,8 +53,9 @@ class TAdsConnection : public QObject {
   static TAdsConnection* FindConnection(const std::string& name);
 
   std::string ConnectPath;
-  // Recorded for the connection's users and its log lines; the engine tells
-  // a server path (\\host\...) from a folder by the path's form.
+  // The server types the connection may use (empty: either, by the path's
+  // form). With stADS_REMOTE a path on a mounted network share reaches its
+  // server; without stADS_LOCAL a folder on no server is refused (6420).
   TAdsServerTypes AdsServerTypes = 0;
 
   bool IsConnected() const { return connection_ != nullptr; }

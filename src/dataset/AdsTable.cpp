@@ -3,6 +3,7 @@
 #include "dataset/ComponentNames.h"
 #include "dataset/EDatabaseError.h"
 #include "engine/api/EngineHandles.h"
+#include "engine/sql/RemoteTable.h"
 #include "engine/table/TableCursor.h"
 
 TAdsTable::TAdsTable(QObject* owner) : QObject(owner) {}
@@ -59,6 +60,10 @@ engine::ADSHANDLE TAdsTable::Handle() const {
 void TAdsTable::Open() {
   if (Active()) return;
   TAdsConnection& connection = UseConnection(database_name_, *this);
+  if (connection.EngineConnection().IsRemote()) {
+    OpenRemote(connection);
+    return;
+  }
   auto opened =
       engine::Table::Open(connection.EngineConnection(), table_name_,
                           exclusive_ ? engine::OpenMode::Exclusive : engine::OpenMode::Shared);
@@ -81,9 +86,30 @@ void TAdsTable::Open() {
   connection_->AttachClient(*this);
 }
 
+void TAdsTable::OpenRemote(TAdsConnection& connection) {
+  auto opened =
+      engine::RemoteTable::Open(connection.EngineConnection(), table_name_,
+                                exclusive_ ? engine::OpenMode::Exclusive : engine::OpenMode::Shared);
+  if (!opened) RaiseAdsError(opened.status(), ErrorPlace());
+  std::unique_ptr<engine::RemoteTable> table = std::move(opened.value());
+  if (filtered_) {
+    if (engine::Status s = table->SetFilter(filter_); !s.ok()) RaiseAdsError(s, ErrorPlace());
+  }
+  if (!table->NeedsPassword()) {
+    if (engine::Status s = table->First(); !s.ok()) RaiseAdsError(s, ErrorPlace());
+  }
+  AdsTableOptions.AdsIndexPageSize = static_cast<uint16_t>(table->IndexPageSize());
+  remote_ = std::move(table);
+  bof_ = true;
+  eof_ = remote_->Eof();
+  connection_ = &connection;
+  connection_->AttachClient(*this);
+}
+
 void TAdsTable::Close() {
   if (!Active()) return;
   table_.reset();
+  remote_.reset();
   bof_ = eof_ = true;
   if (connection_) connection_->DetachClient(*this);
   connection_ = nullptr;
@@ -98,19 +124,22 @@ void TAdsTable::SetActive(bool active) {
 }
 
 bool TAdsTable::EngineAtEof() const {
+  if (remote_) return remote_->Eof();
   uint16_t at_eof = 0;
   Check(engine::AdsAtEOF(Handle(), &at_eof));
   return at_eof != 0;
 }
 
 bool TAdsTable::EngineAtBof() const {
+  if (remote_) return remote_->Bof();
   uint16_t at_bof = 0;
   Check(engine::AdsAtBOF(Handle(), &at_bof));
   return at_bof != 0;
 }
 
 void TAdsTable::ApplyFilter(const std::string& filter, bool filtered) {
-  const engine::Status applied = table_->Cursor().SetFilter(filtered ? filter : std::string());
+  const engine::Status applied = remote_ ? remote_->SetFilter(filtered ? filter : std::string())
+                                         : table_->Cursor().SetFilter(filtered ? filter : std::string());
   // The engine's cursor is at its end after any filter change, also a
   // refused one (whose old filter stays in force): start again from the top.
   First();
@@ -131,6 +160,12 @@ void TAdsTable::SetFiltered(bool filtered) {
 
 void TAdsTable::First() {
   CheckActive();
+  if (remote_) {
+    CheckStatus(remote_->First());
+    bof_ = true;
+    eof_ = remote_->Eof();
+    return;
+  }
   engine::TableCursor& cursor = table_->Cursor();
   CheckStatus(cursor.First());
   bof_ = true;
@@ -140,6 +175,16 @@ void TAdsTable::First() {
 void TAdsTable::Next() {
   CheckActive();
   if (eof_) return;
+  if (remote_) {
+    // Past the last record the remote cursor stays on it by itself.
+    CheckStatus(remote_->Next());
+    if (remote_->Eof()) {
+      eof_ = true;
+      return;
+    }
+    bof_ = false;
+    return;
+  }
   engine::TableCursor& cursor = table_->Cursor();
   const uint32_t current = cursor.RecNo();
   CheckStatus(cursor.Next());
@@ -154,6 +199,12 @@ void TAdsTable::Next() {
 
 void TAdsTable::Last() {
   CheckActive();
+  if (remote_) {
+    CheckStatus(remote_->Last());
+    eof_ = true;
+    bof_ = remote_->Bof();
+    return;
+  }
   engine::TableCursor& cursor = table_->Cursor();
   CheckStatus(cursor.Last());
   eof_ = true;
@@ -170,7 +221,7 @@ bool TAdsTable::Eof() const {
 
 std::string TAdsTable::FieldText(const std::string& field) const {
   CheckActive();
-  auto text = table_->Cursor().FieldText(field);
+  auto text = remote_ ? remote_->FieldText(field) : table_->Cursor().FieldText(field);
   CheckStatus(text.status(), field);
   return std::move(text.value());
 }
@@ -183,6 +234,17 @@ void TAdsTable::AddIndex(const std::string& name, const std::string& expression,
   if (options & ixDescending) engine_options |= engine::kAdsIndexDescending;
   if (options & ixCaseInsensitive) engine_options |= engine::kAdsIndexCaseInsensitive;
   if (options & ixPrimary) engine_options |= engine::kAdsIndexPrimary;
+  if (remote_) {
+    engine::IndexTagDefinition definition;
+    definition.Name = name;
+    definition.Expression = expression;
+    definition.Options.Unique = (options & ixUnique) != 0;
+    definition.Options.Descending = (options & ixDescending) != 0;
+    definition.Options.CaseInsensitive = (options & ixCaseInsensitive) != 0;
+    definition.Options.Primary = (options & ixPrimary) != 0;
+    CheckStatus(remote_->AddIndex(definition, AdsTableOptions.AdsIndexPageSize));
+    return;
+  }
   Check(engine::AdsCreateIndex90(Handle(), name, expression, engine_options,
                                  AdsTableOptions.AdsIndexPageSize, nullptr));
 }
@@ -193,6 +255,10 @@ void TAdsTable::SetBrowseMode() {
 
 void TAdsTable::ReplaceCursor() {
   CheckActive();
+  if (remote_) {
+    ReplaceRemoteCursor();
+    return;
+  }
   if (table_->NeedsPassword()) {
     // The password was just disabled: there is no record to stand on.
     bof_ = eof_ = true;
@@ -218,4 +284,27 @@ void TAdsTable::ReplaceCursor() {
   uint32_t after = 0;
   Check(engine::AdsGetRecordNum(handle, &after));
   if (after != before) bof_ = false;
+}
+
+void TAdsTable::ReplaceRemoteCursor() {
+  // The same steps as for a local table, on the remote cursor.
+  if (remote_->NeedsPassword()) {
+    bof_ = eof_ = true;
+    return;
+  }
+  if (EngineAtBof()) {
+    First();
+    return;
+  }
+  if (EngineAtEof()) {
+    Last();
+    return;
+  }
+  const uint32_t before = remote_->RecNo();
+  CheckStatus(remote_->Refresh());
+  if (EngineAtEof()) {
+    Last();
+    return;
+  }
+  if (remote_->RecNo() != before) bof_ = false;
 }

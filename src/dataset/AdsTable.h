@@ -29,6 +29,7 @@
 #include "engine/api/AdsHandle.h"
 
 namespace engine {
+class RemoteTable;
 class Table;
 }  // namespace engine
 
@@ -59,7 +60,7 @@ class TAdsTable : public QObject, private TAdsConnectionClient {
 
   TAdsTableOptions AdsTableOptions;
 
-  bool Active() const { return table_ != nullptr; }
+  bool Active() const { return table_ != nullptr || remote_ != nullptr; }
   // Opens the table on its connection and stands on its first record (in
   // the filter, when filtered); an encrypted table stands on no record until
   // its password is enabled. Nothing when it is open already.
@@ -100,9 +101,12 @@ class TAdsTable : public QObject, private TAdsConnectionClient {
   // component, so there is never one; the table must be open.
   void SetBrowseMode();
 
-  // The engine's handle of the open table (0 when closed), for the
-  // engine's C-style calls.
+  // The engine's handle of the open table (0 when closed, and for a table
+  // open through a server), for the engine's C-style calls.
   engine::ADSHANDLE Handle() const;
+  // The table when it is open through a server (its connection is remote),
+  // else nullptr: the engine's calls on it go to the server.
+  engine::RemoteTable* Remote() const { return remote_.get(); }
 
   // Puts the cursor back after an engine call that rewrote the table's
   // files underneath it: at the engine's start (AdsAtBOF) on the first
@@ -125,6 +129,8 @@ class TAdsTable : public QObject, private TAdsConnectionClient {
   void CheckStatus(const engine::Status& status, const std::string& column = {}) const;
   bool EngineAtEof() const;
   bool EngineAtBof() const;
+  void OpenRemote(TAdsConnection& connection);
+  void ReplaceRemoteCursor();
   // Applies `filter` when `filtered`, then goes to the first record.
   void ApplyFilter(const std::string& filter, bool filtered);
 
@@ -135,7 +141,8 @@ class TAdsTable : public QObject, private TAdsConnectionClient {
   bool filtered_ = false;
 
   TAdsConnection* connection_ = nullptr;  // while open
-  std::unique_ptr<engine::Table> table_;  // while open
+  std::unique_ptr<engine::Table> table_;  // while open locally
+  std::unique_ptr<engine::RemoteTable> remote_;  // while open through a server
   bool bof_ = true;                       // the dataset's ends
   bool eof_ = true;
 };

@@ -7,8 +7,17 @@
 namespace dbtool {
 
 int RunCount(const Arguments& args, Io& io) {
-  auto opened = OpenTableFor(args, io, engine::OpenMode::Shared);
+  auto opened = OpenTableFor(args, io, engine::OpenMode::Shared, false, /*remote_ok=*/true);
   if (!opened) return ReportError(io, opened.status().Message());
+  if (opened->Remote) {
+    // Counted on the server, next to the file.
+    if (engine::Status status = opened->Remote->SetFilter(args.Value("--filter")); !status)
+      return ReportError(io, status.Message());
+    auto count = opened->Remote->CountMatching();
+    if (!count) return ReportError(io, count.status().Message());
+    std::fprintf(io.Out, "%u\n", *count);
+    return kExitOk;
+  }
   engine::TableCursor cursor(*opened->Table);
   if (engine::Status status = cursor.SetFilter(args.Value("--filter")); !status)
     return ReportError(io, status.Message());

@@ -38,18 +38,16 @@ int ShowTags(const engine::Table& table, Io& io) {
   return kExitOk;
 }
 
-}  // namespace
+// The same for a table on a server.
+int ShowRemoteTags(engine::RemoteTable& table, Io& io) {
+  auto tags = table.Tags();
+  if (!tags.ok()) return ReportError(io, tags.status().Message());
+  for (const engine::IndexTagInfo& tag : tags->Tags)
+    std::fprintf(io.Out, "%s\n", TagLine(tag, tags->PageSize).c_str());
+  return kExitOk;
+}
 
-int RunIndex(const Arguments& args, Io& io) {
-  auto opened = OpenTableFor(args, io, engine::OpenMode::Exclusive);
-  if (!opened) return ReportError(io, opened.status().Message());
-  engine::Table& table = *opened->Table;
-  uint32_t page_size = 0;
-  std::string error;
-  if (!PageSizeOption(args, table.IndexPageSize(), page_size, error)) return ReportError(io, error);
-  if (engine::Status status = table.SetIndexPageSize(page_size); !status.ok())
-    return ReportError(io, status.Message());
-
+engine::IndexTagDefinition DefinitionOf(const Arguments& args) {
   engine::IndexTagDefinition definition;
   definition.Name = args.Positional[1];
   definition.Expression = args.Positional[2];
@@ -57,26 +55,56 @@ int RunIndex(const Arguments& args, Io& io) {
   definition.Options.Descending = args.Has("--descending");
   definition.Options.CaseInsensitive = args.Has("--ci");
   definition.Options.Primary = args.Has("--primary");
-  if (engine::Status status = table.AddIndex(definition, table.IndexPageSize()); !status.ok())
+  return definition;
+}
+
+}  // namespace
+
+int RunIndex(const Arguments& args, Io& io) {
+  auto opened = OpenTableFor(args, io, engine::OpenMode::Exclusive, false, /*remote_ok=*/true);
+  if (!opened) return ReportError(io, opened.status().Message());
+  if (opened->Remote) {
+    // Built on the server, next to the files.
+    engine::RemoteTable& remote = *opened->Remote;
+    uint32_t page_size = 0;
+    std::string error;
+    if (!PageSizeOption(args, remote.IndexPageSize(), page_size, error))
+      return ReportError(io, error);
+    if (engine::Status status = remote.SetIndexPageSize(page_size); !status.ok())
+      return ReportError(io, status.Message());
+    if (engine::Status status = remote.AddIndex(DefinitionOf(args), page_size); !status.ok())
+      return ReportError(io, status.Message());
+    return ShowRemoteTags(remote, io);
+  }
+  engine::Table& table = *opened->Table;
+  uint32_t page_size = 0;
+  std::string error;
+  if (!PageSizeOption(args, table.IndexPageSize(), page_size, error)) return ReportError(io, error);
+  if (engine::Status status = table.SetIndexPageSize(page_size); !status.ok())
+    return ReportError(io, status.Message());
+
+  if (engine::Status status = table.AddIndex(DefinitionOf(args), table.IndexPageSize());
+      !status.ok())
     return ReportError(io, status.Message());
   return ShowTags(table, io);
 }
 
 int RunReindex(const Arguments& args, Io& io) {
-  auto opened = OpenTableFor(args, io, engine::OpenMode::Exclusive);
+  auto opened = OpenTableFor(args, io, engine::OpenMode::Exclusive, false, /*remote_ok=*/true);
   if (!opened) return ReportError(io, opened.status().Message());
-  engine::Table& table = *opened->Table;
   uint32_t page_size = 0;
   std::string error;
   if (!PageSizeOption(args, 0, page_size, error)) return ReportError(io, error);
-  if (engine::Status status = table.Reindex(page_size); !status.ok()) {
+  const engine::Status status = opened->Remote ? opened->Remote->Reindex(page_size)
+                                               : opened->Table->Reindex(page_size);
+  if (!status.ok()) {
     if (status.Code() == engine::AE_ALREADY_SO) {
       std::fprintf(io.Out, "%s\n", status.Message().c_str());
       return kExitOk;
     }
     return ReportError(io, status.Message());
   }
-  return ShowTags(table, io);
+  return opened->Remote ? ShowRemoteTags(*opened->Remote, io) : ShowTags(*opened->Table, io);
 }
 
 }  // namespace dbtool

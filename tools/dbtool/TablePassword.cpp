@@ -35,21 +35,24 @@ engine::Result<std::string> ReadPassword(Io& io) {
 }
 
 engine::Result<TableAtPath> OpenTableFor(const Arguments& args, Io& io, engine::OpenMode mode,
-                                         bool locked_ok) {
-  auto opened = OpenTableAt(args.Positional[0], mode);
+                                         bool locked_ok, bool remote_ok) {
+  auto opened = OpenTableAt(args.Positional[0], mode, remote_ok);
   if (!opened) return opened.status();
-  engine::Table& table = *opened->Table;
-  if (!table.IsEncrypted()) return opened;
+  const bool encrypted = opened->Remote ? opened->Remote->IsEncrypted() : opened->Table->IsEncrypted();
+  const std::string name = opened->Remote ? opened->Remote->Name() : opened->Table->Name();
+  if (!encrypted) return opened;
   if (!args.Has(kPasswordStdinOption.Name)) {
     if (locked_ok) return opened;
     return engine::Status(engine::AE_PASSWORD_NOT_ENABLED,
-                          "Table \"" + table.Name() +
+                          "Table \"" + name +
                               "\" is encrypted: give its password on standard input with " +
                               kPasswordStdinOption.Name);
   }
   auto password = ReadPassword(io);
   if (!password) return password.status();
-  if (engine::Status status = table.EnableEncryption(*password); !status.ok()) return status;
+  const engine::Status status = opened->Remote ? opened->Remote->EnableEncryption(*password)
+                                               : opened->Table->EnableEncryption(*password);
+  if (!status.ok()) return status;
   return opened;
 }
 

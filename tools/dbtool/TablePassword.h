@@ -21,8 +21,9 @@ engine::Result<std::string> ReadPassword(Io& io);
 // does, and with --password-stdin enables the password read from standard
 // input on it when it is encrypted. An encrypted table without the option is
 // an error naming the option, unless `locked_ok` (the command can say what
-// it has to say without the records).
+// it has to say without the records). A table on a server is opened only
+// for a command that says `remote_ok`.
 engine::Result<TableAtPath> OpenTableFor(const Arguments& args, Io& io, engine::OpenMode mode,
-                                         bool locked_ok = false);
+                                         bool locked_ok = false, bool remote_ok = false);
 
 }  // namespace dbtool

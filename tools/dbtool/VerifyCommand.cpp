@@ -13,8 +13,21 @@
 namespace dbtool {
 
 int RunVerify(const Arguments& args, Io& io) {
-  auto opened = OpenTableFor(args, io, engine::OpenMode::Shared);
+  auto opened = OpenTableFor(args, io, engine::OpenMode::Shared, false, /*remote_ok=*/true);
   if (!opened) return ReportError(io, opened.status().Message());
+  if (opened->Remote) {
+    // Checked on the server, next to the files.
+    auto remote = opened->Remote->VerifyIndexes();
+    if (!remote) return ReportError(io, remote.status().Message());
+    if (!remote->HasFile) {
+      std::fprintf(io.Out, "%s has no index file: nothing to check\n",
+                   opened->Remote->Name().c_str());
+      return kExitOk;
+    }
+    for (const std::string& line : remote->Lines) std::fprintf(io.Out, "%s\n", line.c_str());
+    if (remote->Lines.empty()) std::fprintf(io.Out, "the index file holds no tags\n");
+    return remote->Ok ? kExitOk : kExitCheckFailed;
+  }
   const auto check = opened->Table->VerifyIndexes();
   if (!check) {
     std::fprintf(io.Out, "%s has no index file: nothing to check\n", opened->Table->Name().c_str());

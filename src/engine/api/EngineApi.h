@@ -7,13 +7,9 @@
 #include <string>
 
 #include "engine/util/EngineError.h"
+#include "engine/util/EngineVersion.h"
 
 namespace engine {
-
-inline constexpr uint32_t kEngineMajorVersion = 11;
-inline constexpr uint32_t kEngineMinorVersion = 10;
-inline constexpr char kEngineVersionLetter = 'a';
-inline constexpr const char* kEngineDescription = "Embedded table engine";
 
 // Major and minor version, the build letter and the engine's description.
 // Answers 0 (any pointer may be null).

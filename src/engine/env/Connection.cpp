@@ -1,29 +1,13 @@
 #include "engine/env/Connection.h"
 
+#include "engine/env/RemoteSession.h"
+#include "engine/net/Wire.h"
 #include "engine/util/LastError.h"
 #include "engine/util/NumberText.h"
 #include "engine/util/TableErrorCodes.h"
+#include "platform/MountTable.h"
 
 namespace engine {
-
-namespace {
-
-Status ConnectToServer(const std::string& folder, const ServerPath& server, std::string_view path) {
-  auto network = LoadNetworkModule(folder);
-  if (!network) return network.status();
-  char message[512] = {0};
-  const int code = network->ProbeServer(server.Host.c_str(), server.Port, kServerProbeTimeoutMs,
-                                        message, sizeof message);
-  if (code != 0)
-    return Status(code, std::string(message) + " (connect path " + std::string(path) + ")");
-  return Status(AE_REMOTE_UNAVAILABLE,
-                "The server " + server.Host + ":" + std::to_string(server.Port) +
-                    " answered, but this engine cannot open tables on a server yet "
-                    "(connect path " +
-                    std::string(path) + ")");
-}
-
-}  // namespace
 
 Result<std::optional<ServerPath>> ParseServerPath(std::string_view path) {
   if (path.size() < 2 || path[0] != '\\' || path[1] != '\\') return std::optional<ServerPath>();
@@ -50,12 +34,52 @@ Result<std::optional<ServerPath>> ParseServerPath(std::string_view path) {
 }
 
 Result<std::unique_ptr<Connection>> Connection::Connect(std::string_view path) {
+  return Connect(path, 0);
+}
+
+Result<std::unique_ptr<Connection>> Connection::Connect(std::string_view path,
+                                                        uint8_t server_types) {
   auto environment = LoadEngineEnvironment();
   if (!environment) return NoteError(environment.status());
   auto server = ParseServerPath(path);
   if (!server) return NoteError(server.status());
-  if (server->has_value())
-    return NoteError(ConnectToServer((*environment)->Folder, **server, path));
+  const bool may_be_remote = server_types == 0 || (server_types & kServerTypeRemote) != 0;
+  const bool may_be_local = server_types == 0 || (server_types & kServerTypeLocal) != 0;
+  if (!server->has_value() && (server_types & kServerTypeRemote) != 0) {
+    if (auto unc = platform::UncPathOfMountedPath(std::string(path))) {
+      server = ParseServerPath(*unc);
+      if (!server) return NoteError(server.status());
+    }
+  }
+  if (server->has_value()) {
+    if (!may_be_remote) {
+      return NoteError(Status(AE_INVALID_CONNECT_PATH,
+                              "The server path \"" + std::string(path) +
+                                  "\" needs a connection of the remote server type"));
+    }
+    auto session = RemoteSession::Open(**environment, **server);
+    if (!session) {
+      return NoteError(Status(session.status().Code(), session.status().Message() +
+                                                           " (connect path " + std::string(path) +
+                                                           ")"));
+    }
+    net::WireWriter body;
+    body.Text((*server)->Rest);
+    auto admitted = (*session)->Call(net::Op::Connect, body);
+    if (!admitted) return NoteError(admitted.status());
+    auto connection = std::unique_ptr<Connection>(new Connection());
+    connection->connect_path_ = std::string(path);
+    connection->folder_ = (*server)->Rest;
+    connection->environment_ = std::move(environment.value());
+    connection->remote_ = std::move(session.value());
+    return connection;
+  }
+  if (!may_be_local) {
+    return NoteError(Status(AE_SERVER_NOT_FOUND,
+                            "No server serves \"" + std::string(path) +
+                                "\": it is on no network share, and the connection may use "
+                                "only a server"));
+  }
 
   auto local = LoadLocalModule((*environment)->Folder);
   if (!local) return NoteError(local.status());

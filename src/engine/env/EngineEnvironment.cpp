@@ -125,7 +125,24 @@ Result<NetworkModule> LoadNetworkModule(const std::string& folder) {
   auto probe = Entry<EngineNetProbeServerFn>(*handle, folder, kNetworkModuleFileName,
                                              ENGINE_NET_PROBE_SERVER_SYMBOL);
   if (!probe) return probe.status();
-  return NetworkModule{*probe};
+  NetworkModule module;
+  module.ProbeServer = *probe;
+  auto open = Entry<EngineNetOpenSessionFn>(*handle, folder, kNetworkModuleFileName,
+                                            ENGINE_NET_OPEN_SESSION_SYMBOL);
+  if (!open) return open.status();
+  module.OpenSession = *open;
+  auto call = Entry<EngineNetCallFn>(*handle, folder, kNetworkModuleFileName, ENGINE_NET_CALL_SYMBOL);
+  if (!call) return call.status();
+  module.Call = *call;
+  auto free_reply = Entry<EngineNetFreeReplyFn>(*handle, folder, kNetworkModuleFileName,
+                                                ENGINE_NET_FREE_REPLY_SYMBOL);
+  if (!free_reply) return free_reply.status();
+  module.FreeReply = *free_reply;
+  auto close = Entry<EngineNetCloseSessionFn>(*handle, folder, kNetworkModuleFileName,
+                                              ENGINE_NET_CLOSE_SESSION_SYMBOL);
+  if (!close) return close.status();
+  module.CloseSession = *close;
+  return module;
 }
 
 }  // namespace engine

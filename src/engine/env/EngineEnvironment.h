@@ -44,6 +44,10 @@ struct LocalModule {
 };
 struct NetworkModule {
   EngineNetProbeServerFn ProbeServer = nullptr;
+  EngineNetOpenSessionFn OpenSession = nullptr;
+  EngineNetCallFn Call = nullptr;
+  EngineNetFreeReplyFn FreeReply = nullptr;
+  EngineNetCloseSessionFn CloseSession = nullptr;
 };
 Result<LocalModule> LoadLocalModule(const std::string& folder);
 Result<NetworkModule> LoadNetworkModule(const std::string& folder);

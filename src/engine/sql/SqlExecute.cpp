@@ -5,6 +5,7 @@
 
 #include "engine/expr/ConditionEval.h"
 #include "engine/fulltext/FullTextTag.h"
+#include "engine/sql/RemoteTable.h"
 #include "engine/sql/SqlParser.h"
 #include "engine/table/Table.h"
 #include "engine/util/LastError.h"
@@ -106,6 +107,7 @@ Result<SqlOutcome> RunCreateIndex(const Connection& connection,
 }  // namespace
 
 Result<SqlOutcome> ExecuteStatement(const Connection& connection, std::string_view text) {
+  if (connection.IsRemote()) return ExecuteRemoteStatement(connection, text);
   auto statement = ParseSql(text);
   if (!statement) return NoteError(statement.status());
   Result<SqlOutcome> outcome = statement->Delete()

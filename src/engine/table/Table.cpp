@@ -173,6 +173,11 @@ Result<std::unique_ptr<Table>> Table::FromFile(std::shared_ptr<const EngineEnvir
 Result<std::unique_ptr<Table>> Table::Open(const Connection& connection, std::string_view name,
                                            OpenMode mode) {
   if (Status s = CheckTableName(name); !s) return NoteError(s);
+  if (connection.IsRemote()) {
+    return NoteError(Status(AE_REMOTE_UNAVAILABLE,
+                            "Table \"" + std::string(name) + "\" is on the server of " +
+                                connection.ConnectPath() + ": open it as a remote table"));
+  }
   const std::string path = FindTableFile(connection.Folder(), name);
   if (path.empty()) {
     return NoteError(

@@ -10,11 +10,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "engine/api/EngineApi.h"
 #include "engine/env/Connection.h"
 #include "engine/env/EngineConfig.h"
 #include "engine/env/EngineEnvironment.h"
+#include "engine/net/NetErrors.h"
 #include "engine/util/CharTable.h"
 #include "engine/util/LastError.h"
 #include "engine/util/TableErrorCodes.h"
@@ -82,6 +84,10 @@ class LoopbackPort {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
   }
+  void AcceptAndDropOne() {
+    const int client = accept(fd_, nullptr, nullptr);
+    if (client >= 0) close(client);
+  }
   std::string ServerPath() const {
     return "\\\\127.0.0.1:" + std::to_string(port_) + "\\share\\DB";
   }
@@ -140,11 +146,14 @@ TEST(Connection, ServerPathsAreReadFromTheirUncForm) {
   }
 }
 
-TEST(Connection, AServerThatDoesNotAnswerIs6420AndOneThatDoesIsNotYetServed) {
+TEST(Connection, AServerThatDoesNotAnswerIs6420AndOneThatSpeaksNoTlsIsNoSession) {
   LoopbackPort port;
+  // A program that takes the connection and drops it is no engine server.
+  std::thread dropper([&port] { port.AcceptAndDropOne(); });
   auto answered = engine::Connection::Connect(port.ServerPath());
+  dropper.join();
   ASSERT_FALSE(answered.ok());
-  EXPECT_EQ(answered.status().Code(), engine::AE_REMOTE_UNAVAILABLE) << answered.status().Message();
+  EXPECT_EQ(answered.status().Code(), engine::AE_SERVER_TLS) << answered.status().Message();
 
   port.Close();
   auto silent = engine::Connection::Connect(port.ServerPath());
