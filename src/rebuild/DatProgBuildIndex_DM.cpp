@@ -18,6 +18,7 @@
 #include "diag/DatHE_Unit.h"
 #include "rebuild/DatProgBuildIndex_DM_Entries.h"
 #include "rebuild/DatProgProgressForm.h"
+#include "rebuild/RebuildObserver.h"
 #include "ui/GenMsg_Unit.h"
 #include "ui/MessageBoxes.h"
 
@@ -36,7 +37,12 @@ std::string DateTimeText(TDateTime value) {
   return FormatDateTime(locale.ShortDateFormat + " " + locale.LongTimeFormat, value);
 }
 
+TRebuildObserver* g_observer = nullptr;
+
 }  // namespace
+
+void SetRebuildObserver(TRebuildObserver* observer) { g_observer = observer; }
+TRebuildObserver* RebuildObserver() { return g_observer; }
 
 TDatProgBuildIndex_DataModule::TDatProgBuildIndex_DataModule(QObject* owner) : QObject(owner) {
   setObjectName("DatProgBuildIndex_DataModule");
@@ -60,10 +66,15 @@ TDatProgBuildIndex_DataModule::~TDatProgBuildIndex_DataModule() {
 
 void TDatProgBuildIndex_DataModule::ShowProgress(const std::string& table, const std::string& index) {
   if (ProgressFrm) ProgressFrm->ShowProgress(table, index);
+  if (g_observer && ProgressFrm) {
+    g_observer->Progress(table, index, ProgressFrm->VlxProgressBar1->Position(), ProgressFrm->VlxProgressBar1->Max());
+  }
 }
 
 bool TDatProgBuildIndex_DataModule::RunRebuild() {
-  return AddIndexesByFullPath(IncludeBackslash(GetDBSysPath()) + kMainInxFileName);
+  const bool result = AddIndexesByFullPath(IncludeBackslash(GetDBSysPath()) + kMainInxFileName);
+  if (g_observer) g_observer->Finished(result);
+  return result;
 }
 
 bool TDatProgBuildIndex_DataModule::AddIndexesByFullPath(const std::string& path) {
@@ -91,6 +102,7 @@ bool TDatProgBuildIndex_DataModule::AddIndexesByFullPath(const std::string& path
         result = false;
       } else {
         MainTbl->SetDatabaseName(exclusive->Name());
+        if (g_observer) g_observer->RunStarted();
         result = AddIndexes(kDicTablesName, &TDatProgBuildIndex_DataModule::LoadTblNamesToLst,
                             &TDatProgBuildIndex_DataModule::CountIndexEntries,
                             &TDatProgBuildIndex_DataModule::LoadTblInxToLst);
@@ -132,6 +144,13 @@ bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TLi
   for (int line = 0; line < TblNamesLst.Count(); ++line) {
     const std::string section = TblNamesLst.Names(line);
     std::string table = TblNamesLst.ValueFromIndex(line);
+    if (g_observer && g_observer->StopRequested()) {
+      // Stopped from outside: the tables done so far stay done, the run fails.
+      WriteLog(this, ".AddIndexes-Stop", table, nullptr);
+      ErrorOccurred = true;
+      failed = true;
+      break;
+    }
     try {
       MainTbl->SetTableName(table);
       (this->*table_loader)(section);
@@ -163,6 +182,7 @@ bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TLi
       ErrorOccurred = true;
       ui::ShowErrorMessage(ExceptionMessage(e) + "\r\n" + table);
       WriteLog(nullptr, "AddIndexes-ERR", table, &e);
+      if (g_observer) g_observer->Failed(table, "", e);
       try {
         if (MainTbl->Active()) MainTbl->Close();
         MainTbl->SetExclusive(false);

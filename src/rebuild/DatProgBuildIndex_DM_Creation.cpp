@@ -6,6 +6,7 @@
 #include "diag/DatHE_Unit.h"
 #include "rebuild/DatProgBuildIndex_DM.h"
 #include "rebuild/DatProgBuildIndex_DM_Entries.h"
+#include "rebuild/RebuildObserver.h"
 #include "ui/MessageBoxes.h"
 
 void TDatProgBuildIndex_DataModule::AddIndexOfEntry(int line) {
@@ -30,6 +31,7 @@ void TDatProgBuildIndex_DataModule::BuildIndexes(const std::string& table) {
       WriteLog(nullptr, "BuildIndexes-ERR", table + " " + index_name, &e);
       if (!RbldInxOnErr(e, table, line)) {
         ErrorOccurred = true;
+        if (TRebuildObserver* observer = RebuildObserver()) observer->Failed(table, index_name, e);
         ui::ShowErrorMessage(ExceptionMessage(e) + "\r\n" + table);
       }
     }
