@@ -117,6 +117,13 @@ int ReportError(Io& io, const std::string& message) {
   return kExitError;
 }
 
+std::string CodedMessage(const engine::Status& status) {
+  if (status.Code() == engine::AE_SUCCESS) return status.Message();
+  return "error " + std::to_string(status.Code()) + ": " + status.Message();
+}
+
+int ReportError(Io& io, const engine::Status& status) { return ReportError(io, CodedMessage(status)); }
+
 namespace {
 
 void PrintUsage(std::FILE* to) {

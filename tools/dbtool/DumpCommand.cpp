@@ -15,14 +15,14 @@ namespace dbtool {
 
 int RunDump(const Arguments& args, Io& io) {
   auto opened = OpenTableFor(args, io, engine::OpenMode::Shared);
-  if (!opened) return ReportError(io, opened.status().Message());
+  if (!opened) return ReportError(io, opened.status());
   const engine::Table& table = *opened->Table;
   const engine::TableSchema& schema = table.Schema();
   std::optional<engine::CompiledCondition> filter;
   if (args.Has("--filter")) {
     auto compiled =
         engine::CompileCondition(args.Value("--filter"), schema, table.Environment().Chars);
-    if (!compiled) return ReportError(io, compiled.status().Message());
+    if (!compiled) return ReportError(io, compiled.status());
     filter.emplace(std::move(compiled.value()));
   }
   const auto failed_write = [&io] {
@@ -37,7 +37,7 @@ int RunDump(const Arguments& args, Io& io) {
     if (filter && !filter->Matches(record)) continue;
     if (!writer.WriteRecord(record)) return failed_write();
   }
-  if (!scanner.status()) return ReportError(io, scanner.status().Message());
+  if (!scanner.status()) return ReportError(io, scanner.status());
   if (!writer.Finish()) return failed_write();
   return kExitOk;
 }

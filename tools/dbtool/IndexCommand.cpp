@@ -30,7 +30,7 @@ bool PageSizeOption(const Arguments& args, uint32_t fallback, uint32_t& page_siz
 // Lists the tags of the table's index file on Out.
 int ShowTags(const engine::Table& table, Io& io) {
   auto indexes = table.Indexes();
-  if (!indexes.ok()) return ReportError(io, indexes.status().Message());
+  if (!indexes.ok()) return ReportError(io, indexes.status());
   if (*indexes) {
     for (const engine::IndexTagInfo& tag : (*indexes)->Tags())
       std::fprintf(io.Out, "%s\n", TagLine(tag, (*indexes)->PageSize()).c_str());
@@ -42,13 +42,13 @@ int ShowTags(const engine::Table& table, Io& io) {
 
 int RunIndex(const Arguments& args, Io& io) {
   auto opened = OpenTableFor(args, io, engine::OpenMode::Exclusive);
-  if (!opened) return ReportError(io, opened.status().Message());
+  if (!opened) return ReportError(io, opened.status());
   engine::Table& table = *opened->Table;
   uint32_t page_size = 0;
   std::string error;
   if (!PageSizeOption(args, table.IndexPageSize(), page_size, error)) return ReportError(io, error);
   if (engine::Status status = table.SetIndexPageSize(page_size); !status.ok())
-    return ReportError(io, status.Message());
+    return ReportError(io, status);
 
   engine::IndexTagDefinition definition;
   definition.Name = args.Positional[1];
@@ -58,23 +58,23 @@ int RunIndex(const Arguments& args, Io& io) {
   definition.Options.CaseInsensitive = args.Has("--ci");
   definition.Options.Primary = args.Has("--primary");
   if (engine::Status status = table.AddIndex(definition, table.IndexPageSize()); !status.ok())
-    return ReportError(io, status.Message());
+    return ReportError(io, status);
   return ShowTags(table, io);
 }
 
 int RunReindex(const Arguments& args, Io& io) {
   auto opened = OpenTableFor(args, io, engine::OpenMode::Exclusive);
-  if (!opened) return ReportError(io, opened.status().Message());
+  if (!opened) return ReportError(io, opened.status());
   engine::Table& table = *opened->Table;
   uint32_t page_size = 0;
   std::string error;
   if (!PageSizeOption(args, 0, page_size, error)) return ReportError(io, error);
   if (engine::Status status = table.Reindex(page_size); !status.ok()) {
     if (status.Code() == engine::AE_ALREADY_SO) {
-      std::fprintf(io.Out, "%s\n", status.Message().c_str());
+      std::fprintf(io.Out, "%s\n", CodedMessage(status).c_str());
       return kExitOk;
     }
-    return ReportError(io, status.Message());
+    return ReportError(io, status);
   }
   return ShowTags(table, io);
 }

@@ -14,7 +14,7 @@ namespace dbtool {
 
 int RunVerify(const Arguments& args, Io& io) {
   auto opened = OpenTableFor(args, io, engine::OpenMode::Shared);
-  if (!opened) return ReportError(io, opened.status().Message());
+  if (!opened) return ReportError(io, opened.status());
   const auto check = opened->Table->VerifyIndexes();
   if (!check) {
     std::fprintf(io.Out, "%s has no index file: nothing to check\n", opened->Table->Name().c_str());
