@@ -144,6 +144,7 @@ bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TLi
   for (int line = 0; line < TblNamesLst.Count(); ++line) {
     const std::string section = TblNamesLst.Names(line);
     std::string table = TblNamesLst.ValueFromIndex(line);
+    if (g_observer && !g_observer->TableWanted(table)) continue;
     if (g_observer && g_observer->StopRequested()) {
       // Stopped from outside: the tables done so far stay done, the run fails.
       WriteLog(this, ".AddIndexes-Stop", table, nullptr);

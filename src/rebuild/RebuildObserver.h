@@ -21,6 +21,9 @@ class TRebuildObserver {
   // A table or one of its indexes failed (index empty for the table).
   virtual void Failed(const std::string& /*table*/, const std::string& /*index*/,
                       const std::exception& /*error*/) {}
+  // Asked before each table (as its section names it, "*VlxFts" included);
+  // false leaves the table alone.
+  virtual bool TableWanted(const std::string& /*table*/) { return true; }
   // Asked before each table; true ends the pass there and fails the run.
   virtual bool StopRequested() { return false; }
   // The run's answer.

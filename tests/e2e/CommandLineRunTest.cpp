@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <QPushButton>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <regex>
 
@@ -357,6 +359,144 @@ TEST_F(CommandLineRunTest, StopSignalEndsAfterTheCurrentTable) {
       EXPECT_THAT(log, Not(HasSubstr("MainFrm-Bld-Eof")));
     }
   }
+}
+
+// Every file below the installation's root with its bytes.
+std::map<std::string, std::string> AllFiles(const InstallationTree& tree) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(tree.Root())) {
+    if (entry.is_regular_file() && !entry.is_symlink()) {
+      files[entry.path().string()] = TempDir::ReadFile(entry.path().string());
+    }
+  }
+  return files;
+}
+
+// The file of the database folder named `name`, ignoring case.
+std::string DatabaseFile(const RebuildInstallation& inst, const std::string& name) {
+  for (const auto& entry : fs::directory_iterator(inst.DB())) {
+    if (strcasecmp(entry.path().filename().c_str(), name.c_str()) == 0)
+      return entry.path().string();
+  }
+  return {};
+}
+
+const char* const kWithExtra =
+    "[Orders.ADT]\r\n"
+    "VLX_PRIMARY_KEY=RECID*ixUnique\r\n"
+    "CUSTDAY=CUSTOMER;DAY*ixDescending\r\n"
+    "[Extra.ADT]\r\n"
+    "NAME=NAME\r\n";
+
+struct CheckCase {
+  const char* Name;
+  std::function<void(RebuildInstallation&)> After;  // what changes after the rebuild
+  const char* Line;                                 // the start of the line --check prints
+};
+
+class CommandLineCheckTest : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(CommandLineCheckTest, FindsWhatARebuildWouldMend) {
+  RebuildInstallation inst;
+  Populate(inst, kWithExtra);
+  inst.MakeTable("Extra.ADT", {"RECID:C:16", "NAME:C:10"}, {{"e1", "one"}, {"e2", "two"}});
+  const std::string program = InstallProgram(inst.Tree);
+  ASSERT_EQ(RunCmd(program, {"--quiet"}).exit_code, 0);
+
+  const CmdRun clean = RunCmd(program, {"--check"});
+  EXPECT_EQ(clean.exit_code, 0) << clean.out << clean.err;
+  EXPECT_THAT(clean.out, HasSubstr("Orders.ADT: OK\n"));
+  EXPECT_THAT(clean.out, HasSubstr("0 of "));
+
+  GetParam().After(inst);
+  const auto before = AllFiles(inst.Tree);
+  const CmdRun check = RunCmd(program, {"--check"});
+  EXPECT_EQ(check.exit_code, 1) << check.out << check.err;
+  EXPECT_THAT(check.out, HasSubstr(GetParam().Line));
+  EXPECT_TRUE(AllFiles(inst.Tree) == before) << "--check changed a file";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damages, CommandLineCheckTest,
+    ::testing::Values(
+        CheckCase{"MissingIndexFile",
+                  [](RebuildInstallation& inst) { fs::remove(DatabaseFile(inst, "Orders.ADI")); },
+                  "Orders.ADT: the index file Orders.ADI is missing"},
+        CheckCase{
+            "MissingTag",
+            [](RebuildInstallation& inst) {
+              inst.SecInx(
+                  "[DicTables.ADT]\r\nTYPENAME=Type;Table_Name\r\n[Orders.ADT]\r\nCUST=CUSTOMER\r\n"
+                  "[Extra.ADT]\r\nBYID=RECID\r\n");
+            },
+            "Extra.ADT: tag BYID is missing"},
+        CheckCase{
+            "OtherExpression",
+            [](RebuildInstallation& inst) {
+              inst.SecInx(
+                  "[DicTables.ADT]\r\nTYPENAME=Type;Table_Name\r\n[Orders.ADT]\r\nCUST=AMOUNT\r\n");
+            },
+            "Orders.ADT: tag CUST is on CUSTOMER, not AMOUNT"},
+        CheckCase{"OtherPageSize",
+                  [](RebuildInstallation& inst) {
+                    inst.PageSizeInx("[Orders.ADT]\r\nInxPageSize=4096\r\n");
+                  },
+                  "Orders.ADT: page size 2048, not 4096"},
+        CheckCase{"DamagedIndexPage",
+                  [](RebuildInstallation& inst) {
+                    const std::string path = DatabaseFile(inst, "Orders.ADI");
+                    std::string bytes = TempDir::ReadFile(path);
+                    for (size_t at = bytes.size() - 600; at < bytes.size() - 500; ++at)
+                      bytes[at] ^= 0x5A;
+                    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+                  },
+                  "Orders.ADT: the index file cannot be read: error 8206: Checksum error"},
+        CheckCase{"RecordsWithoutRecordId",
+                  [](RebuildInstallation& inst) {
+                    // The table made again (without its index file) with records lacking a record
+                    // id.
+                    fs::remove(DatabaseFile(inst, "Extra.ADI"));
+                    ASSERT_TRUE(
+                        MakeEngineTable(inst.DB(), "Extra.ADT", {"RECID:C:16", "NAME:C:10"},
+                                        {{"e1", "one"}, {std::nullopt, "two"}, {"", "three"}}, true)
+                            .ok());
+                  },
+                  "Extra.ADT: the index file Extra.ADI is missing; 2 records without a record id"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(CommandLineRunTest, DryRunPrintsThePlanAndChangesNoByte) {
+  Populate(inst, std::string(kEveryKind) + "[Missing.ADT]\r\nX=X\r\n");
+  ASSERT_TRUE(MakeEngineTable(inst.DB(), "Orders.ADT", kOrderFields,
+                              {{"", "c", "1", "2024-01-01"}, {"o1", "c", "2", "2024-01-02"}}, true)
+                  .ok());
+  const std::string program = InstallProgram(inst.Tree);
+  const auto before = AllFiles(inst.Tree);
+  const CmdRun run = RunCmd(program, {"--dry-run"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(AllFiles(inst.Tree) == before) << "--dry-run changed a file";
+  for (const char* expected :
+       {"  Orders.ADT, page size 2048\n",
+        "  [VlxInxVxx!!!###_5601_Orders.ADT] Orders.ADT\n    PRIMARY: RECID, options unique\n",
+        "    FTS_BODY: BODY, full text MIN_WORD_LENGTH 2, noise words 'the'\n",
+        "  Missing.ADT (missing)", "  Orders.ADT: 1\n", "Disk space: "}) {
+    EXPECT_THAT(run.out, HasSubstr(expected));
+  }
+  // The dictionary's user tables come again in the second pass, with PRIMARY alone.
+  EXPECT_THAT(run.out,
+              HasSubstr("  [(DicTables.ADT)] Contacts.ADT\n    PRIMARY: RECID, options unique\n"));
+}
+
+TEST_F(CommandLineRunTest, TablesOptionRebuildsOnlyTheNamedTables) {
+  Populate(inst, kEveryKind);
+  const std::string program = InstallProgram(inst.Tree);
+  const CmdRun run = RunCmd(program, {"--tables", "Orders", "--report", inst.Tree / "r.json"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_THAT(inst.TagNames("Orders.Adi"), ::testing::ElementsAre("PRIMARY", "CUSTDAY", "CUST"));
+  for (const char* other : {"Contacts.ADI", "Notes.ADI", "DicTables.ADI"}) {
+    EXPECT_EQ(DatabaseFile(inst, other), "") << other;
+  }
+  EXPECT_THAT(TempDir::ReadFile(inst.Tree / "r.json"),
+              HasSubstr("{\"name\": \"CUST\", \"page_size\": 2048"));
 }
 
 }  // namespace

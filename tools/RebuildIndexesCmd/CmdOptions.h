@@ -7,7 +7,10 @@
 struct TCmdOptions {
   bool Help = false;
   bool Quiet = false;
-  std::string ReportFile;  // empty: no report
+  std::string ReportFile;           // empty: no report
+  bool Check = false;               // compare the index files with the definitions, change nothing
+  bool DryRun = false;              // print what a run would do, change nothing
+  std::vector<std::string> Tables;  // only these tables; empty: all
 };
 
 // Reads the arguments (without the program name). False with `error` set on

@@ -15,12 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "CmdInspect.h"
 #include "CmdOptions.h"
 #include "CmdProgress.h"
 #include "CmdReport.h"
 #include "app/MaimInxBld_Unit.h"
 #include "common/DatGenFilesFunctions.h"
 #include "common/DatGenInstallation_Unit.h"
+#include "common/DatGenResources.h"
 #include "common/DatGenStringsFunctions.h"
 #include "common/Exceptions.h"
 #include "dataset/EADSDatabaseError.h"
@@ -127,6 +129,11 @@ class TCmdRun : public TRebuildObserver {
     last_code_ = engine_error ? engine_error->ACEErrorCode() : 0;
     TableRecord(record_, table)
         .Errors.push_back(TErrorRecord{index, last_code_, ExceptionMessage(error)});
+  }
+
+  bool TableWanted(const std::string& table) override {
+    if (options_.Tables.empty()) return true;
+    return TableNamed(table.substr(0, table.find('*')), options_.Tables);
   }
 
   bool StopRequested() override { return g_stop_signals > 0; }
@@ -245,6 +252,18 @@ int main(int argc, char* argv[]) {
 
   TCmdRun run(options, isatty(STDOUT_FILENO) != 0);
   ui::SetModalResponder([&run](const ui::ModalRequest& request) { return run.Answer(request); });
+
+  if (options.Check || options.DryRun) {
+    // Nothing is written, not even the activity log.
+    LoadProductName();
+    LoadLanguageResources();
+    TRebuildPlan plan;
+    if (!ReadRebuildPlan(plan)) return kExitNotStarted;
+    if (!options.Tables.empty()) RestrictPlan(plan, options.Tables);
+    const int code = options.Check ? RunCheck(plan, stdout) : RunDryRun(plan, stdout);
+    ui::SetModalResponder(nullptr);
+    return code;
+  }
   SetRebuildObserver(&run);
   InstallStopSignals();
 
