@@ -69,6 +69,7 @@ int RunDump(const Arguments& args, Io& io);
 int RunCount(const Arguments& args, Io& io);
 int RunIndex(const Arguments& args, Io& io);
 int RunReindex(const Arguments& args, Io& io);
+int RunRecall(const Arguments& args, Io& io);
 int RunVerify(const Arguments& args, Io& io);
 int RunScan(const Arguments& args, Io& io);
 int RunSearch(const Arguments& args, Io& io);
