@@ -303,6 +303,7 @@ TEST_F(CommandLineRunTest, PlainProgressLinePerTableQuietNoneAndAReport) {
   EXPECT_THAT(report, HasSubstr("\"outcome\": \"failed\""));
   EXPECT_THAT(report, HasSubstr("\"exit_code\": 1"));
   EXPECT_THAT(report, HasSubstr("{\"name\": \"CUST\", \"page_size\": "));
+  EXPECT_THAT(report, HasSubstr("{\"name\": \"PRIMARY\", \"page_size\": 2048"));
   EXPECT_THAT(report, ::testing::ContainsRegex("\"index\": \"BAD\", \"code\": [1-9][0-9]*"));
 
   const CmdRun quiet = RunCmd(program, {"--quiet"});

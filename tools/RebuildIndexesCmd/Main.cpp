@@ -27,6 +27,7 @@
 #include "common/Exceptions.h"
 #include "dataset/EADSDatabaseError.h"
 #include "engine/IndexFile.h"
+#include "rebuild/DatProgBuildIndex_DM_Entries.h"
 #include "rebuild/RebuildObserver.h"
 #include "ui/ModalSeam.h"
 
@@ -107,7 +108,7 @@ class TCmdRun : public TRebuildObserver {
     CloseIndex(now);
     if (table.empty()) return;
     if (!index.empty()) {
-      TableRecord(record_, table).Indexes.push_back(TIndexRecord{index, 0, 0, false});
+      TableRecord(record_, table).Indexes.push_back(TIndexRecord{InxNameOf(index), 0, 0, false});
       open_table_ = table;
       open_since_ = now;
     }
