@@ -56,7 +56,9 @@ TEST(RebuildIndexesCmdProgress, EstimateLearntFromTheStepsDone) {
 TEST(RebuildIndexesCmdReport, JsonCarriesCodesTotalsAndEscapedTexts) {
   TRunRecord run;
   TableRecord(run, "Orders.ADT").Indexes.push_back({"PRIMARY", 0.5, 2048, false});
-  TableRecord(run, "Notes").Indexes.push_back({"FTS", 1.25, 1024, true});
+  TableRecord(run, "Notes.ADT").Indexes.push_back({"PRIMARY", 0.25, 1024, false});
+  // The full-text pass names the table without its extension: one table still.
+  TableRecord(run, "notes").Indexes.push_back({"FTS", 1.25, 1024, true});
   TableRecord(run, "Orders.ADT")
       .Errors.push_back({"BAD", 7016, "Unknown \"field\"\r\nOrders.ADT\x01\xE9"});
   run.Outcome = "failed";
@@ -65,7 +67,7 @@ TEST(RebuildIndexesCmdReport, JsonCarriesCodesTotalsAndEscapedTexts) {
   EXPECT_THAT(
       json,
       HasSubstr(
-          "\"totals\": {\"tables\": 2, \"indexes\": 1, \"full_text_indexes\": 1, \"errors\": 1}"));
+          "\"totals\": {\"tables\": 2, \"indexes\": 2, \"full_text_indexes\": 1, \"errors\": 1}"));
   EXPECT_THAT(json, HasSubstr("{\"name\": \"PRIMARY\", \"page_size\": 2048, \"seconds\": 0.500, "
                               "\"full_text\": false}"));
   EXPECT_THAT(

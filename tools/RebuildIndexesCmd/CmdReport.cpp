@@ -1,5 +1,6 @@
 #include "CmdReport.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace {
@@ -48,9 +49,17 @@ std::string Seconds(double value) {
 
 }  // namespace
 
+// A table's name without extension, upper-cased: the full-text pass names
+// a table without its extension.
+std::string TableKey(const std::string& name) {
+  std::string key = name.substr(0, name.rfind('.'));
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return key;
+}
+
 TTableRecord& TableRecord(TRunRecord& run, const std::string& table) {
   for (TTableRecord& record : run.Tables) {
-    if (record.Name == table) return record;
+    if (TableKey(record.Name) == TableKey(table)) return record;
   }
   run.Tables.push_back(TTableRecord{table, {}, {}});
   return run.Tables.back();
