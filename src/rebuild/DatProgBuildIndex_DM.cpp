@@ -19,6 +19,7 @@
 #include "diag/DatHE_Unit.h"
 #include "rebuild/DatProgBuildIndex_DM_Entries.h"
 #include "rebuild/DatProgProgressForm.h"
+#include "rebuild/RebuildObserver.h"
 #include "ui/GenMsg_Unit.h"
 #include "ui/MessageBoxes.h"
 
@@ -37,6 +38,8 @@ std::string DateTimeText(TDateTime value) {
   return FormatDateTime(locale.ShortDateFormat + " " + locale.LongTimeFormat, value);
 }
 
+TRebuildObserver* g_observer = nullptr;
+
 // A table name comes from the definition files or from the data dictionary,
 // and names files inside the database folder only: its index file is deleted
 // and the table opened there. A name that could reach another folder is
@@ -51,6 +54,9 @@ void CheckTableFileName(const std::string& table) {
 }
 
 }  // namespace
+
+void SetRebuildObserver(TRebuildObserver* observer) { g_observer = observer; }
+TRebuildObserver* RebuildObserver() { return g_observer; }
 
 TDatProgBuildIndex_DataModule::TDatProgBuildIndex_DataModule(QObject* owner) : QObject(owner) {
   setObjectName("DatProgBuildIndex_DataModule");
@@ -76,10 +82,15 @@ TDatProgBuildIndex_DataModule::~TDatProgBuildIndex_DataModule() {
 
 void TDatProgBuildIndex_DataModule::ShowProgress(const std::string& table, const std::string& index) {
   if (ProgressFrm) ProgressFrm->ShowProgress(table, index);
+  if (g_observer && ProgressFrm) {
+    g_observer->Progress(table, index, ProgressFrm->VlxProgressBar1->Position(), ProgressFrm->VlxProgressBar1->Max());
+  }
 }
 
 bool TDatProgBuildIndex_DataModule::RunRebuild() {
-  return AddIndexesByFullPath(IncludeBackslash(GetDBSysPath()) + kMainInxFileName);
+  const bool result = AddIndexesByFullPath(IncludeBackslash(GetDBSysPath()) + kMainInxFileName);
+  if (g_observer) g_observer->Finished(result);
+  return result;
 }
 
 bool TDatProgBuildIndex_DataModule::AddIndexesByFullPath(const std::string& path) {
@@ -117,6 +128,7 @@ bool TDatProgBuildIndex_DataModule::AddIndexesByFullPath(const std::string& path
         result = false;
       } else {
         MainTbl->SetDatabaseName(exclusive->Name());
+        if (g_observer) g_observer->RunStarted();
         result = AddIndexes(kDicTablesName, &TDatProgBuildIndex_DataModule::LoadTblNamesToLst,
                             &TDatProgBuildIndex_DataModule::CountIndexEntries,
                             &TDatProgBuildIndex_DataModule::LoadTblInxToLst);
@@ -165,6 +177,14 @@ bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TLi
   for (int line = 0; line < TblNamesLst.Count(); ++line) {
     const std::string section = TblNamesLst.Names(line);
     std::string table = TblNamesLst.ValueFromIndex(line);
+    if (g_observer && !g_observer->TableWanted(table)) continue;
+    if (g_observer && g_observer->StopRequested()) {
+      // Stopped from outside: the tables done so far stay done, the run fails.
+      WriteLog(this, ".AddIndexes-Stop", table, nullptr);
+      ErrorOccurred = true;
+      failed = true;
+      break;
+    }
     try {
       MainTbl->SetTableName(table);
       (this->*table_loader)(section);
@@ -198,6 +218,7 @@ bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TLi
       ErrorOccurred = true;
       ui::ShowErrorMessage(ExceptionMessage(e) + "\r\n" + table);
       WriteLog(nullptr, "AddIndexes-ERR", table, &e);
+      if (g_observer) g_observer->Failed(table, "", e);
       try {
         if (MainTbl->Active()) MainTbl->Close();
         MainTbl->SetExclusive(false);

@@ -7,6 +7,7 @@
 #include "diag/DatHE_Unit.h"
 #include "rebuild/DatProgBuildIndex_DM.h"
 #include "rebuild/DatProgBuildIndex_DM_Entries.h"
+#include "rebuild/RebuildObserver.h"
 #include "ui/MessageBoxes.h"
 
 void TDatProgBuildIndex_DataModule::AddIndexOfEntry(int line) {
@@ -33,6 +34,7 @@ void TDatProgBuildIndex_DataModule::BuildIndexes(const std::string& table) {
       std::string failure = ExceptionMessage(e);
       if (!RbldInxOnErr(e, table, line, failure)) {
         ErrorOccurred = true;
+        if (TRebuildObserver* observer = RebuildObserver()) observer->Failed(table, index_name, e);
         ui::ShowErrorMessage(failure + "\r\n" + table);
       }
     }

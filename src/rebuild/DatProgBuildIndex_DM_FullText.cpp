@@ -9,6 +9,7 @@
 #include "diag/DatHE_Unit.h"
 #include "rebuild/DatProgBuildIndex_DM.h"
 #include "rebuild/DatProgBuildIndex_DM_Entries.h"
+#include "rebuild/RebuildObserver.h"
 #include "ui/MessageBoxes.h"
 
 namespace {
@@ -55,6 +56,7 @@ void TDatProgBuildIndex_DataModule::BldFtxInx(const std::string& table_name) {
       WriteLogTimedLine("  *BldFtxInx:" + table + " " + index_name);
     } catch (const std::exception& e) {
       ErrorOccurred = true;
+      if (TRebuildObserver* observer = RebuildObserver()) observer->Failed(table, index_name, e);
       ui::ShowErrorMessage(ExceptionMessage(e) + " FTS " + "\r\n" + MainTbl->TableName());
       WriteLog(nullptr, "BldFtxInx-Err",
                AdsQuery1->SQL() + "\r\n" + MainTbl->TableName() + " " + InxNameOf(index_name), &e);

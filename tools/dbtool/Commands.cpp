@@ -33,6 +33,14 @@ const std::vector<Command>& AllCommands() {
        1,
        {{"--filter", true}, {"--deleted", false}, {"--crlf", false}, kPasswordStdinOption},
        RunDump},
+      {"recall",
+       "TABLE.ADT [--filter EXPR]",
+       "bring back the deleted records (that the filter lets through) and rebuild the table's "
+       "tags to hold them; a tag the records would break leaves everything as it was",
+       1,
+       1,
+       {{"--filter", true}, kPasswordStdinOption},
+       RunRecall},
       {"count",
        "TABLE.ADT [--filter EXPR]",
        "the number of live records (that the filter lets through)",
@@ -116,6 +124,13 @@ int ReportError(Io& io, const std::string& message) {
   std::fprintf(io.Err, "dbtool: %s\n", message.c_str());
   return kExitError;
 }
+
+std::string CodedMessage(const engine::Status& status) {
+  if (status.Code() == engine::AE_SUCCESS) return status.Message();
+  return "error " + std::to_string(status.Code()) + ": " + status.Message();
+}
+
+int ReportError(Io& io, const engine::Status& status) { return ReportError(io, CodedMessage(status)); }
 
 namespace {
 

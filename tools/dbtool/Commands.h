@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/util/EngineError.h"
+
 namespace dbtool {
 
 enum ExitCode { kExitOk = 0, kExitCheckFailed = 1, kExitError = 2 };
@@ -53,6 +55,13 @@ int RunDbtool(const std::vector<std::string>& args, Io& io);
 // Writes "dbtool: " + message and a line break to Err; answers kExitError.
 int ReportError(Io& io, const std::string& message);
 
+// An engine failure named by its code, the way docs/engine-errors.md lists
+// it: "error 7059: The unique index ...". Its message alone without a code.
+std::string CodedMessage(const engine::Status& status);
+
+// ReportError of CodedMessage(status). REQUIRES: !status.ok().
+int ReportError(Io& io, const engine::Status& status);
+
 // The commands (each in its own file).
 int RunImport(const Arguments& args, Io& io);
 int RunInfo(const Arguments& args, Io& io);
@@ -60,6 +69,7 @@ int RunDump(const Arguments& args, Io& io);
 int RunCount(const Arguments& args, Io& io);
 int RunIndex(const Arguments& args, Io& io);
 int RunReindex(const Arguments& args, Io& io);
+int RunRecall(const Arguments& args, Io& io);
 int RunVerify(const Arguments& args, Io& io);
 int RunScan(const Arguments& args, Io& io);
 int RunSearch(const Arguments& args, Io& io);

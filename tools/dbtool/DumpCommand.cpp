@@ -27,7 +27,7 @@ int DumpRemote(engine::RemoteTable& table, const engine::CharTable& chars, const
   engine::Status status;
   if (args.Has("--filter") && !args.Has("--deleted")) {
     if (status = table.SetFilter(args.Value("--filter")); !status.ok())
-      return ReportError(io, status.Message());
+      return ReportError(io, status);
     for (status = table.First(); status.ok() && table.RecNo() > 0 && written;) {
       written = writer.WriteRecord(table.Record());
       if (status = table.Next(); table.Eof()) break;
@@ -35,7 +35,7 @@ int DumpRemote(engine::RemoteTable& table, const engine::CharTable& chars, const
   } else if (args.Has("--filter")) {
     // Deleted records pass no cursor: the filter is applied here.
     auto compiled = engine::CompileCondition(args.Value("--filter"), table.Schema(), chars);
-    if (!compiled) return ReportError(io, compiled.status().Message());
+    if (!compiled) return ReportError(io, compiled.status());
     status = table.ScanRecords(true, [&](uint32_t, const engine::RecordView& record) {
       if (compiled->Matches(record)) written = writer.WriteRecord(record);
       return written;
@@ -47,7 +47,7 @@ int DumpRemote(engine::RemoteTable& table, const engine::CharTable& chars, const
     });
   }
   if (!written) return failed_write();
-  if (!status.ok()) return ReportError(io, status.Message());
+  if (!status.ok()) return ReportError(io, status);
   if (!writer.Finish()) return failed_write();
   return kExitOk;
 }
@@ -56,7 +56,7 @@ int DumpRemote(engine::RemoteTable& table, const engine::CharTable& chars, const
 
 int RunDump(const Arguments& args, Io& io) {
   auto opened = OpenTableFor(args, io, engine::OpenMode::Shared, false, /*remote_ok=*/true);
-  if (!opened) return ReportError(io, opened.status().Message());
+  if (!opened) return ReportError(io, opened.status());
   if (opened->Remote)
     return DumpRemote(*opened->Remote, opened->Connection->Environment()->Chars, args, io);
   const engine::Table& table = *opened->Table;
@@ -65,7 +65,7 @@ int RunDump(const Arguments& args, Io& io) {
   if (args.Has("--filter")) {
     auto compiled =
         engine::CompileCondition(args.Value("--filter"), schema, table.Environment().Chars);
-    if (!compiled) return ReportError(io, compiled.status().Message());
+    if (!compiled) return ReportError(io, compiled.status());
     filter.emplace(std::move(compiled.value()));
   }
   const auto failed_write = [&io] {
@@ -80,7 +80,7 @@ int RunDump(const Arguments& args, Io& io) {
     if (filter && !filter->Matches(record)) continue;
     if (!writer.WriteRecord(record)) return failed_write();
   }
-  if (!scanner.status()) return ReportError(io, scanner.status().Message());
+  if (!scanner.status()) return ReportError(io, scanner.status());
   if (!writer.Finish()) return failed_write();
   return kExitOk;
 }

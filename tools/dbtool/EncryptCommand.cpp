@@ -29,13 +29,13 @@ int Rewrite(const Arguments& args, Io& io, bool encrypt) {
                            "on local tables only, not on \"" + args.Positional[0] + "\"");
   }
   auto connection = engine::Connection::Connect(folder);
-  if (!connection) return ReportError(io, connection.status().Message());
+  if (!connection) return ReportError(io, connection.status());
   auto password = ReadPassword(io);
-  if (!password) return ReportError(io, password.status().Message());
+  if (!password) return ReportError(io, password.status());
   const engine::Status status = encrypt
                                     ? engine::EncryptTable(**connection, name, *password, options)
                                     : engine::DecryptTable(**connection, name, *password, options);
-  if (!status.ok()) return ReportError(io, status.Message());
+  if (!status.ok()) return ReportError(io, status);
   std::fprintf(io.Out, "%s: %s\n", name.c_str(), encrypt ? "encrypted" : "decrypted");
   return kExitOk;
 }

@@ -65,12 +65,12 @@ int RunImport(const Arguments& args, Io& io) {
   }
 
   auto connection = ConnectToFolderOf(table_path);
-  if (!connection) return ReportError(io, connection.status().Message());
+  if (!connection) return ReportError(io, connection.status());
   std::string folder, name;
   SplitTablePath(table_path, folder, name);
   auto load = engine::TableLoad::Begin(**connection, name, fields, args.Has("--replace"));
   if (!load) {
-    std::string message = load.status().Message();
+    std::string message = CodedMessage(load.status());
     if (load.status().Code() == engine::AE_TABLE_EXISTS && !args.Has("--replace"))
       message += " (--replace replaces it)";
     return ReportError(io, message);
@@ -91,7 +91,7 @@ int RunImport(const Arguments& args, Io& io) {
           continue;  // an empty unquoted cell is NULL
         engine::Status status = engine::SetFieldFromText(builder, i, record.CellText(i));
         if (!status) {
-          problem = status.Message();
+          problem = CodedMessage(status);
           break;
         }
       }
@@ -102,7 +102,7 @@ int RunImport(const Arguments& args, Io& io) {
     }
     if (bad_rows.empty()) {
       if (engine::Status status = load->Append(builder); !status)
-        return ReportError(io, status.Message());
+        return ReportError(io, status);
     }
     ++rows;
     if (io.ErrIsTerminal && rows % kProgressEvery == 0) {
@@ -121,7 +121,7 @@ int RunImport(const Arguments& args, Io& io) {
       std::fprintf(io.Err, "dbtool: stopped after %zu bad rows\n", kMaxReported);
     return ReportError(io, "nothing was imported into " + table_path);
   }
-  if (engine::Status status = load->Finish(); !status) return ReportError(io, status.Message());
+  if (engine::Status status = load->Finish(); !status) return ReportError(io, status);
   std::fprintf(io.Out, "%s: %llu records imported\n", table_path.c_str(),
                static_cast<unsigned long long>(rows));
   return kExitOk;

@@ -30,7 +30,7 @@ bool PageSizeOption(const Arguments& args, uint32_t fallback, uint32_t& page_siz
 // Lists the tags of the table's index file on Out.
 int ShowTags(const engine::Table& table, Io& io) {
   auto indexes = table.Indexes();
-  if (!indexes.ok()) return ReportError(io, indexes.status().Message());
+  if (!indexes.ok()) return ReportError(io, indexes.status());
   if (*indexes) {
     for (const engine::IndexTagInfo& tag : (*indexes)->Tags())
       std::fprintf(io.Out, "%s\n", TagLine(tag, (*indexes)->PageSize()).c_str());
@@ -41,7 +41,7 @@ int ShowTags(const engine::Table& table, Io& io) {
 // The same for a table on a server.
 int ShowRemoteTags(engine::RemoteTable& table, Io& io) {
   auto tags = table.Tags();
-  if (!tags.ok()) return ReportError(io, tags.status().Message());
+  if (!tags.ok()) return ReportError(io, tags.status());
   for (const engine::IndexTagInfo& tag : tags->Tags)
     std::fprintf(io.Out, "%s\n", TagLine(tag, tags->PageSize).c_str());
   return kExitOk;
@@ -62,7 +62,7 @@ engine::IndexTagDefinition DefinitionOf(const Arguments& args) {
 
 int RunIndex(const Arguments& args, Io& io) {
   auto opened = OpenTableFor(args, io, engine::OpenMode::Exclusive, false, /*remote_ok=*/true);
-  if (!opened) return ReportError(io, opened.status().Message());
+  if (!opened) return ReportError(io, opened.status());
   if (opened->Remote) {
     // Built on the server, next to the files.
     engine::RemoteTable& remote = *opened->Remote;
@@ -71,9 +71,9 @@ int RunIndex(const Arguments& args, Io& io) {
     if (!PageSizeOption(args, remote.IndexPageSize(), page_size, error))
       return ReportError(io, error);
     if (engine::Status status = remote.SetIndexPageSize(page_size); !status.ok())
-      return ReportError(io, status.Message());
+      return ReportError(io, status);
     if (engine::Status status = remote.AddIndex(DefinitionOf(args), page_size); !status.ok())
-      return ReportError(io, status.Message());
+      return ReportError(io, status);
     return ShowRemoteTags(remote, io);
   }
   engine::Table& table = *opened->Table;
@@ -81,17 +81,17 @@ int RunIndex(const Arguments& args, Io& io) {
   std::string error;
   if (!PageSizeOption(args, table.IndexPageSize(), page_size, error)) return ReportError(io, error);
   if (engine::Status status = table.SetIndexPageSize(page_size); !status.ok())
-    return ReportError(io, status.Message());
+    return ReportError(io, status);
 
   if (engine::Status status = table.AddIndex(DefinitionOf(args), table.IndexPageSize());
       !status.ok())
-    return ReportError(io, status.Message());
+    return ReportError(io, status);
   return ShowTags(table, io);
 }
 
 int RunReindex(const Arguments& args, Io& io) {
   auto opened = OpenTableFor(args, io, engine::OpenMode::Exclusive, false, /*remote_ok=*/true);
-  if (!opened) return ReportError(io, opened.status().Message());
+  if (!opened) return ReportError(io, opened.status());
   uint32_t page_size = 0;
   std::string error;
   if (!PageSizeOption(args, 0, page_size, error)) return ReportError(io, error);
@@ -99,10 +99,10 @@ int RunReindex(const Arguments& args, Io& io) {
                                                : opened->Table->Reindex(page_size);
   if (!status.ok()) {
     if (status.Code() == engine::AE_ALREADY_SO) {
-      std::fprintf(io.Out, "%s\n", status.Message().c_str());
+      std::fprintf(io.Out, "%s\n", CodedMessage(status).c_str());
       return kExitOk;
     }
-    return ReportError(io, status.Message());
+    return ReportError(io, status);
   }
   return opened->Remote ? ShowRemoteTags(*opened->Remote, io) : ShowTags(*opened->Table, io);
 }

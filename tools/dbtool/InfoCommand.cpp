@@ -15,13 +15,13 @@ namespace dbtool {
 
 int RunInfo(const Arguments& args, Io& io) {
   auto opened = OpenTableFor(args, io, engine::OpenMode::Shared, /*locked_ok=*/true);
-  if (!opened) return ReportError(io, opened.status().Message());
+  if (!opened) return ReportError(io, opened.status());
   engine::Table& table = *opened->Table;
   const bool locked = table.NeedsPassword();
   uint32_t live = 0;
   if (!locked) {
     auto counted = table.CountLiveRecords();
-    if (!counted) return ReportError(io, counted.status().Message());
+    if (!counted) return ReportError(io, counted.status());
     live = *counted;
   }
 
@@ -57,7 +57,7 @@ int RunInfo(const Arguments& args, Io& io) {
     return kExitOk;
   }
   auto indexes = table.Indexes();
-  if (!indexes.ok()) return ReportError(io, indexes.status().Message());
+  if (!indexes.ok()) return ReportError(io, indexes.status());
   std::fprintf(io.Out, "Index tags:     %zu (page size %u)\n", (*indexes)->Tags().size(),
                (*indexes)->PageSize());
   for (const engine::IndexTagInfo& tag : (*indexes)->Tags())

@@ -24,10 +24,10 @@ int RunScan(const Arguments& args, Io& io) {
     return ReportError(io, error);
   }
   auto opened = OpenTableFor(args, io, engine::OpenMode::Shared);
-  if (!opened) return ReportError(io, opened.status().Message());
+  if (!opened) return ReportError(io, opened.status());
   const engine::Table& table = *opened->Table;
   auto scan = engine::TableIndexScan::Open(table, args.Positional[1]);
-  if (!scan.ok()) return ReportError(io, scan.status().Message());
+  if (!scan.ok()) return ReportError(io, scan.status());
   engine::TableIndexScan& in_order = **scan;
   engine::Status status =
       args.Has("--from") ? in_order.SeekText(args.Value("--from")) : in_order.First();
@@ -43,7 +43,7 @@ int RunScan(const Arguments& args, Io& io) {
   }
   if (!status.ok()) {
     writer.Finish();  // what was read before the error is shown; the error follows
-    return ReportError(io, status.Message());
+    return ReportError(io, status);
   }
   if (!writer.Finish()) return failed_write();
   return kExitOk;

@@ -17,7 +17,7 @@ namespace dbtool {
 
 int RunSearch(const Arguments& args, Io& io) {
   auto opened = OpenTableFor(args, io, engine::OpenMode::Shared);
-  if (!opened) return ReportError(io, opened.status().Message());
+  if (!opened) return ReportError(io, opened.status());
   const engine::Table& table = *opened->Table;
   std::string words;
   for (size_t i = 2; i < args.Positional.size(); ++i) {
@@ -25,7 +25,7 @@ int RunSearch(const Arguments& args, Io& io) {
     words += args.Positional[i];
   }
   auto found = table.SearchFullText(args.Positional[1], words);
-  if (!found) return ReportError(io, found.status().Message());
+  if (!found) return ReportError(io, found.status());
 
   const auto failed_write = [&io] {
     return ReportError(io, std::string("cannot write the records: ") + std::strerror(errno));
@@ -36,7 +36,7 @@ int RunSearch(const Arguments& args, Io& io) {
   for (uint32_t recno : *found) {
     if (engine::Status read = table.ReadRecord(recno, record); !read) {
       writer.Finish();  // the records before the error are shown; the error follows
-      return ReportError(io, read.Message());
+      return ReportError(io, read);
     }
     if (!writer.WriteRecord(engine::RecordView(table.Schema(), record.data())))
       return failed_write();

@@ -12,9 +12,9 @@ namespace dbtool {
 
 int RunSql(const Arguments& args, Io& io) {
   auto connection = engine::Connection::Connect(args.Positional[0]);
-  if (!connection) return ReportError(io, connection.status().Message());
+  if (!connection) return ReportError(io, connection.status());
   auto outcome = engine::ExecuteStatement(**connection, args.Positional[1]);
-  if (!outcome) return ReportError(io, outcome.status().Message());
+  if (!outcome) return ReportError(io, outcome.status());
   if (outcome->What == engine::SqlOutcome::Kind::Deleted) {
     std::fprintf(io.Out, "%u record%s deleted from %s\n", outcome->RowsAffected,
                  outcome->RowsAffected == 1 ? "" : "s", outcome->Table.c_str());

@@ -14,11 +14,11 @@ namespace dbtool {
 
 int RunVerify(const Arguments& args, Io& io) {
   auto opened = OpenTableFor(args, io, engine::OpenMode::Shared, false, /*remote_ok=*/true);
-  if (!opened) return ReportError(io, opened.status().Message());
+  if (!opened) return ReportError(io, opened.status());
   if (opened->Remote) {
     // Checked on the server, next to the files.
     auto remote = opened->Remote->VerifyIndexes();
-    if (!remote) return ReportError(io, remote.status().Message());
+    if (!remote) return ReportError(io, remote.status());
     if (!remote->HasFile) {
       std::fprintf(io.Out, "%s has no index file: nothing to check\n",
                    opened->Remote->Name().c_str());

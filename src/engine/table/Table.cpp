@@ -273,6 +273,24 @@ Status Table::DeleteRecord(uint32_t recno) {
   return NoteError(file_.WriteAt(offset, &deleted, 1));
 }
 
+Status Table::RecallRecord(uint32_t recno) {
+  if (mode_ != OpenMode::Exclusive) {
+    return NoteError(Status(AE_NEEDS_EXCLUSIVE, "Records of table \"" + name_ +
+                                                    "\" are recalled only when it is open exclusively"));
+  }
+  std::vector<uint8_t> record;
+  if (Status s = ReadRecord(recno, record); !s) return s;
+  if (record[0] == kRecordLive) return Status::Ok();
+  if (record[0] != kRecordDeleted) {
+    return NoteError(Status(AE_RECORD_DAMAGED, "Record " + std::to_string(recno) + " of \"" +
+                                                   Path() + "\" is damaged"));
+  }
+  uint8_t live = kRecordLive;
+  const uint64_t offset = header_.HeaderSize + uint64_t{recno - 1} * Schema().RecordLength();
+  if (Status s = CipherRecords(offset, &live, 1); !s) return NoteError(s);
+  return NoteError(file_.WriteAt(offset, &live, 1));
+}
+
 Result<TableAppender> Table::Appender() {
   if (mode_ != OpenMode::Exclusive) {
     return NoteError(Status(AE_NEEDS_EXCLUSIVE, "Records are appended to table \"" + name_ +

@@ -119,6 +119,10 @@ class Table {
   // The flag reaches the disk at the next Sync() (or when the system writes
   // it back), so a statement that deletes many records syncs once.
   Status DeleteRecord(uint32_t recno);
+  // Clears the deleted flag of record `recno` (a live record stays as it
+  // is). The table must be open exclusively, and its tags are out of date
+  // until Reindex: they hold no key for the record.
+  Status RecallRecord(uint32_t recno);
   Status Sync() { return file_.Sync(); }
 
   // A bulk appender (the table must be open exclusively).
