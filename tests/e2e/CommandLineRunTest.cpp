@@ -160,8 +160,12 @@ std::map<std::string, std::string> DatabaseFiles(const RebuildInstallation& inst
 
 // The log's entries without what differs from one run to the next: the
 // times, the installation's folder, the program's name and process, the
-// private connection's random name.
+// private connection's random name, the call-stack lines below the run (the
+// window's test or the command's main call it) and the order in which the
+// screen line lists the open forms (the window system's, not the run's).
 std::string ComparableLog(std::string log, const InstallationTree& tree) {
+  log = std::regex_replace(log, std::regex("[^\r\n]+\\.(cpp|h|c) - [0-9]+\r\n"), "");
+  log = std::regex_replace(log, std::regex("[0-9]+\\.T[^\r\n]*\r\n"), "");
   // The window's run names the test program's own file beside its place in
   // the installation.
   log = std::regex_replace(log, std::regex(platform::ExecutableFileName() + " "), "");

@@ -319,6 +319,7 @@ void Session::DoConnect(WireReader& in, Reply& out) {
   if (!connection) return Fail(out, connection.status());
   tables_.clear();  // a session connects once; a second connect starts over
   connection_ = std::move(connection.value());
+  connection_->KeepPasswordsToItself();  // statements see this client's passwords only
   folder_ = folder;
   log_("connection " + std::to_string(id_) + " from " + channel_->PeerAddress() + " connected to " +
        path);

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "engine/env/EngineEnvironment.h"
+#include "engine/env/TablePasswordMemory.h"
 #include "engine/util/EngineError.h"
 
 namespace engine {
@@ -65,12 +66,18 @@ class Connection {
   bool IsRemote() const { return remote_ != nullptr; }
   const std::shared_ptr<RemoteSession>& Remote() const { return remote_; }
   const std::shared_ptr<const EngineEnvironment>& Environment() const { return environment_; }
+  // The passwords enabled on the tables of this program's connections (its
+  // statements open encrypted tables with them).
+  const std::shared_ptr<TablePasswordMemory>& Passwords() const { return passwords_; }
+  // A memory of this connection's own instead (a server's client session).
+  void KeepPasswordsToItself() { passwords_ = std::make_shared<TablePasswordMemory>(); }
 
  private:
   std::string connect_path_;
   std::string folder_;
   std::shared_ptr<const EngineEnvironment> environment_;
   std::shared_ptr<RemoteSession> remote_;
+  std::shared_ptr<TablePasswordMemory> passwords_ = TablePasswordMemory::ForProgram();
 };
 
 }  // namespace engine

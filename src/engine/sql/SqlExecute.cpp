@@ -1,6 +1,8 @@
 #include "engine/sql/SqlExecute.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/expr/ConditionEval.h"
@@ -43,6 +45,19 @@ Result<std::vector<uint32_t>> MatchingRecords(const Table& table, const SqlState
   return matching;
 }
 
+// A statement opens its table itself: an encrypted one is read under the
+// password the program enabled on that table through the same connection
+// (without one, every read answers that the password is not enabled).
+Result<std::unique_ptr<Table>> OpenForStatement(const Connection& connection,
+                                                std::string_view name, OpenMode mode) {
+  auto table = Table::Open(connection, name, mode);
+  if (!table || !(*table)->NeedsPassword()) return table;
+  if (std::optional<std::string> password = connection.Passwords()->Find((*table)->Path())) {
+    if (Status status = (*table)->EnableEncryption(*password); !status) return status;
+  }
+  return table;
+}
+
 Status FlagDeleted(Table& table, const std::vector<uint32_t>& records) {
   for (uint32_t recno : records) {
     if (Status status = table.DeleteRecord(recno); !status) return status;
@@ -54,7 +69,7 @@ Result<SqlOutcome> RunDelete(const Connection& connection, const SqlStatement& s
                              const SqlDelete& del) {
   SqlOutcome outcome;
   outcome.What = SqlOutcome::Kind::Deleted;
-  auto shared = Table::Open(connection, del.Table.Name, OpenMode::Shared);
+  auto shared = OpenForStatement(connection, del.Table.Name, OpenMode::Shared);
   if (!shared) return shared.status();
   outcome.Table = (*shared)->Name();
   auto matching = MatchingRecords(**shared, statement, del);
@@ -69,7 +84,7 @@ Result<SqlOutcome> RunDelete(const Connection& connection, const SqlStatement& s
   // (another user may have changed them between the two opens).
   const std::string path = (*shared)->Name();
   shared->reset();
-  auto exclusive = Table::Open(connection, path, OpenMode::Exclusive);
+  auto exclusive = OpenForStatement(connection, path, OpenMode::Exclusive);
   if (!exclusive) return exclusive.status();
   matching = MatchingRecords(**exclusive, statement, del);
   if (!matching) return matching.status();
@@ -85,7 +100,7 @@ Result<SqlOutcome> RunDelete(const Connection& connection, const SqlStatement& s
 
 Result<SqlOutcome> RunCreateIndex(const Connection& connection,
                                   const SqlCreateContentIndex& create) {
-  auto table = Table::Open(connection, create.Table.Name, OpenMode::Exclusive);
+  auto table = OpenForStatement(connection, create.Table.Name, OpenMode::Exclusive);
   if (!table) return table.status();
   FullTextTagDefinition definition;
   definition.Name = create.IndexName;

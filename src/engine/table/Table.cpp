@@ -186,6 +186,7 @@ Result<std::unique_ptr<Table>> Table::Open(const Connection& connection, std::st
   }
   auto table = OpenFile(connection.Environment(), path, mode);
   if (!table) return NoteError(table.status());
+  (*table)->passwords_ = connection.Passwords();
   return table;
 }
 

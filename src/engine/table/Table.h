@@ -245,6 +245,9 @@ class Table {
   OpenMode mode_ = OpenMode::Shared;
   TableHeader header_;
   std::shared_ptr<const EngineEnvironment> environment_;
+  // The connection's memory of enabled passwords (none for a table opened
+  // from a bare path).
+  std::shared_ptr<TablePasswordMemory> passwords_;
   uint32_t index_page_size_ = 0;
   // The index file as last read; reset whenever the file is reopened.
   mutable std::shared_ptr<const engine::IndexFile> indexes_;

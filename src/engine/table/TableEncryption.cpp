@@ -55,6 +55,7 @@ Status Table::EnableEncryption(std::string_view password) {
   }
   cipher_ = std::make_unique<TableCipher>(std::move(cipher).value());
   ++key_generation_;
+  if (passwords_) passwords_->Remember(Path(), std::string(password));
   // The index file is read again, under the key.
   indexes_.reset();
   indexes_read_ = false;
@@ -69,6 +70,7 @@ Status Table::DisableEncryption() {
   }
   cipher_.reset();
   ++key_generation_;
+  if (passwords_) passwords_->Forget(Path());
   indexes_.reset();
   indexes_read_ = false;
   if (cursor_) cursor_->Park();

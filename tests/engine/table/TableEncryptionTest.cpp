@@ -236,6 +236,26 @@ TEST_F(TableEncryption, StatementsOnAnEncryptedTableChangeNothing) {
   EXPECT_TRUE(TempDir::ReadFile(db_ / "People.Adi") == index_before);
 }
 
+// Once the program enabled the table's password on the same connection, its
+// statements open the table under it; once it is disabled, they cannot.
+TEST_F(TableEncryption, StatementsRunUnderThePasswordEnabledOnTheConnection) {
+  ASSERT_TRUE(OpenUnlocked(db_));  // enabled, then closed again
+  const auto removed = engine::ExecuteStatement(db_.Connection(), "DELETE FROM People.ADT");
+  ASSERT_TRUE(removed.ok()) << removed.status().Message();
+  EXPECT_GT(removed->RowsAffected, 0u);
+  const auto again = engine::ExecuteStatement(db_.Connection(), "DELETE FROM People.ADT");
+  ASSERT_TRUE(again.ok()) << again.status().Message();
+  EXPECT_EQ(again->RowsAffected, 0u);
+  {
+    auto table = OpenUnlocked(db_);
+    ASSERT_TRUE(table);
+    EXPECT_TRUE(table->VerifyIndexes()->Ok()) << CheckText(table->VerifyIndexes());
+    ASSERT_TRUE(table->DisableEncryption().ok());
+  }
+  EXPECT_EQ(engine::ExecuteStatement(db_.Connection(), "DELETE FROM People.ADT").status().Code(),
+            engine::AE_PASSWORD_NOT_ENABLED);
+}
+
 TEST_F(TableEncryption, TheHandleCallsUnlockAndLockTheOpenTable) {
   auto table = OpenOrFail(db_.Connection(), "People.ADT");
   ASSERT_TRUE(table);
