@@ -11,7 +11,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   libssl-dev
   fonts-liberation fonts-dejavu-core
-  python3 sqlite3
+  python3 sqlite3 clang-format
   xvfb xauth x11-utils imagemagick xdotool
 )
 

@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdlib>
 
-#include "common/TStringList.h"
 #include "platform/Platform.h"
 
 // ---------------------------------------------------------------- case and trimming
@@ -17,11 +16,16 @@ unsigned char UpperByte(unsigned char c, bool latin1_letters) {
   // windows-1252: the accented small letters, and the four outside that block.
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
   switch (c) {
-    case 0x9A: return 0x8A;  // s caron
-    case 0x9C: return 0x8C;  // oe ligature
-    case 0x9E: return 0x8E;  // z caron
-    case 0xFF: return 0x9F;  // y diaeresis
-    default: return c;
+    case 0x9A:
+      return 0x8A;  // s caron
+    case 0x9C:
+      return 0x8C;  // oe ligature
+    case 0x9E:
+      return 0x8E;  // z caron
+    case 0xFF:
+      return 0x9F;  // y diaeresis
+    default:
+      return c;
   }
 }
 
@@ -30,17 +34,26 @@ unsigned char LowerByte(unsigned char c, bool latin1_letters) {
   if (!latin1_letters) return c;
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
   switch (c) {
-    case 0x8A: return 0x9A;
-    case 0x8C: return 0x9C;
-    case 0x8E: return 0x9E;
-    case 0x9F: return 0xFF;
-    default: return c;
+    case 0x8A:
+      return 0x9A;
+    case 0x8C:
+      return 0x9C;
+    case 0x8E:
+      return 0x9E;
+    case 0x9F:
+      return 0xFF;
+    default:
+      return c;
   }
 }
 
-bool Latin1Letters() { return platform::AnsiCodePage() == 1252; }
+bool Latin1Letters() {
+  return platform::AnsiCodePage() == 1252;
+}
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 }  // namespace
 
@@ -84,7 +97,9 @@ std::string TrimRight(const std::string& text) {
   return text.substr(0, end);
 }
 
-std::string Trim(const std::string& text) { return TrimLeft(TrimRight(text)); }
+std::string Trim(const std::string& text) {
+  return TrimLeft(TrimRight(text));
+}
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -117,11 +132,15 @@ int StrToIntDef(const std::string& text, int fallback) {
   return static_cast<int>(value);
 }
 
-std::string IntToStr(long long value) { return std::to_string(value); }
+std::string IntToStr(long long value) {
+  return std::to_string(value);
+}
 
 // ---------------------------------------------------------------- yes/no and dates
 
-std::string BoolToYN(bool value) { return value ? "Y" : "N"; }
+std::string BoolToYN(bool value) {
+  return value ? "Y" : "N";
+}
 
 bool YNToBool(const std::string& text) {
   const std::string upper = AnsiUpperCase(text);
@@ -171,12 +190,13 @@ int CutTokenInt(std::string& source, const std::string& delimiter, int fallback)
   return StrToIntDef(Trim(CutToken(source, delimiter)), fallback);
 }
 
-std::string ReplaceAllCase(const std::string& text, const std::string& find, const std::string& replacement) {
+std::string ReplaceAllCase(const std::string& text, const std::string& find,
+                           const std::string& replacement) {
   return ReplaceText(text, find, replacement, rfReplaceAll);
 }
 
-std::string ReplaceText(const std::string& text, const std::string& find, const std::string& replacement,
-                        int flags) {
+std::string ReplaceText(const std::string& text, const std::string& find,
+                        const std::string& replacement, int flags) {
   if (find.empty()) return text;
   const bool ignore_case = (flags & rfIgnoreCase) != 0;
   // Upper-casing keeps every byte in place, so positions found in the copies
@@ -230,12 +250,6 @@ std::string EncodeUrl(const std::string& text) {
   return out;
 }
 
-// ---------------------------------------------------------------- name=value lists
-
-bool GetListValue(const TStringList& list, const std::string& name, std::string& value, int& index) {
-  index = list.IndexOfName(name);
-  value = index < 0 ? std::string() : list.ValueFromIndex(index);
-  return index >= 0;
+std::string MakeKeyValue(const std::string& key, const std::string& value) {
+  return key + "=" + value;
 }
-
-std::string MakeKeyValue(const std::string& key, const std::string& value) { return key + "=" + value; }
