@@ -11,6 +11,9 @@ source scripts/xvfb.sh
 
 bash scripts/install-deps.sh
 
+# The tree stays as the project's .clang-format leaves it.
+bash scripts/check-format.sh
+
 presets=("$@")
 if [ ${#presets[@]} -eq 0 ]; then
   presets=(default asan)

@@ -87,7 +87,8 @@ BENCHMARK(TableComponent)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "ri-dataset-bench-XXXXXX").string();
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "ri-dataset-bench-XXXXXX").string();
   if (!mkdtemp(pattern.data())) return 1;
   g_folder = pattern;
   if (!MakeContacts()) return 1;

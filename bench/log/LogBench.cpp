@@ -43,8 +43,9 @@ void TimedLine(benchmark::State& state) {
 // nothing else around it.
 void BareAppend(benchmark::State& state) {
   const std::string path = g_root + "/Logs/bare.TXT";
-  const std::string entry = "\r\n[03/04/2020 14:05:09:007 v1.0.0.1  ** 03042020_140509_1234_567890  ]\r\nProc_Name=" +
-                            kTag + "\r\n" + kText + "\r\n";
+  const std::string entry =
+      "\r\n[03/04/2020 14:05:09:007 v1.0.0.1  ** 03042020_140509_1234_567890  ]\r\nProc_Name=" +
+      kTag + "\r\n" + kText + "\r\n";
   for (auto _ : state) platform::WriteToFile(path, entry, platform::WriteMode::Append);
   state.SetItemsProcessed(state.iterations());
 }

@@ -35,7 +35,8 @@ long ResidentKiB(int pid) {
 
 int main(int argc, char** argv) {
   if (argc < 6) {
-    std::fprintf(stderr, "usage: server_load FOLDER TABLE CLIENTS SECONDS SERVER_PID [MAX_CYCLES]\n");
+    std::fprintf(stderr,
+                 "usage: server_load FOLDER TABLE CLIENTS SECONDS SERVER_PID [MAX_CYCLES]\n");
     return 2;
   }
   const std::string folder = argv[1];
@@ -56,7 +57,8 @@ int main(int argc, char** argv) {
   const auto fail = [&](const engine::Status& status) {
     ++failures;
     std::lock_guard<std::mutex> guard(mutex);
-    if (first_failure.empty()) first_failure = std::to_string(status.Code()) + " " + status.Message();
+    if (first_failure.empty())
+      first_failure = std::to_string(status.Code()) + " " + status.Message();
   };
   std::vector<std::thread> threads;
   for (int c = 0; c < clients; ++c) {
@@ -95,10 +97,11 @@ int main(int argc, char** argv) {
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const long late = ResidentKiB(server_pid);
-  std::printf("clients %d, %.1f s: %ld open-scan-close cycles (%.0f/s), %ld records (%.0f/s), "
-              "%ld failed requests\n",
-              clients, elapsed, cycles.load(), cycles.load() / elapsed, records.load(),
-              records.load() / elapsed, failures.load());
+  std::printf(
+      "clients %d, %.1f s: %ld open-scan-close cycles (%.0f/s), %ld records (%.0f/s), "
+      "%ld failed requests\n",
+      clients, elapsed, cycles.load(), cycles.load() / elapsed, records.load(),
+      records.load() / elapsed, failures.load());
   std::printf("server resident memory: %ld KiB after 5 s, %ld KiB at the end\n", early, late);
   if (!first_failure.empty()) std::printf("first failure: %s\n", first_failure.c_str());
   return failures.load() == 0 ? 0 : 1;

@@ -12,24 +12,26 @@
 #include "common/DatGenFilesFunctions.h"
 #include "common/DatGenInstallation_Unit.h"
 #include "common/DatGenRandom.h"
+#include "common/DatGenResources.h"
 #include "common/DatGenStringsFunctions.h"
+#include "common/Exceptions.h"
 #include "crashreport/EurekaLog.h"
 #include "diag/DatHEMgr_Unit.h"
-#include "common/Exceptions.h"
 #include "diag/DatHE_Unit.h"
 #include "platform/Platform.h"
-#include "common/DatGenResources.h"
 #include "rebuild/DatProgBuildIndex_DM.h"
+#include "rebuild/DatProgProgressForm.h"
 #include "ui/DatGenFormTextHook.h"
 #include "ui/GenMsg_Unit.h"
-#include "rebuild/DatProgProgressForm.h"
 #include "ui/MessageBoxes.h"
 
 namespace {
 
 constexpr const char* kStopMarkerName = "VorlexStop.INI";
 
-std::string PathAndLastError(const std::string& path, int code) { return path + " " + IntToStr(code); }
+std::string PathAndLastError(const std::string& path, int code) {
+  return path + " " + IntToStr(code);
+}
 
 }  // namespace
 
@@ -45,8 +47,9 @@ std::string StopMarkerAsideName(const std::string& marker, int random) {
 }
 
 TForm1::TForm1(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint) {
   setObjectName("Form1");
   setWindowTitle("Rebuild Indexes ");
   QFont font("MS Sans Serif");
@@ -121,7 +124,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
 }
 
-void TForm1::FormClose() { RemoveStopMarker(); }
+void TForm1::FormClose() {
+  RemoveStopMarker();
+}
 
 void TForm1::MakeStopMarker() {
   const std::string marker = StopMarkerFileName();

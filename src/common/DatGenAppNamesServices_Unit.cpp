@@ -13,9 +13,13 @@ constexpr int kEveryIgnoringCase = rfReplaceAll | rfIgnoreCase;
 
 }  // namespace
 
-const std::string& GetProductName() { return ProductName(); }
+const std::string& GetProductName() {
+  return ProductName();
+}
 
-void SetProductName(const std::string& name) { ProductName() = name; }
+void SetProductName(const std::string& name) {
+  ProductName() = name;
+}
 
 std::string ReplaceProductNames(const std::string& text, const std::string& name) {
   std::string out = ReplaceText(text, kProductFullWord, name, kEveryIgnoringCase);

@@ -65,7 +65,9 @@ platform::LocalTime DecodeDateTime(TDateTime value) {
   return t;
 }
 
-TDateTime Now() { return EncodeDateTime(platform::NowLocal()); }
+TDateTime Now() {
+  return EncodeDateTime(platform::NowLocal());
+}
 
 std::string FormatDateTime(const std::string& pattern, TDateTime value) {
   return FormatDateTime(pattern, DecodeDateTime(value));
@@ -80,7 +82,9 @@ std::string FormatDateTime(const std::string& pattern, const platform::LocalTime
     const char c = pattern[i];
     char token = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     size_t run = 1;
-    while (i + run < pattern.size() && std::toupper(static_cast<unsigned char>(pattern[i + run])) == token) ++run;
+    while (i + run < pattern.size() &&
+           std::toupper(static_cast<unsigned char>(pattern[i + run])) == token)
+      ++run;
     if (token >= 'A' && token <= 'Z') {
       if (token == 'M' && last_letter == 'H') token = 'N';
       last_letter = token;

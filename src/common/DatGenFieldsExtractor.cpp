@@ -4,7 +4,9 @@
 
 namespace {
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 size_t SkipBlanks(const std::string& text, size_t pos) {
   while (pos < text.size() && IsBlank(text[pos])) ++pos;
@@ -40,7 +42,8 @@ void TFieldsExtractor::ExtractFieldsFromRec(const std::string& record) {
     const size_t open = line.find(quote, pos);
     if (open == std::string::npos) return;
     size_t close = std::string::npos;
-    for (size_t k = line.find(quote, open + 1); k != std::string::npos; k = line.find(quote, k + 1)) {
+    for (size_t k = line.find(quote, open + 1); k != std::string::npos;
+         k = line.find(quote, k + 1)) {
       if (closes_field(k)) {
         close = k;
         break;

@@ -17,7 +17,8 @@
 class TFieldsExtractor {
  public:
   // Called once per field: the extractor, the field number (from 1), the text.
-  using TFieldEvent = std::function<void(TFieldsExtractor& sender, int field_number, const std::string& text)>;
+  using TFieldEvent =
+      std::function<void(TFieldsExtractor& sender, int field_number, const std::string& text)>;
 
   TFieldsExtractor() = default;
   ~TFieldsExtractor() { OnField = nullptr; }

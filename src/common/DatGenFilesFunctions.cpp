@@ -43,7 +43,8 @@ namespace {
 size_t ExtensionDot(const std::string& FileName) {
   const size_t dot = FileName.rfind(ExtDelim);
   const size_t delim = FileName.rfind(PathDelim);
-  if (dot == std::string::npos || (delim != std::string::npos && dot < delim)) return std::string::npos;
+  if (dot == std::string::npos || (delim != std::string::npos && dot < delim))
+    return std::string::npos;
   return dot;
 }
 
@@ -78,7 +79,9 @@ struct FoundEntry {
   platform::FileInfo Info;
 };
 
-bool HasWildcards(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
+bool HasWildcards(const std::string& name) {
+  return name.find_first_of("*?") != std::string::npos;
+}
 
 // "*" matches any run of characters, "?" any one character; letters match
 // without regard to case. No other character is special.
@@ -86,7 +89,8 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
   size_t p = 0, n = 0;
   size_t star = std::string::npos, star_n = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || AnsiUpperChar(pattern[p]) == AnsiUpperChar(name[n]))) {
+    if (p < pattern.size() &&
+        (pattern[p] == '?' || AnsiUpperChar(pattern[p]) == AnsiUpperChar(name[n]))) {
       ++p;
       ++n;
     } else if (p < pattern.size() && pattern[p] == '*') {
@@ -117,8 +121,8 @@ std::optional<FoundEntry> FindEntry(const std::string& name_or_pattern) {
   const std::string pattern = ExtractFileName(name_or_pattern);
   std::error_code error;
   std::optional<std::string> best;
-  for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, error), end; !error && it != end;
-       it.increment(error)) {
+  for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, error), end;
+       !error && it != end; it.increment(error)) {
     const std::string entry = it->path().filename().string();
     if (WildcardMatch(pattern, entry) && (!best || entry < *best)) best = entry;
   }
@@ -130,16 +134,22 @@ std::optional<FoundEntry> FindEntry(const std::string& name_or_pattern) {
 
 }  // namespace
 
-bool FileFound(const std::string& NameOrPattern) { return FindEntry(NameOrPattern).has_value(); }
+bool FileFound(const std::string& NameOrPattern) {
+  return FindEntry(NameOrPattern).has_value();
+}
 
 std::string LocateFile(const std::string& FileName) {
   const std::string found = platform::FindFileIgnoringCase(FileName);
   return !found.empty() && platform::FileExists(found) ? found : std::string();
 }
 
-bool ForceFolder(const std::string& Path) { return platform::ForceDirectories(Path); }
+bool ForceFolder(const std::string& Path) {
+  return platform::ForceDirectories(Path);
+}
 
-bool FolderExists(const std::string& Path) { return platform::DirectoryExists(Path); }
+bool FolderExists(const std::string& Path) {
+  return platform::DirectoryExists(Path);
+}
 
 // ---------------------------------------------------------------- file facts
 
@@ -183,7 +193,8 @@ std::string ReadTextFileToString(const std::string& FileName) {
   try {
     std::ifstream in(FileName, std::ios::binary);
     if (!in) return {};
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string content((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     if (in.bad()) return {};
     const std::vector<std::string> lines = SplitLines(content);
     std::string out;
@@ -249,13 +260,19 @@ const ModuleNameCache& LoadedModuleCache() {
   return cache;
 }
 
-std::string BaseNameOf(const std::string& FileName) { return ChangeFileExt(ExtractFileName(FileName), ""); }
+std::string BaseNameOf(const std::string& FileName) {
+  return ChangeFileExt(ExtractFileName(FileName), "");
+}
 
 }  // namespace
 
-std::string GetModuleName() { return LoadedModuleCache().Name; }
+std::string GetModuleName() {
+  return LoadedModuleCache().Name;
+}
 
-bool IsModuleDll() { return LoadedModuleCache().IsDll; }
+bool IsModuleDll() {
+  return LoadedModuleCache().IsDll;
+}
 
 std::string MakeModuleFileName(const std::string& Prefix, const std::string& Suffix) {
   const ModuleNameCache& module = LoadedModuleCache();
@@ -277,7 +294,9 @@ void OverrideModuleName(const std::string& FileName) {
 
 // ---------------------------------------------------------------- UNC paths (backslash form)
 
-bool IsUNCPath(const std::string& Path) { return Path.size() >= 2 && Path[0] == '\\' && Path[1] == '\\'; }
+bool IsUNCPath(const std::string& Path) {
+  return Path.size() >= 2 && Path[0] == '\\' && Path[1] == '\\';
+}
 
 std::string GetUNCHost(const std::string& Path) {
   if (!IsUNCPath(Path)) return {};
@@ -295,7 +314,8 @@ bool IsUNCPathWithIP(const std::string& Path) {
   return first >= 1 && second >= 0 && third >= 0 && fourth >= 0;
 }
 
-std::string MakeServerPath(const std::string& Host, const std::string& Port, const std::string& Path) {
+std::string MakeServerPath(const std::string& Host, const std::string& Port,
+                           const std::string& Path) {
   std::string server = "\\\\" + Host + ":" + Port;
   if (server.back() != '\\') server += '\\';
   return server + Path;

@@ -168,4 +168,5 @@ bool IsUNCPathWithIP(const std::string& Path);
 
 // "\\" + Host + ":" + Port, a backslash when that does not end with one, then
 // Path.
-std::string MakeServerPath(const std::string& Host, const std::string& Port, const std::string& Path);
+std::string MakeServerPath(const std::string& Host, const std::string& Port,
+                           const std::string& Path);

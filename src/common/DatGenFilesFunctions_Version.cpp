@@ -31,7 +31,7 @@ namespace {
 constexpr uint32_t kShtNote = 7;
 constexpr uint32_t kPtNote = 4;
 constexpr uint32_t kNoteTypeFileVersion = 1;
-constexpr char kNoteName[] = "FileVersion";  // with its NUL: 12 bytes
+constexpr char kNoteName[] = "FileVersion";    // with its NUL: 12 bytes
 constexpr uint64_t kMaxNoteRegion = 1u << 20;  // notes are small; a bigger region is not ours
 constexpr uint32_t kMaxHeaders = 4096;
 
@@ -89,8 +89,10 @@ struct ElfLayout {
   size_t PType, POffset, PFileSize, PAlign, PMinEntry;
 };
 
-constexpr ElfLayout kElf32{false, 28, 32, 4, 42, 44, 46, 48, 52, 4, 16, 20, 32, 40, 0, 4, 16, 28, 32};
-constexpr ElfLayout kElf64{true, 32, 40, 8, 54, 56, 58, 60, 64, 4, 24, 32, 48, 64, 0, 8, 32, 48, 56};
+constexpr ElfLayout kElf32{false, 28, 32, 4,  42, 44, 46, 48, 52, 4,
+                           16,    20, 32, 40, 0,  4,  16, 28, 32};
+constexpr ElfLayout kElf64{true, 32, 40, 8,  54, 56, 58, 60, 64, 4,
+                           24,   32, 48, 64, 0,  8,  32, 48, 56};
 
 struct Region {
   uint64_t Offset = 0;
@@ -98,11 +100,14 @@ struct Region {
   uint64_t Align = 4;
 };
 
-uint64_t PadTo(uint64_t value, uint64_t align) { return (value + align - 1) / align * align; }
+uint64_t PadTo(uint64_t value, uint64_t align) {
+  return (value + align - 1) / align * align;
+}
 
 // Looks for our note among the notes of one region; true with the two double
 // words when found.
-bool FindVersionNote(BoundedFile& file, const Endian& endian, const Region& region, uint32_t& ms, uint32_t& ls) {
+bool FindVersionNote(BoundedFile& file, const Endian& endian, const Region& region, uint32_t& ms,
+                     uint32_t& ls) {
   if (region.Size == 0 || region.Size > kMaxNoteRegion) return false;
   std::vector<unsigned char> notes;
   if (!file.Read(region.Offset, region.Size, notes)) return false;
@@ -115,7 +120,8 @@ bool FindVersionNote(BoundedFile& file, const Endian& endian, const Region& regi
     const uint64_t name_at = at + 12;
     const uint64_t desc_at = PadTo(name_at + name_size, align);
     const uint64_t next = PadTo(desc_at + desc_size, align);
-    if (desc_at > notes.size() || desc_size > notes.size() - desc_at) return false;  // runs past the region
+    if (desc_at > notes.size() || desc_size > notes.size() - desc_at)
+      return false;  // runs past the region
     if (type == kNoteTypeFileVersion && name_size == sizeof kNoteName && desc_size >= 8 &&
         std::memcmp(notes.data() + name_at, kNoteName, sizeof kNoteName) == 0) {
       ms = static_cast<uint32_t>(endian.Get(notes, static_cast<size_t>(desc_at), 4));
@@ -132,11 +138,13 @@ bool FindVersionNote(BoundedFile& file, const Endian& endian, const Region& regi
 std::vector<Region> NoteRegions(BoundedFile& file, const Endian& endian, const ElfLayout& layout,
                                 const std::vector<unsigned char>& header, bool sections) {
   std::vector<Region> regions;
-  const uint64_t table = endian.Get(header, sections ? layout.ShOff : layout.PhOff, layout.WordSize);
+  const uint64_t table =
+      endian.Get(header, sections ? layout.ShOff : layout.PhOff, layout.WordSize);
   const uint64_t entry_size = endian.Get(header, sections ? layout.ShEntSize : layout.PhEntSize, 2);
   const uint64_t count = endian.Get(header, sections ? layout.ShNum : layout.PhNum, 2);
   const uint64_t min_entry = sections ? layout.ShMinEntry : layout.PMinEntry;
-  if (table == 0 || table >= file.Size() || count == 0 || count > kMaxHeaders || entry_size < min_entry) {
+  if (table == 0 || table >= file.Size() || count == 0 || count > kMaxHeaders ||
+      entry_size < min_entry) {
     return regions;
   }
   std::vector<unsigned char> entry;

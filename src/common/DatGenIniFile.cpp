@@ -74,7 +74,9 @@ void TIniFile::ReadSectionValues(const std::string& Section, TStringList& Lines)
   }
 }
 
-bool TIniFile::SectionExists(const std::string& Section) const { return FindSection(Section) != nullptr; }
+bool TIniFile::SectionExists(const std::string& Section) const {
+  return FindSection(Section) != nullptr;
+}
 
 bool TIniFile::ValueExists(const std::string& Section, const std::string& Key) const {
   return FindValue(Section, Key) != nullptr;
@@ -85,7 +87,8 @@ std::string TIniFile::ReadString(const std::string& Section, const std::string& 
   const std::string* value = FindValue(Section, Key);
   if (!value) return Default;
   const std::string& text = *value;
-  if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front()) {
+  if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+      text.back() == text.front()) {
     return text.substr(1, text.size() - 2);
   }
   return text;

@@ -55,7 +55,8 @@ class TIniFile {
 
   // The value of a key, `Default` when the section or the key is missing. A
   // key present with an empty value gives an empty text.
-  std::string ReadString(const std::string& Section, const std::string& Key, const std::string& Default) const;
+  std::string ReadString(const std::string& Section, const std::string& Key,
+                         const std::string& Default) const;
 
   // The value read as a whole number (decimal, or hexadecimal after "0x");
   // `Default` when it is missing or not a number.

@@ -41,7 +41,9 @@ std::string SiblingOfDB(const std::string& folder) {
 
 }  // namespace
 
-const FullDefaultsRecType& InstallationDefaults() { return State().Record; }
+const FullDefaultsRecType& InstallationDefaults() {
+  return State().Record;
+}
 
 void LoadInstallationDefaults() {
   InstallationState& state = State();
@@ -62,13 +64,21 @@ std::string ReadInstalledProductName() {
   return name.empty() ? kProductFullWord : name;
 }
 
-void LoadProductName() { SetProductName(ReadInstalledProductName()); }
+void LoadProductName() {
+  SetProductName(ReadInstalledProductName());
+}
 
-std::string GetDBPath() { return State().Record.Database.DBPath; }
+std::string GetDBPath() {
+  return State().Record.Database.DBPath;
+}
 
-std::string GetDBSysPath() { return SiblingOfDB("DBSys"); }
+std::string GetDBSysPath() {
+  return SiblingOfDB("DBSys");
+}
 
-std::string GetServerPath() { return SiblingOfDB("Server"); }
+std::string GetServerPath() {
+  return SiblingOfDB("Server");
+}
 
 std::string GetLogsPath() {
   InstallationState& state = State();
@@ -82,7 +92,9 @@ std::string GetLogsPath() {
   return *state.LogsPath;
 }
 
-std::string GetModulePath() { return IncludeBackslash(ExtractFilePath(GetModuleName())); }
+std::string GetModulePath() {
+  return IncludeBackslash(ExtractFilePath(GetModuleName()));
+}
 
 std::string GetParentPath(const std::string& Path) {
   const std::string trimmed = ExcludeBackslash(Path);
@@ -91,7 +103,9 @@ std::string GetParentPath(const std::string& Path) {
   return trimmed.substr(0, delim);
 }
 
-std::string GetSettingsIniName() { return "VorlexCRM.ini"; }
+std::string GetSettingsIniName() {
+  return "VorlexCRM.ini";
+}
 
 std::string GetAltFileName(const std::string& FileName) {
   return ExtractFilePath(FileName) + ReplaceProductNames(ExtractFileName(FileName), "CRM");

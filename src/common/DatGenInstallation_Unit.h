@@ -29,19 +29,19 @@
 // Settings of the CRM installation as a whole. Only the two folders are set
 // and read by this program; the other fields keep their defaults.
 struct GeneralDefaultsRecType {
-  std::string AppPath = "/opt/VLX/";        // application folder, with trailing delimiter
-  std::string LogPath = "/opt/VLX/LOG/";    // log folder of the CRM application
-  std::string LogFileName = "VLX.LOG";      // log file of the CRM application
-  std::string NetPath = "/opt/VLX/NET/";    // network folder
+  std::string AppPath = "/opt/VLX/";      // application folder, with trailing delimiter
+  std::string LogPath = "/opt/VLX/LOG/";  // log folder of the CRM application
+  std::string LogFileName = "VLX.LOG";    // log file of the CRM application
+  std::string NetPath = "/opt/VLX/NET/";  // network folder
 };
 
 struct DatabaseDefaultsRecType {
-  std::string DBPath = "/opt/VLX/DB/";      // database folder, as read or defaulted
+  std::string DBPath = "/opt/VLX/DB/";  // database folder, as read or defaulted
 };
 
 struct DialDefaultsRecType {
-  bool UseDialUp = false;                   // connect through dial-up networking
-  std::string DialEntry;                    // the dial-up entry to use
+  bool UseDialUp = false;  // connect through dial-up networking
+  std::string DialEntry;   // the dial-up entry to use
 };
 
 struct OfficeDefaultsRecType {

@@ -14,10 +14,13 @@ std::mt19937& Generator() {
 
 void Randomize() {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
-  RandSeed(static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+  RandSeed(
+      static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
 }
 
-void RandSeed(uint32_t seed) { Generator().seed(seed); }
+void RandSeed(uint32_t seed) {
+  Generator().seed(seed);
+}
 
 int Random(int range) {
   if (range <= 0) return 0;

@@ -60,7 +60,8 @@ int CutTokenInt(std::string& source, const std::string& delimiter, int fallback)
 
 // Every occurrence of `find`, left to right, case-sensitive; an empty `find`
 // changes nothing.
-std::string ReplaceAllCase(const std::string& text, const std::string& find, const std::string& replacement);
+std::string ReplaceAllCase(const std::string& text, const std::string& find,
+                           const std::string& replacement);
 
 // Flags of ReplaceText.
 inline constexpr int rfReplaceAll = 1;
@@ -68,8 +69,8 @@ inline constexpr int rfIgnoreCase = 2;
 
 // Replaces the first occurrence of `find`, or every one with rfReplaceAll;
 // rfIgnoreCase compares upper-cased copies.
-std::string ReplaceText(const std::string& text, const std::string& find, const std::string& replacement,
-                        int flags);
+std::string ReplaceText(const std::string& text, const std::string& find,
+                        const std::string& replacement, int flags);
 
 // The text after the first occurrence of `marker` (case-sensitive); empty when
 // the marker does not occur.

@@ -31,7 +31,8 @@ class Exception : public std::exception {
 // A failure reported by a system component as a 32-bit status code.
 class EOleSysError : public Exception {
  public:
-  EOleSysError(std::string Message, int32_t ErrorCode) : Exception(std::move(Message)), error_code_(ErrorCode) {}
+  EOleSysError(std::string Message, int32_t ErrorCode)
+      : Exception(std::move(Message)), error_code_(ErrorCode) {}
 
   int32_t ErrorCode() const { return error_code_; }
 

@@ -11,7 +11,9 @@ void TStringList::Insert(int index, std::string line) {
   lines_.insert(lines_.begin() + index, std::move(line));
 }
 
-void TStringList::Delete(int index) { lines_.erase(lines_.begin() + index); }
+void TStringList::Delete(int index) {
+  lines_.erase(lines_.begin() + index);
+}
 
 int TStringList::IndexOf(const std::string& line) const {
   for (int i = 0; i < Count(); ++i) {

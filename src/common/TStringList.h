@@ -19,7 +19,9 @@ class TStringList {
   // The line at `index`; REQUIRES: 0 <= index < Count().
   const std::string& operator[](int index) const { return lines_.at(static_cast<size_t>(index)); }
   const std::string& Strings(int index) const { return (*this)[index]; }
-  void SetString(int index, std::string line) { lines_.at(static_cast<size_t>(index)) = std::move(line); }
+  void SetString(int index, std::string line) {
+    lines_.at(static_cast<size_t>(index)) = std::move(line);
+  }
 
   // Appends a line; returns its index.
   int Add(std::string line);

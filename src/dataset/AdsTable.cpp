@@ -87,9 +87,9 @@ void TAdsTable::Open() {
 }
 
 void TAdsTable::OpenRemote(TAdsConnection& connection) {
-  auto opened =
-      engine::RemoteTable::Open(connection.EngineConnection(), table_name_,
-                                exclusive_ ? engine::OpenMode::Exclusive : engine::OpenMode::Shared);
+  auto opened = engine::RemoteTable::Open(
+      connection.EngineConnection(), table_name_,
+      exclusive_ ? engine::OpenMode::Exclusive : engine::OpenMode::Shared);
   if (!opened) RaiseAdsError(opened.status(), ErrorPlace());
   std::unique_ptr<engine::RemoteTable> table = std::move(opened.value());
   if (filtered_) {
@@ -138,8 +138,9 @@ bool TAdsTable::EngineAtBof() const {
 }
 
 void TAdsTable::ApplyFilter(const std::string& filter, bool filtered) {
-  const engine::Status applied = remote_ ? remote_->SetFilter(filtered ? filter : std::string())
-                                         : table_->Cursor().SetFilter(filtered ? filter : std::string());
+  const engine::Status applied =
+      remote_ ? remote_->SetFilter(filtered ? filter : std::string())
+              : table_->Cursor().SetFilter(filtered ? filter : std::string());
   // The engine's cursor is at its end after any filter change, also a
   // refused one (whose old filter stays in force): start again from the top.
   First();

@@ -140,9 +140,9 @@ class TAdsTable : public QObject, private TAdsConnectionClient {
   std::string filter_;
   bool filtered_ = false;
 
-  TAdsConnection* connection_ = nullptr;  // while open
-  std::unique_ptr<engine::Table> table_;  // while open locally
+  TAdsConnection* connection_ = nullptr;         // while open
+  std::unique_ptr<engine::Table> table_;         // while open locally
   std::unique_ptr<engine::RemoteTable> remote_;  // while open through a server
-  bool bof_ = true;                       // the dataset's ends
+  bool bof_ = true;                              // the dataset's ends
   bool eof_ = true;
 };

@@ -40,8 +40,7 @@ bool IsAdsTableEncrypted(TAdsTable& table) {
 void AdsEnableTableEncryption(TAdsTable& table, const std::string& password) {
   if (engine::RemoteTable* remote = table.Remote()) {
     RunAdsTableCall(
-        table,
-        [&](engine::ADSHANDLE) { return RemoteAnswer(remote->EnableEncryption(password)); },
+        table, [&](engine::ADSHANDLE) { return RemoteAnswer(remote->EnableEncryption(password)); },
         TAfterTableCall::ReplaceCursor);
     return;
   }

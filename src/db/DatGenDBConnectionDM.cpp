@@ -32,16 +32,25 @@ TDBConnectionDM::TDBConnectionDM() {
   RegisterDataModule(this);  // the exception reporter finds its queries
   DBConnection = new TAdsConnection(this);
   DBConnection->SetName("DBConnection");
-  DBConnection->BeforeDisconnect = [](TAdsConnection&) { WriteLog("xClose-1.DBConnectionBeforeDisconnect", ""); };
-  DBConnection->AfterDisconnect = [](TAdsConnection&) { WriteLog("xClose-2.DBConnectionAfterDisconnect", ""); };
-  DBConnection->OnDisconnect = [](TAdsConnection&) { WriteLog("xClose-3.DBConnectionDisconnect", ""); };
+  DBConnection->BeforeDisconnect = [](TAdsConnection&) {
+    WriteLog("xClose-1.DBConnectionBeforeDisconnect", "");
+  };
+  DBConnection->AfterDisconnect = [](TAdsConnection&) {
+    WriteLog("xClose-2.DBConnectionAfterDisconnect", "");
+  };
+  DBConnection->OnDisconnect = [](TAdsConnection&) {
+    WriteLog("xClose-3.DBConnectionDisconnect", "");
+  };
   SetConnectionParams(*DBConnection, GetDBPath());
 }
 
-TDBConnectionDM* ConnectionDM() { return TheConnectionDM(); }
+TDBConnectionDM* ConnectionDM() {
+  return TheConnectionDM();
+}
 
 bool EnsureConnectionDM() {
-  if (!TheConnectionDM()) TheConnectionDM() = new TDBConnectionDM();  // lives until the program ends
+  if (!TheConnectionDM())
+    TheConnectionDM() = new TDBConnectionDM();  // lives until the program ends
   return TheConnectionDM()->DBConnection->IsConnected();
 }
 
@@ -76,7 +85,8 @@ bool SetConnectionParams(TAdsConnection& connection, const std::string& path) {
       // Logging never changes the outcome of a connect.
     }
   }
-  WriteLog("DatGenDBConnectionDM.SetConnectionParams-Gen", BoolToYN(connected) + "\r\n" + GetConnInfo(&connection));
+  WriteLog("DatGenDBConnectionDM.SetConnectionParams-Gen",
+           BoolToYN(connected) + "\r\n" + GetConnInfo(&connection));
   return connected;
 }
 

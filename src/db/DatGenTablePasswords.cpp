@@ -35,10 +35,14 @@ std::string GetTablePassword(const std::string& table_name) {
   return {};
 }
 
-bool IsTableEncrypted(TAdsTable& table) { return IsAdsTableEncrypted(table); }
+bool IsTableEncrypted(TAdsTable& table) {
+  return IsAdsTableEncrypted(table);
+}
 
 void EnableTableEncryption(TAdsTable& table) {
   AdsEnableTableEncryption(table, GetTablePassword(table.TableName()));
 }
 
-void DisableTableEncryption(TAdsTable& table) { AdsDisableTableEncryption(table); }
+void DisableTableEncryption(TAdsTable& table) {
+  AdsDisableTableEncryption(table);
+}

@@ -69,7 +69,9 @@ int32_t AddToEstimate(int32_t estimate, size_t proc_name, size_t text) {
 
 }  // namespace
 
-std::string UserLogFileName(const std::string& Name) { return "UserLog_" + Name + ".TXT"; }
+std::string UserLogFileName(const std::string& Name) {
+  return "UserLog_" + Name + ".TXT";
+}
 
 THandleExceptions::THandleExceptions() {
   const TFileVerInfo version = GetFileVerInfo(GetModuleName());
@@ -81,18 +83,20 @@ std::string THandleExceptions::GetLogFileName(const std::string& LogName) {
 }
 
 void THandleExceptions::RotateLogFile(const std::string& Path) {
-  MoveFileIfSizeAtLeast(Path, MakeTimeStampedFileName(Path, GetFileDatePattern(true)), kLogRotateSize);
+  MoveFileIfSizeAtLeast(Path, MakeTimeStampedFileName(Path, GetFileDatePattern(true)),
+                        kLogRotateSize);
 }
 
 const std::string& THandleExceptions::GetInstanceId() {
   if (InstanceId.empty()) {
-    InstanceId = " ** " + FormatDateTime("ddmmyyyy_hhmmss", Now()) + "_" + IntToStr(platform::MainThreadId()) +
-                 "_" + IntToStr(RandomInstanceNumber());
+    InstanceId = " ** " + FormatDateTime("ddmmyyyy_hhmmss", Now()) + "_" +
+                 IntToStr(platform::MainThreadId()) + "_" + IntToStr(RandomInstanceNumber());
   }
   return InstanceId;
 }
 
-std::string THandleExceptions::ComposeEntry(const TDatHERecType& Rec, bool Existed, uint32_t LastError) {
+std::string THandleExceptions::ComposeEntry(const TDatHERecType& Rec, bool Existed,
+                                            uint32_t LastError) {
   std::string out;
   try {
     GetInstanceId();  // made at the first entry of either kind
@@ -105,15 +109,17 @@ std::string THandleExceptions::ComposeEntry(const TDatHERecType& Rec, bool Exist
     }
     if (Existed) out += kCrLf;
     AfterFullEntry = true;
-    const bool continuation = !Rec.ProcName.empty() && Existed && Rec.ProcName == LastProcName + "3";
+    const bool continuation =
+        !Rec.ProcName.empty() && Existed && Rec.ProcName == LastProcName + "3";
     if (!continuation) {
-      out += "[" + FormatDateTime(kLogTimePattern, Rec.Time) + VersionText + " " + InstanceId + " " + " " + "]" +
-             kCrLf;
+      out += "[" + FormatDateTime(kLogTimePattern, Rec.Time) + VersionText + " " + InstanceId +
+             " " + " " + "]" + kCrLf;
       if (EnvironmentText.empty()) {
         EnvironmentText = BuildEnvironmentText();
         out += kCrLf + EnvironmentText + kCrLf + kCrLf;
       }
-      if (Rec.Sender || !Rec.SenderClass.empty()) WriteSenderBlock(out, Rec.Sender, Rec.SenderClass);
+      if (Rec.Sender || !Rec.SenderClass.empty())
+        WriteSenderBlock(out, Rec.Sender, Rec.SenderClass);
     }
     if (Rec.E) WriteExceptionBlock(out, *Rec.E, LastError);
     if (!Rec.ProcName.empty()) out += MakeKeyValue("Proc_Name", Rec.ProcName) + kCrLf;
@@ -125,7 +131,8 @@ std::string THandleExceptions::ComposeEntry(const TDatHERecType& Rec, bool Exist
   return out;
 }
 
-bool THandleExceptions::AppendEntry(const std::string& Path, const TDatHERecType& Rec, uint32_t LastError) {
+bool THandleExceptions::AppendEntry(const std::string& Path, const TDatHERecType& Rec,
+                                    uint32_t LastError) {
   platform::AppendFile file;
   bool existed = false;
   if (!file.Open(Path, existed)) return false;
@@ -162,7 +169,9 @@ void THandleExceptions::WriteEntry(const TDatHERecType& Rec) {
 
 // ---------------------------------------------------------------- the process's writer
 
-void InitLog() { InitLogHandler(MakeModuleFileName("", "")); }
+void InitLog() {
+  InitLogHandler(MakeModuleFileName("", ""));
+}
 
 void InitLogHandler(const std::string& LogName) {
   std::unique_ptr<THandleExceptions>& writer = Writer();
@@ -177,9 +186,13 @@ void InitLogHandler(const std::string& LogName) {
   if (writer->LogName != LogName) writer->LogName = LogName;
 }
 
-THandleExceptions* GetHandleExceptions() { return Writer().get(); }
+THandleExceptions* GetHandleExceptions() {
+  return Writer().get();
+}
 
-void FreeLogHandler() { Writer().reset(); }
+void FreeLogHandler() {
+  Writer().reset();
+}
 
 // ---------------------------------------------------------------- entry points
 
@@ -208,7 +221,9 @@ void WriteLog(const QObject* Sender, const std::string& ProcName, const std::str
   }
 }
 
-void WriteLog(const std::string& ProcName, const std::string& Text) { WriteLog(nullptr, ProcName, Text, nullptr); }
+void WriteLog(const std::string& ProcName, const std::string& Text) {
+  WriteLog(nullptr, ProcName, Text, nullptr);
+}
 
 void WriteLogLine(const std::string& Text) {
   try {

@@ -32,14 +32,14 @@ class QObject;
 // One entry, as the entry points hand it to WriteEntry. It lives on the
 // caller's stack for one call; the writer keeps no reference to it.
 struct TDatHERecType {
-  TDateTime Time = 0;                  // when the entry was made (local time)
-  std::string ProcName;                // full entry: the tag; plain line: the whole line
-  std::string Text;                    // full entry: free text, may span lines; plain line: empty
-  const std::exception* E = nullptr;   // the exception being reported, if any
-  const QObject* Sender = nullptr;     // the object the entry is written for, if any
-  std::string SenderClass;             // the class of a Sender that is no component (no QObject)
-  bool PlainLine = false;              // a plain line rather than a full entry
-  bool WithTime = false;               // plain line: the time goes in front
+  TDateTime Time = 0;                 // when the entry was made (local time)
+  std::string ProcName;               // full entry: the tag; plain line: the whole line
+  std::string Text;                   // full entry: free text, may span lines; plain line: empty
+  const std::exception* E = nullptr;  // the exception being reported, if any
+  const QObject* Sender = nullptr;    // the object the entry is written for, if any
+  std::string SenderClass;            // the class of a Sender that is no component (no QObject)
+  bool PlainLine = false;             // a plain line rather than a full entry
+  bool WithTime = false;              // plain line: the time goes in front
 };
 
 class THandleExceptions {
@@ -65,7 +65,7 @@ class THandleExceptions {
   // 3,000,000 bytes or more; a failed move is ignored.
   void RotateLogFile(const std::string& Path);
 
-  std::string InstanceId;       // " ** ddmmyyyy_hhmmss_<main thread>_<random>", made at the first entry
+  std::string InstanceId;  // " ** ddmmyyyy_hhmmss_<main thread>_<random>", made at the first entry
   std::string FirstWriteText;   // " FirstWrite ddmmyyyy_hhmmss ", made with the environment block
   std::string EnvironmentText;  // the environment block, made at the first full entry
   bool AfterFullEntry = false;  // the last entry written was a full entry
@@ -77,7 +77,8 @@ class THandleExceptions {
  protected:
   // The lines of a full entry that describe its Sender and its exception.
   // LastError is the thread's last error code when the entry was asked for.
-  virtual void WriteSenderBlock(std::string& Out, const QObject* Sender, const std::string& SenderClass);
+  virtual void WriteSenderBlock(std::string& Out, const QObject* Sender,
+                                const std::string& SenderClass);
   virtual void WriteExceptionBlock(std::string& Out, const std::exception& E, uint32_t LastError);
 
  private:

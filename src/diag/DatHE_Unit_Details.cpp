@@ -27,7 +27,9 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
-std::string ClassNameOf(const QObject& Obj) { return Obj.metaObject()->className(); }
+std::string ClassNameOf(const QObject& Obj) {
+  return Obj.metaObject()->className();
+}
 
 }  // namespace
 
@@ -47,7 +49,8 @@ std::string GetSenderInfo(const QObject* Sender) {
     if (!unit.empty()) result = " Unit - " + unit + ".";
     const auto* control = qobject_cast<const QWidget*>(Sender);
     if (const QWidget* form = control != nullptr ? control->window() : nullptr) {
-      result += " Form - " + GetClassUnitName(form) + "." + ComponentName(*form) + "->" + ClassNameOf(*form);
+      result += " Form - " + GetClassUnitName(form) + "." + ComponentName(*form) + "->" +
+                ClassNameOf(*form);
     }
   } catch (...) {
     // The information gathered so far is what the entry gets.
@@ -59,7 +62,8 @@ std::string GetParentInfo(const QObject* Sender) {
   try {
     const auto* control = qobject_cast<const QWidget*>(Sender);
     if (control == nullptr) return {};
-    for (const QWidget* parent = control->parentWidget(); parent != nullptr; parent = parent->parentWidget()) {
+    for (const QWidget* parent = control->parentWidget(); parent != nullptr;
+         parent = parent->parentWidget()) {
       const std::string name = ComponentName(*parent);
       if (!name.empty()) return " " + name + " " + ClassNameOf(*parent);
     }
@@ -69,7 +73,8 @@ std::string GetParentInfo(const QObject* Sender) {
   return {};
 }
 
-void THandleExceptions::WriteSenderBlock(std::string& Out, const QObject* Sender, const std::string& SenderClass) {
+void THandleExceptions::WriteSenderBlock(std::string& Out, const QObject* Sender,
+                                         const std::string& SenderClass) {
   if (Sender == nullptr) {
     Out += MakeKeyValue("Sender_Class", SenderClass) + kCrLf;
     return;
@@ -80,17 +85,20 @@ void THandleExceptions::WriteSenderBlock(std::string& Out, const QObject* Sender
   Out += MakeKeyValue("Sender_Parent", GetParentInfo(Sender)) + kCrLf;
 }
 
-void THandleExceptions::WriteExceptionBlock(std::string& Out, const std::exception& E, uint32_t LastError) {
+void THandleExceptions::WriteExceptionBlock(std::string& Out, const std::exception& E,
+                                            uint32_t LastError) {
   std::string extra;
   if (const auto* system_error = dynamic_cast<const EOleSysError*>(&E)) {
     extra = "EOleSysError = " + IntToStr(system_error->ErrorCode());
   }
   if (const auto* engine_error = dynamic_cast<const EADSDatabaseError*>(&E)) {
     extra = "EADSDatabaseError = " + std::to_string(engine_error->ACEErrorCode()) + " " +
-            engine_error->SQLErrorCode() + " " + engine_error->TableName() + " " + engine_error->ColumnName() +
-            " " + engine_error->ComponentName() + " " + engine_error->OwnerName() + kCrLf + GetErrorSqlText(E);
+            engine_error->SQLErrorCode() + " " + engine_error->TableName() + " " +
+            engine_error->ColumnName() + " " + engine_error->ComponentName() + " " +
+            engine_error->OwnerName() + kCrLf + GetErrorSqlText(E);
   }
   if (!extra.empty()) extra = kCrLf + extra + " ";
-  Out += MakeKeyValue("Exception_Class", ExceptionClassName(E) + " " + std::to_string(LastError)) + kCrLf;
+  Out += MakeKeyValue("Exception_Class", ExceptionClassName(E) + " " + std::to_string(LastError)) +
+         kCrLf;
   Out += MakeKeyValue("Exception_Msg", ExceptionMessage(E) + extra) + kCrLf;
 }

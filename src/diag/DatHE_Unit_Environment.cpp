@@ -2,7 +2,8 @@
 // the first full entry, so that every run's record says where it ran. Its
 // lines, joined with CR LF:
 //
-//    FirstWrite ddmmyyyy_hhmmss OS:<platform id> <major> <minor> <build> <service pack>  <user> <computer>
+//    FirstWrite ddmmyyyy_hhmmss OS:<platform id> <major> <minor> <build> <service pack>  <user>
+//    <computer>
 //   (empty)
 //   TC: <days> <hours>:<minutes>:<seconds>(<milliseconds>) <raw tick count>
 //   <the program's full file name>
@@ -32,24 +33,32 @@ std::string TickCountText(uint32_t TickCount) {
   const uint32_t seconds = TickCount / 1000u % 60u;
   const uint32_t milliseconds = TickCount % 1000u;
   char text[96];
-  std::snprintf(text, sizeof text, "TC: %u %u:%u:%u(%u) %u", days, hours, minutes, seconds, milliseconds, TickCount);
+  std::snprintf(text, sizeof text, "TC: %u %u:%u:%u(%u) %u", days, hours, minutes, seconds,
+                milliseconds, TickCount);
   return text;
 }
 
-std::string GetUserNameText() { return platform::UserName(); }
+std::string GetUserNameText() {
+  return platform::UserName();
+}
 
-std::string GetComputerNameText() { return platform::ComputerName(); }
+std::string GetComputerNameText() {
+  return platform::ComputerName();
+}
 
 std::string THandleExceptions::BuildEnvironmentText() {
-  if (FirstWriteText.empty()) FirstWriteText = " FirstWrite " + FormatDateTime("ddmmyyyy_hhmmss", Now()) + " ";
+  if (FirstWriteText.empty())
+    FirstWriteText = " FirstWrite " + FormatDateTime("ddmmyyyy_hhmmss", Now()) + " ";
 
   const platform::OsVersion os = platform::GetOsVersion();
   const std::string os_text = std::to_string(os.PlatformId) + " " + std::to_string(os.Major) + " " +
-                        std::to_string(os.Minor) + " " + std::to_string(os.Build) + " " + os.ServicePack + " ";
+                              std::to_string(os.Minor) + " " + std::to_string(os.Build) + " " +
+                              os.ServicePack + " ";
   const platform::LocaleSettings locale = platform::GetLocaleSettings();
 
   const std::string lines[] = {
-      FirstWriteText + "OS:" + os_text + " " + GetUserNameText() + " " + GetComputerNameText() + " ",
+      FirstWriteText + "OS:" + os_text + " " + GetUserNameText() + " " + GetComputerNameText() +
+          " ",
       "",
       TickCountText(platform::GetTickCount()),
       GetModuleName(),

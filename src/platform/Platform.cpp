@@ -98,7 +98,8 @@ uint32_t GetTickCount() {
   }
   timespec up{};
   if (clock_gettime(CLOCK_BOOTTIME, &up) != 0) clock_gettime(CLOCK_MONOTONIC, &up);
-  const uint64_t ms = static_cast<uint64_t>(up.tv_sec) * 1000u + static_cast<uint64_t>(up.tv_nsec) / 1000000u;
+  const uint64_t ms =
+      static_cast<uint64_t>(up.tv_sec) * 1000u + static_cast<uint64_t>(up.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
 }
 
@@ -114,7 +115,8 @@ namespace {
 bool UserLanguageIsHebrew() {
   for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* value = std::getenv(name);
-    if (value && *value) return std::strncmp(value, "he", 2) == 0 || std::strncmp(value, "iw", 2) == 0;
+    if (value && *value)
+      return std::strncmp(value, "he", 2) == 0 || std::strncmp(value, "iw", 2) == 0;
   }
   return false;
 }
@@ -131,29 +133,75 @@ std::string PictureFromStrftime(const char* format) {
     ++p;
     while (*p == 'E' || *p == 'O' || *p == '-' || *p == '_' || *p == '0') ++p;  // modifiers
     switch (*p) {
-      case 'd': out += "dd"; break;
-      case 'e': out += "d"; break;
-      case 'm': out += "MM"; break;
-      case 'y': out += "yy"; break;
-      case 'Y': out += "yyyy"; break;
-      case 'b': case 'h': out += "MMM"; break;
-      case 'B': out += "MMMM"; break;
-      case 'a': out += "ddd"; break;
-      case 'A': out += "dddd"; break;
-      case 'H': out += "HH"; break;
-      case 'I': out += "hh"; break;
-      case 'l': out += "h"; break;
-      case 'M': out += "mm"; break;
-      case 'S': out += "ss"; break;
-      case 'p': case 'P': out += "tt"; break;
-      case 'D': out += "MM/dd/yy"; break;
-      case 'T': out += "HH:mm:ss"; break;
-      case 'R': out += "HH:mm"; break;
-      case 'r': out += "hh:mm:ss tt"; break;
-      case 'F': out += "yyyy-MM-dd"; break;
-      case '%': out += '%'; break;
-      case '\0': return out;
-      default: break;
+      case 'd':
+        out += "dd";
+        break;
+      case 'e':
+        out += "d";
+        break;
+      case 'm':
+        out += "MM";
+        break;
+      case 'y':
+        out += "yy";
+        break;
+      case 'Y':
+        out += "yyyy";
+        break;
+      case 'b':
+      case 'h':
+        out += "MMM";
+        break;
+      case 'B':
+        out += "MMMM";
+        break;
+      case 'a':
+        out += "ddd";
+        break;
+      case 'A':
+        out += "dddd";
+        break;
+      case 'H':
+        out += "HH";
+        break;
+      case 'I':
+        out += "hh";
+        break;
+      case 'l':
+        out += "h";
+        break;
+      case 'M':
+        out += "mm";
+        break;
+      case 'S':
+        out += "ss";
+        break;
+      case 'p':
+      case 'P':
+        out += "tt";
+        break;
+      case 'D':
+        out += "MM/dd/yy";
+        break;
+      case 'T':
+        out += "HH:mm:ss";
+        break;
+      case 'R':
+        out += "HH:mm";
+        break;
+      case 'r':
+        out += "hh:mm:ss tt";
+        break;
+      case 'F':
+        out += "yyyy-MM-dd";
+        break;
+      case '%':
+        out += '%';
+        break;
+      case '\0':
+        return out;
+      default:
+        break;
     }
   }
   return out;
@@ -236,18 +284,22 @@ void ResetLocaleSettings() {
 
 // ---------------------------------------------------------------- last error
 
-int GetLastError() { return t_last_error; }
-void SetLastError(int code) { t_last_error = code; }
+int GetLastError() {
+  return t_last_error;
+}
+void SetLastError(int code) {
+  t_last_error = code;
+}
 
 // ---------------------------------------------------------------- files
 
 bool FileExists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -268,7 +320,7 @@ bool ForceDirectories(const std::string& path) {
 }
 
 bool GetFileInfo(const std::string& path, FileInfo& info) {
-  struct stat st{};
+  struct stat st {};
   if (path.empty() || stat(path.c_str(), &st) != 0) return Fail(path.empty() ? ENOENT : errno);
   info.Size = static_cast<uint64_t>(st.st_size);
   info.IsDirectory = S_ISDIR(st.st_mode);
@@ -286,7 +338,7 @@ bool GetFileInfo(const std::string& path, FileInfo& info) {
 }
 
 bool SetReadOnly(const std::string& path, bool read_only) {
-  struct stat st{};
+  struct stat st {};
   if (stat(path.c_str(), &st) != 0) return Fail(errno);
   mode_t mode = st.st_mode & 07777;
   if (read_only) {
@@ -316,18 +368,20 @@ bool SameAsciiNoCase(const std::string& a, const char* b) {
 }  // namespace
 
 std::string FindFileIgnoringCase(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (path.empty()) return {};
   if (lstat(path.c_str(), &st) == 0) return path;
   const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   if (name.empty()) return {};
   DIR* dir = opendir(folder.c_str());
   if (!dir) return {};
   std::string best;
   while (dirent* entry = readdir(dir)) {
-    if (SameAsciiNoCase(name, entry->d_name) && (best.empty() || best > entry->d_name)) best = entry->d_name;
+    if (SameAsciiNoCase(name, entry->d_name) && (best.empty() || best > entry->d_name))
+      best = entry->d_name;
   }
   closedir(dir);
   if (best.empty()) return {};
@@ -335,7 +389,7 @@ std::string FindFileIgnoringCase(const std::string& path) {
 }
 
 bool LockFile(int fd, LockKind kind) {
-  struct flock fl{};
+  struct flock fl {};
   fl.l_type = kind == LockKind::Exclusive ? F_WRLCK : F_RDLCK;
   fl.l_whence = SEEK_SET;
   fl.l_start = 0;
@@ -345,7 +399,7 @@ bool LockFile(int fd, LockKind kind) {
 }
 
 void UnlockFile(int fd) {
-  struct flock fl{};
+  struct flock fl {};
   fl.l_type = F_UNLCK;
   fl.l_whence = SEEK_SET;
   fcntl(fd, F_OFD_SETLK, &fl);
@@ -354,7 +408,7 @@ void UnlockFile(int fd) {
 bool IsFileInUse(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
-  struct flock fl{};
+  struct flock fl {};
   fl.l_type = F_WRLCK;  // conflicts with any lock, shared or exclusive
   fl.l_whence = SEEK_SET;
   // Our fresh description holds no lock, so any lock reported belongs to
@@ -365,7 +419,7 @@ bool IsFileInUse(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (lstat(path.c_str(), &st) != 0) return Fail(errno);
   if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
   if (S_ISREG(st.st_mode) && IsFileInUse(path)) return Fail(EBUSY);
@@ -377,13 +431,13 @@ bool DeleteFile(const std::string& path) {
 }
 
 bool MoveFile(const std::string& from, const std::string& to) {
-  struct stat st{};
+  struct stat st {};
   if (lstat(from.c_str(), &st) != 0) return Fail(errno);
   if (S_ISREG(st.st_mode) && IsFileInUse(from)) return Fail(EBUSY);
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return Fail(errno);
   // File systems without RENAME_NOREPLACE: check, then rename.
-  struct stat target{};
+  struct stat target {};
   if (lstat(to.c_str(), &target) == 0) return Fail(EEXIST);
   if (rename(from.c_str(), to.c_str()) != 0) return Fail(errno);
   return true;
@@ -398,7 +452,7 @@ int OpenForWriting(const std::string& path, int mode_flags, bool& existed) {
   existed = true;
   // A read-only file cannot be written on Windows, whoever the user; the
   // superuser would write it here regardless of its permission bits.
-  struct stat st{};
+  struct stat st {};
   if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
       (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     errno = EACCES;
@@ -490,10 +544,11 @@ std::string ModuleFileNameOf(const void* address) {
 }
 
 std::string UserName() {
-  struct passwd pw{};
+  struct passwd pw {};
   struct passwd* found = nullptr;
   char buffer[512 * 4];
-  if (getpwuid_r(geteuid(), &pw, buffer, sizeof buffer, &found) == 0 && found) return found->pw_name;
+  if (getpwuid_r(geteuid(), &pw, buffer, sizeof buffer, &found) == 0 && found)
+    return found->pw_name;
   const char* env = std::getenv("USER");
   return env ? env : "";
 }
@@ -507,7 +562,7 @@ std::string ComputerName() {
 
 OsVersion GetOsVersion() {
   OsVersion v;
-  struct utsname names{};
+  struct utsname names {};
   if (uname(&names) != 0) return v;
   // Kernel release "6.1.0-18-amd64": major, minor, then the patch level as
   // the build number.
@@ -516,9 +571,13 @@ OsVersion GetOsVersion() {
   return v;
 }
 
-uint64_t CurrentThreadId() { return static_cast<uint64_t>(syscall(SYS_gettid)); }
+uint64_t CurrentThreadId() {
+  return static_cast<uint64_t>(syscall(SYS_gettid));
+}
 
-uint64_t MainThreadId() { return static_cast<uint64_t>(getpid()); }
+uint64_t MainThreadId() {
+  return static_cast<uint64_t>(getpid());
+}
 
 bool InRemoteControlSession() {
   for (const char* name : {"SSH_CONNECTION", "SSH_CLIENT", "SSH_TTY", "XRDP_SESSION"}) {

@@ -108,9 +108,9 @@ bool ForceDirectories(const std::string& path);
 // Size, last-write time and kind of a directory entry.
 struct FileInfo {
   uint64_t Size = 0;
-  LocalTime LastWrite;     // local time
+  LocalTime LastWrite;  // local time
   bool IsDirectory = false;
-  bool ReadOnly = false;   // no write permission bit set
+  bool ReadOnly = false;  // no write permission bit set
 };
 
 // Fills `info` for `path`; false (last error set) when it does not exist or
@@ -164,7 +164,8 @@ enum class WriteMode { Replace, Append };
 // there before. False (last error set) when the file cannot be opened or not
 // all of `data` was written; a read-only file (no write permission bit) is
 // refused with EACCES whoever the user, as on Windows.
-bool WriteToFile(const std::string& path, const std::string& data, WriteMode mode, bool* existed = nullptr);
+bool WriteToFile(const std::string& path, const std::string& data, WriteMode mode,
+                 bool* existed = nullptr);
 
 // A file held open for appending, for a writer that must know whether the
 // file existed before it decides what to write. Closed at the latest when

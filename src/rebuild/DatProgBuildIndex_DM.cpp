@@ -55,8 +55,12 @@ void CheckTableFileName(const std::string& table) {
 
 }  // namespace
 
-void SetRebuildObserver(TRebuildObserver* observer) { g_observer = observer; }
-TRebuildObserver* RebuildObserver() { return g_observer; }
+void SetRebuildObserver(TRebuildObserver* observer) {
+  g_observer = observer;
+}
+TRebuildObserver* RebuildObserver() {
+  return g_observer;
+}
 
 TDatProgBuildIndex_DataModule::TDatProgBuildIndex_DataModule(QObject* owner) : QObject(owner) {
   setObjectName("DatProgBuildIndex_DataModule");
@@ -80,10 +84,12 @@ TDatProgBuildIndex_DataModule::~TDatProgBuildIndex_DataModule() {
   UnregisterDataModule(this);
 }
 
-void TDatProgBuildIndex_DataModule::ShowProgress(const std::string& table, const std::string& index) {
+void TDatProgBuildIndex_DataModule::ShowProgress(const std::string& table,
+                                                 const std::string& index) {
   if (ProgressFrm) ProgressFrm->ShowProgress(table, index);
   if (g_observer && ProgressFrm) {
-    g_observer->Progress(table, index, ProgressFrm->VlxProgressBar1->Position(), ProgressFrm->VlxProgressBar1->Max());
+    g_observer->Progress(table, index, ProgressFrm->VlxProgressBar1->Position(),
+                         ProgressFrm->VlxProgressBar1->Max());
   }
 }
 
@@ -118,8 +124,8 @@ bool TDatProgBuildIndex_DataModule::AddIndexesByFullPath(const std::string& path
       MainTbl->Close();
       EnsureConnectionDM();
       WriteLog(std::string(metaObject()->className()) + ".AddIndexesByFullPath",
-               "\r\n" + resolved + " " + DateTimeText(GetFileDateTime(resolved)) + " " + "Y" + "\r\n" + "\r\n" +
-                   GetConnInfo(MainConnection()));
+               "\r\n" + resolved + " " + DateTimeText(GetFileDateTime(resolved)) + " " + "Y" +
+                   "\r\n" + "\r\n" + GetConnInfo(MainConnection()));
       MainConnection()->SetIsConnected(false);
       bool connected = false;
       exclusive = CreateExclusiveConnection(MainConnection()->ConnectPath, connected);
@@ -161,8 +167,8 @@ bool TDatProgBuildIndex_DataModule::AddIndexesByFullPath(const std::string& path
   return result;
 }
 
-bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TListLoader loader, TCounter counter,
-                                               TTableLoader table_loader) {
+bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TListLoader loader,
+                                               TCounter counter, TTableLoader table_loader) {
   bool failed = false;
   std::string message;
   int number = 0;
@@ -206,7 +212,8 @@ bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TLi
       int page_size = 0;
       if (HasPageSizeIniFile) new_page_size = SetNewPageSize(table, page_size);
       BuildIndexes(table);
-      if (HasPageSizeIniFile && new_page_size && !HandlePageSizeInx(table, page_size)) failed = true;
+      if (HasPageSizeIniFile && new_page_size && !HandlePageSizeInx(table, page_size))
+        failed = true;
       if (IsTableEncrypted(*MainTbl)) DisableTableEncryption(*MainTbl);
       if (!dic_table.empty() && SameText(dic_table, table)) {
         const int user_tables = ReadDicTblNames();
@@ -223,7 +230,8 @@ bool TDatProgBuildIndex_DataModule::AddIndexes(const std::string& dic_table, TLi
         if (MainTbl->Active()) MainTbl->Close();
         MainTbl->SetExclusive(false);
       } catch (const std::exception& close_error) {
-        WriteLog(nullptr, "AddIndexes-ERR-Close", table, &close_error);  // the table stays failed either way
+        WriteLog(nullptr, "AddIndexes-ERR-Close", table,
+                 &close_error);  // the table stays failed either way
       }
       WriteLastExceptionStack2Log("AddIndexes-1.1-ERR");
       failed = true;

@@ -58,7 +58,8 @@ class TDatProgBuildIndex_DataModule : public QObject {
   using TListLoader = bool (TDatProgBuildIndex_DataModule::*)(std::string& message, int& number);
   using TCounter = int (TDatProgBuildIndex_DataModule::*)();
   using TTableLoader = void (TDatProgBuildIndex_DataModule::*)(const std::string& section);
-  bool AddIndexes(const std::string& dic_table, TListLoader loader, TCounter counter, TTableLoader table_loader);
+  bool AddIndexes(const std::string& dic_table, TListLoader loader, TCounter counter,
+                  TTableLoader table_loader);
 
   int CountIndexEntries();
   int ReadDicTblNames();
@@ -74,7 +75,8 @@ class TDatProgBuildIndex_DataModule : public QObject {
   bool LoadDicTblNamesToLst(std::string& message, int& number);
   void LoadTblInxToLst(const std::string& section);
   void LoadPrimaryKeyInx(const std::string& section);
-  void AddSecInx(const TStringList& to_add, const std::string& read_under, const std::string& section);
+  void AddSecInx(const TStringList& to_add, const std::string& read_under,
+                 const std::string& section);
 
   // ---- index creation
   void BuildIndexes(const std::string& table);

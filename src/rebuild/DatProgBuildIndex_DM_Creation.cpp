@@ -24,8 +24,8 @@ void TDatProgBuildIndex_DataModule::BuildIndexes(const std::string& table) {
     try {
       ShowProgress(table, key);
       AddIndexOfEntry(line);
-      if (IsPrimaryOnRecId(index_name, InxExpressionOf(InxLst.Values(key))) && Not4RmvLst.IndexOfName(table) < 0 &&
-          !IsTableEncrypted(*MainTbl)) {
+      if (IsPrimaryOnRecId(index_name, InxExpressionOf(InxLst.Values(key))) &&
+          Not4RmvLst.IndexOfName(table) < 0 && !IsTableEncrypted(*MainTbl)) {
         Not4RmvLst.Add(MakeKeyValue(table, "Y"));
       }
     } catch (const std::exception& e) {

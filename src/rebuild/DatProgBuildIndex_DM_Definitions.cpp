@@ -40,28 +40,32 @@ bool OpenOptionalInxFile(const char* file_name, const char* found_tag, const cha
 }  // namespace
 
 void TDatProgBuildIndex_DataModule::HandleSecIniFile() {
-  HasSecIniFile = OpenOptionalInxFile(kSecInxFileName, "HandleSecIniFile", "GenInxFile-2: ", SecIniFile);
+  HasSecIniFile =
+      OpenOptionalInxFile(kSecInxFileName, "HandleSecIniFile", "GenInxFile-2: ", SecIniFile);
 }
 
 void TDatProgBuildIndex_DataModule::HandlePageSizeInxIniFile() {
-  HasPageSizeIniFile =
-      OpenOptionalInxFile(kPageSizeInxFileName, "HandlePageSizeInxIniFile", "GenInxFile-3: ", PageSizeIniFile);
+  HasPageSizeIniFile = OpenOptionalInxFile(kPageSizeInxFileName, "HandlePageSizeInxIniFile",
+                                           "GenInxFile-3: ", PageSizeIniFile);
 }
 
 bool TDatProgBuildIndex_DataModule::IsCurrentInxFile(const std::string& resolved) {
   return ReadTextFileToString(resolved).find("ixPrimary") == std::string::npos;
 }
 
-bool TDatProgBuildIndex_DataModule::AcceptMainInxFile(const std::string& path, std::string& resolved) {
+bool TDatProgBuildIndex_DataModule::AcceptMainInxFile(const std::string& path,
+                                                      std::string& resolved) {
   const bool found = ResolveFileName(path, true, resolved);
   WriteLog("GenInxFile-1: " + resolved + " " + BoolToYN(found), path + "\r\n" + resolved);
   std::string message;
   if (!found) {
-    message = " File " + ExtractFileName(resolved) + " does not exist " + "\n\r" + " Install in folder " + "\n\r" +
-              ExcludeBackslash(ExtractFilePath(resolved)) + "\n\r" + " and try again ";
+    message = " File " + ExtractFileName(resolved) + " does not exist " + "\n\r" +
+              " Install in folder " + "\n\r" + ExcludeBackslash(ExtractFilePath(resolved)) +
+              "\n\r" + " and try again ";
   } else if (!IsCurrentInxFile(resolved)) {
-    message = "File" + ExtractFileName(resolved) + "\n\r" + "you have installed belongs to a previous version" +
-              "\n\r" + "Replace with newer version" + "\n\r" + "and try again";
+    message = "File" + ExtractFileName(resolved) + "\n\r" +
+              "you have installed belongs to a previous version" + "\n\r" +
+              "Replace with newer version" + "\n\r" + "and try again";
   } else {
     return true;
   }
@@ -92,8 +96,8 @@ bool TDatProgBuildIndex_DataModule::LoadTblNamesToLst(std::string& message, int&
       if (!SectionTableName(Trim(name), table)) {
         message = ReplaceText(kOutOfDateText, "%s", GetProductName(), 0);
         number = kOutOfDateHelpLink;
-        WriteLog("LoadTblNamesToLst", message + "\r\n" + name + "\r\n" + "" + "\r\n" + "\r\n" + IntToStr(i) +
-                                          "\r\n" + TblNamesLst.Text());
+        WriteLog("LoadTblNamesToLst", message + "\r\n" + name + "\r\n" + "" + "\r\n" + "\r\n" +
+                                          IntToStr(i) + "\r\n" + TblNamesLst.Text());
         return false;
       }
       TblNamesLst.SetString(i, name + "=" + table);
@@ -129,13 +133,15 @@ void TDatProgBuildIndex_DataModule::LoadPrimaryKeyInx(const std::string& /*secti
   InxLst.Add(kPrimaryKeyEntry);
 }
 
-void TDatProgBuildIndex_DataModule::AddSecInx(const TStringList& to_add, const std::string& read_under,
+void TDatProgBuildIndex_DataModule::AddSecInx(const TStringList& to_add,
+                                              const std::string& read_under,
                                               const std::string& section) {
   if (to_add.Empty()) return;
   const std::string before = InxLst.Text();
   const int count_before = InxLst.Count();
   for (const std::string& line : to_add) InxLst.Add(line);
   WriteLog("ADD-X " + read_under + " " + section + " ",
-           "\r\n*GEN-BF*" + IntToStr(count_before) + "\r\n" + before + "\r\n" + "*Add*" + IntToStr(to_add.Count()) +
-               "\r\n" + to_add.Text() + "\r\n" + "*GEN-AF*" + IntToStr(InxLst.Count()) + "\r\n" + InxLst.Text());
+           "\r\n*GEN-BF*" + IntToStr(count_before) + "\r\n" + before + "\r\n" + "*Add*" +
+               IntToStr(to_add.Count()) + "\r\n" + to_add.Text() + "\r\n" + "*GEN-AF*" +
+               IntToStr(InxLst.Count()) + "\r\n" + InxLst.Text());
 }

@@ -2,7 +2,9 @@
 
 #include "common/DatGenStringsFunctions.h"
 
-std::string InxNameOf(const std::string& key) { return key == kPrimaryKeyEntryKey ? "PRIMARY" : key; }
+std::string InxNameOf(const std::string& key) {
+  return key == kPrimaryKeyEntryKey ? "PRIMARY" : key;
+}
 
 std::string InxExpressionOf(const std::string& value) {
   const size_t star = value.find('*');

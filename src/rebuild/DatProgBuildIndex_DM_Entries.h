@@ -23,7 +23,6 @@ inline constexpr const char* kFullTextMarker = "*VlxFts";
 inline constexpr const char* kPrimaryKeyEntryKey = "VLX_PRIMARY_KEY";
 inline constexpr const char* kPrimaryKeyEntry = "VLX_PRIMARY_KEY=RECID*ixUnique";
 
-
 // The index name of an entry key: "PRIMARY" for "VLX_PRIMARY_KEY" (exact
 // case), else the key itself.
 std::string InxNameOf(const std::string& key);

@@ -21,7 +21,8 @@ std::string WithoutExtension(const std::string& table) {
 
 }  // namespace
 
-std::string TDatProgBuildIndex_DataModule::FtsNoiseWords(const std::string& table, const std::string& index_name) {
+std::string TDatProgBuildIndex_DataModule::FtsNoiseWords(const std::string& table,
+                                                         const std::string& index_name) {
   FtsNoiseLst.Clear();
   const int section = OptSectionsLst.IndexOf("*OP_FtsNoise_" + table + "_" + index_name);
   if (section < 0 || !InxIniFile) return {};
@@ -41,8 +42,8 @@ std::string TDatProgBuildIndex_DataModule::FtsNoiseWords(const std::string& tabl
 std::string TDatProgBuildIndex_DataModule::FtsStatement(const std::string& table, int line) {
   const std::string index_name = InxLst.Names(line);
   const std::string value = InxLst.ValueFromIndex(line);
-  return "CREATE INDEX " + index_name + " ON " + table + " ( " + InxExpressionOf(value) + " ) CONTENT " +
-         InxOptionsTextOf(value) + " " + FtsNoiseWords(table, index_name);
+  return "CREATE INDEX " + index_name + " ON " + table + " ( " + InxExpressionOf(value) +
+         " ) CONTENT " + InxOptionsTextOf(value) + " " + FtsNoiseWords(table, index_name);
 }
 
 void TDatProgBuildIndex_DataModule::BldFtxInx(const std::string& table_name) {

@@ -24,13 +24,15 @@ constexpr unsigned kRemovalEntryWaitMs = 50;
 std::string DeleteNullRecIdStatement(const std::string& table) {
   const size_t dot = table.rfind('.');
   const std::string base = dot == std::string::npos ? table : table.substr(0, dot);
-  return "delete from " + base + " where " + "RECID" + " is null " + " or " + "RECID" + " = " + "'" + "'";
+  return "delete from " + base + " where " + "RECID" + " is null " + " or " + "RECID" + " = " +
+         "'" + "'";
 }
 
 void TDatProgBuildIndex_DataModule::LogRemovedRecords(const std::string& table) {
   // Deleted records stay in the table file, flagged; the log says where and
   // how many, and `dbtool dump --deleted` shows them.
-  WriteLog("RmvNullRecId-Removed " + table, IntToStr(AdsQuery2->RowsAffected()) + " records without a record id removed");
+  WriteLog("RmvNullRecId-Removed " + table,
+           IntToStr(AdsQuery2->RowsAffected()) + " records without a record id removed");
 }
 
 bool TDatProgBuildIndex_DataModule::RbldInxOnErr(const std::exception& error,
@@ -101,8 +103,8 @@ bool TDatProgBuildIndex_DataModule::MakeAfReInxDelNullRecId() {
   int deleted = 0;
   bool result = false;
   const auto state = [&] {
-    return BoolToYN(result) + " " + BoolToYN(AdsQuery2->Active()) + " " + IntToStr(Not4RmvLst.Count()) + " " +
-           IntToStr(deleted) + " " + IntToStr(marker);
+    return BoolToYN(result) + " " + BoolToYN(AdsQuery2->Active()) + " " +
+           IntToStr(Not4RmvLst.Count()) + " " + IntToStr(deleted) + " " + IntToStr(marker);
   };
   WriteLog("MakeAfReInxDelNullRecId-Bld-Bof", state());
   if (Not4RmvLst.Count() > 0) {

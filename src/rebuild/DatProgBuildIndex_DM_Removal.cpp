@@ -51,6 +51,7 @@ void TDatProgBuildIndex_DataModule::DeleteIndexes(const std::string& table) {
   if (DelInxFile(path, error_text)) return;
   const int last_error = platform::GetLastError();
   ui::ShowErrorMessage("Table " + table + " is in use");
-  WriteLog("DeleteIndexes " + error_text + " " + IntToStr(last_error), "the " + path + " not deleted");
+  WriteLog("DeleteIndexes " + error_text + " " + IntToStr(last_error),
+           "the " + path + " not deleted");
   ErrorOccurred = true;
 }

@@ -30,7 +30,9 @@ void TVlxProgressBar::SetPosition(int position) {
   Sync();
 }
 
-void TVlxProgressBar::StepIt() { SetPosition(position_ + 1); }
+void TVlxProgressBar::StepIt() {
+  SetPosition(position_ + 1);
+}
 
 void TVlxProgressBar::Sync() {
   // Qt draws a range of 0..0 as a busy indicator; an empty bar is meant.
@@ -127,7 +129,8 @@ TDatProgProgressFrm::TDatProgProgressFrm(QWidget* parent)
   }
 }
 
-void TDatProgProgressFrm::ShowProgress(const std::string& table_name, const std::string& index_name) {
+void TDatProgProgressFrm::ShowProgress(const std::string& table_name,
+                                       const std::string& index_name) {
   if (table_name.empty() && index_name.empty()) {
     show();
     raise();
@@ -142,6 +145,10 @@ void TDatProgProgressFrm::ShowProgress(const std::string& table_name, const std:
   PaintNow(*this);
 }
 
-void TDatProgProgressFrm::SetProgressMax(int count) { VlxProgressBar1->SetMax(count); }
+void TDatProgProgressFrm::SetProgressMax(int count) {
+  VlxProgressBar1->SetMax(count);
+}
 
-void TDatProgProgressFrm::AddProgressMax(int count) { VlxProgressBar1->SetMax(VlxProgressBar1->Max() + count); }
+void TDatProgProgressFrm::AddProgressMax(int count) {
+  VlxProgressBar1->SetMax(VlxProgressBar1->Max() + count);
+}

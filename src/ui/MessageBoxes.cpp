@@ -11,9 +11,12 @@ namespace ui {
 
 namespace {
 
-QString FromAnsi(const std::string& text) { return QString::fromStdString(AnsiToUtf8(text)); }
+QString FromAnsi(const std::string& text) {
+  return QString::fromStdString(AnsiToUtf8(text));
+}
 
-void ShowBox(ModalKind kind, QMessageBox::Icon icon, const std::string& title, const std::string& text) {
+void ShowBox(ModalKind kind, QMessageBox::Icon icon, const std::string& title,
+             const std::string& text) {
   QMessageBox box(icon, FromAnsi(title), FromAnsi(text), QMessageBox::Ok);
   ShowModal(box, ModalRequest{kind, title, text, {"OK"}, 0, nullptr});
 }

@@ -15,17 +15,25 @@ ModalResponder& Responder() {
 
 const char* ModalKindName(ModalKind kind) {
   switch (kind) {
-    case ModalKind::PlainMessageBox: return "plain";
-    case ModalKind::ErrorMessageBox: return "error";
-    case ModalKind::MessageForm: return "message";
-    case ModalKind::Form: return "form";
+    case ModalKind::PlainMessageBox:
+      return "plain";
+    case ModalKind::ErrorMessageBox:
+      return "error";
+    case ModalKind::MessageForm:
+      return "message";
+    case ModalKind::Form:
+      return "form";
   }
   return "form";
 }
 
-void SetModalResponder(ModalResponder responder) { Responder() = std::move(responder); }
+void SetModalResponder(ModalResponder responder) {
+  Responder() = std::move(responder);
+}
 
-bool HasModalResponder() { return static_cast<bool>(Responder()); }
+bool HasModalResponder() {
+  return static_cast<bool>(Responder());
+}
 
 int ShowModal(QDialog& dialog, ModalRequest request) {
   if (Responder()) {

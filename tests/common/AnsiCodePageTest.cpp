@@ -31,10 +31,12 @@ TEST(AnsiCodePage, EveryByteSurvivesARoundTrip) {
 
 TEST(AnsiCodePage, UnmappableAndMalformedBecomeQuestionMarks) {
   ScopedLocale locale("dd/MM/yyyy", '/', ':', 1252);
-  EXPECT_EQ(Utf8ToAnsi("a\xD7\x90z"), "a?z");          // alef has no windows-1252 byte
-  EXPECT_EQ(Utf8ToAnsi("a\xC3"), "a?");                 // cut short
-  EXPECT_EQ(Utf8ToAnsi("a\xFF" "b"), "a?b");            // not UTF-8 at all
-  EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80"), "?");       // beyond the BMP
+  EXPECT_EQ(Utf8ToAnsi("a\xD7\x90z"), "a?z");  // alef has no windows-1252 byte
+  EXPECT_EQ(Utf8ToAnsi("a\xC3"), "a?");        // cut short
+  EXPECT_EQ(Utf8ToAnsi("a\xFF"
+                       "b"),
+            "a?b");                                // not UTF-8 at all
+  EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80"), "?");  // beyond the BMP
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, ReplaceProductNamesTest,
     ::testing::Values(
         // A "VorlexCRM" brought in by the name survives the "Vorlex" step.
-        SubstitutionCase{"About VorlexCRM and Vorlex tools", "VorlexCRM Pro", "About VorlexCRM Pro and VorlexCRM Pro tools"},
+        SubstitutionCase{"About VorlexCRM and Vorlex tools", "VorlexCRM Pro",
+                         "About VorlexCRM Pro and VorlexCRM Pro tools"},
         SubstitutionCase{"vorlexcrm.ini", "CRM", "CRM.ini"},
         SubstitutionCase{"VORLEXServer.sr1", "CRM", "CRMServer.sr1"},
         SubstitutionCase{"Welcome to \xE5\xE5\xF8\xEC\xF7\xF1!", "Acme", "Welcome to Acme!"},

@@ -18,7 +18,8 @@ TEST(DateTimeValue, DecodeIsTheInverseToTheMillisecond) {
   for (const platform::LocalTime& t : {kApril3, platform::LocalTime{1999, 12, 31, 23, 59, 59, 999},
                                        platform::LocalTime{2024, 2, 29, 0, 0, 0, 1}}) {
     const platform::LocalTime back = DecodeDateTime(EncodeDateTime(t));
-    EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", back), FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", t));
+    EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", back),
+              FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", t));
   }
 }
 
@@ -42,10 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"ddmmyyyy_hhmmss", "03042020_140509"},
         FormatCase{"mmddyyyy-hhmmss", "04032020-140509"},
         // Three year letters already give the four-digit year.
-        FormatCase{"ddmmyyy_hhmmss", "03042020_140509"},
-        FormatCase{"yy", "20"},
-        FormatCase{"d-m h:n:s z", "3-4 14-5-9 7"},
-        FormatCase{"'dd/mm' dd", "dd/mm 03"},
+        FormatCase{"ddmmyyy_hhmmss", "03042020_140509"}, FormatCase{"yy", "20"},
+        FormatCase{"d-m h:n:s z", "3-4 14-5-9 7"}, FormatCase{"'dd/mm' dd", "dd/mm 03"},
         FormatCase{"DD_MM_YYYY", "03_04_2020"}));
 
 }  // namespace

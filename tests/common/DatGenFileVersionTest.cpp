@@ -65,16 +65,18 @@ class ElfBytes {
 
 struct BuiltElf {
   std::string Bytes;
-  size_t NoteOffset = 0;     // our note
-  size_t SectionTable = 0;   // offset of the section headers
-  size_t SegmentTable = 0;   // offset of the program headers
+  size_t NoteOffset = 0;    // our note
+  size_t SectionTable = 0;  // offset of the section headers
+  size_t SegmentTable = 0;  // offset of the program headers
 };
 
 BuiltElf BuildElf(const ElfSpec& spec, uint32_t ms, uint32_t ls) {
   ElfBytes elf(spec.BigEndian);
   const size_t header = spec.Is64 ? 64 : 52;
   const size_t word = spec.Is64 ? 8 : 4;
-  elf.PutText(0, std::string("\x7F" "ELF", 4));
+  elf.PutText(0, std::string("\x7F"
+                             "ELF",
+                             4));
   elf.Put(4, spec.Is64 ? 2 : 1, 1);
   elf.Put(5, spec.BigEndian ? 2 : 1, 1);
   elf.Put(6, 1, 1);
@@ -130,13 +132,14 @@ BuiltElf BuildElf(const ElfSpec& spec, uint32_t ms, uint32_t ls) {
 constexpr uint32_t kMs = (3u << 16) | 1u;   // 3.1
 constexpr uint32_t kLs = (0u << 16) | 12u;  // 0.12
 
-void ExpectVersion(const TFileVerInfo& info, int major, int minor, int release, int build, const std::string& what) {
+void ExpectVersion(const TFileVerInfo& info, int major, int minor, int release, int build,
+                   const std::string& what) {
   EXPECT_EQ(info.Major, major) << what;
   EXPECT_EQ(info.Minor, minor) << what;
   EXPECT_EQ(info.Release, release) << what;
   EXPECT_EQ(info.Build, build) << what;
-  EXPECT_EQ(info.VersionText, std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(release) +
-                                  "." + std::to_string(build))
+  EXPECT_EQ(info.VersionText, std::to_string(major) + "." + std::to_string(minor) + "." +
+                                  std::to_string(release) + "." + std::to_string(build))
       << what;
 }
 
@@ -152,10 +155,11 @@ TEST(FileVersion, FilesWithoutTheNoteGiveZeros) {
   foreign.NoteName = "GNU";
   ElfSpec other_type;
   other_type.NoteType = 3;
-  for (const std::string& path : {dir / "missing", dir.Path(), dir.WriteFile("empty", ""),
-                                  dir.WriteFile("text.txt", "just some text, not an executable\n"),
-                                  dir.WriteFile("foreign-note", BuildElf(foreign, kMs, kLs).Bytes),
-                                  dir.WriteFile("other-type", BuildElf(other_type, kMs, kLs).Bytes)}) {
+  for (const std::string& path :
+       {dir / "missing", dir.Path(), dir.WriteFile("empty", ""),
+        dir.WriteFile("text.txt", "just some text, not an executable\n"),
+        dir.WriteFile("foreign-note", BuildElf(foreign, kMs, kLs).Bytes),
+        dir.WriteFile("other-type", BuildElf(other_type, kMs, kLs).Bytes)}) {
     const TFileVerInfo info = GetFileVerInfo(path);
     ExpectVersion(info, 0, 0, 0, 0, path);
     EXPECT_TRUE(IsFileVerInfoEmpty(info));
@@ -227,7 +231,8 @@ TEST(FileVersion, TruncatedOrCorruptFilesNeverReadOutsideTheFile) {
 
 TEST(FileVersion, HighAndLowWordsAreSplitAndClearEmptiesTheText) {
   TempDir dir;
-  const std::string path = dir.WriteFile("prog", BuildElf(ElfSpec{}, 0xFFFF0000u, 0x0001FFFEu).Bytes);
+  const std::string path =
+      dir.WriteFile("prog", BuildElf(ElfSpec{}, 0xFFFF0000u, 0x0001FFFEu).Bytes);
   TFileVerInfo info = GetFileVerInfo(path);
   ExpectVersion(info, 65535, 0, 1, 65534, "words");
   ClearFileVerInfo(info);

@@ -23,7 +23,8 @@ const platform::LocalTime kApril3 = {2020, 4, 3, 14, 5, 9, 7};
 // Names of the entries of a folder, sorted.
 std::vector<std::string> Entries(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -94,7 +95,8 @@ TEST(FilesUnc, HostAndAddressTests) {
   };
   for (const Case& c : std::vector<Case>{
            {"\\\\192.168.1.5\\Data", true, "192.168.1.5", true},
-           {"\\\\10.0.0.7:6262\\share\\DB", true, "10.0.0.7:6262", false},  // the port spoils the last number
+           {"\\\\10.0.0.7:6262\\share\\DB", true, "10.0.0.7:6262",
+            false},  // the port spoils the last number
            {"\\\\0.1.2.3\\Data", true, "0.1.2.3", false},
            {"\\\\server\\Data", true, "server", false},
            {"\\\\192.168.1\\Data", true, "192.168.1", false},
@@ -122,8 +124,10 @@ TEST(FilesUnc, ServerPathPutsTwoBackslashesBeforeTheShare) {
 TEST(FilesFacts, TimeStampGoesBeforeTheExtension) {
   ScopedLocale locale;
   ScopedClock clock(kApril3);
-  EXPECT_EQ(MakeTimeStampedFileName("/logs/Report.txt", "ddmmyyy_hhmmss"), "/logs/Report-03042020_140509.txt");
-  EXPECT_EQ(MakeTimeStampedFileName("/lo.gs/Report", "ddmmyyyy-hhmmss"), "/lo.gs/Report-03042020-140509");
+  EXPECT_EQ(MakeTimeStampedFileName("/logs/Report.txt", "ddmmyyy_hhmmss"),
+            "/logs/Report-03042020_140509.txt");
+  EXPECT_EQ(MakeTimeStampedFileName("/lo.gs/Report", "ddmmyyyy-hhmmss"),
+            "/lo.gs/Report-03042020-140509");
   EXPECT_EQ(MakeTimeStampedFileName("a.b.TXT", "mmddyyyy-hhmmss"), "a.b-04032020-140509.TXT");
 }
 
@@ -155,8 +159,8 @@ TEST(FilesFacts, SizeIsThe32BitSignedLowPart) {
            {0, 0},
            {5, 5},
            {2147483647, 2147483647},
-           {2147483648LL, -2147483647 - 1},    // 2 GiB: negative
-           {4294967296LL + 5, 5},              // 4 GiB + 5: only the low part
+           {2147483648LL, -2147483647 - 1},  // 2 GiB: negative
+           {4294967296LL + 5, 5},            // 4 GiB + 5: only the low part
        }) {
     const std::string path = SparseFile(dir, "f" + std::to_string(c.size), c.size);
     EXPECT_EQ(GetFileSizeByName(path), c.expected) << c.size;
@@ -200,7 +204,7 @@ TEST(FilesLookup, DirectorySearchTakesNamesAndWildcards) {
            {"*.adt", true},          // wildcards match without regard to case
            {"C?NTACTS.*", true},
            {"*.ini", false},
-           {"Sub", true},            // any kind of entry
+           {"Sub", true},  // any kind of entry
            {"S*", true},
            {"missing", false},
        }) {
@@ -271,7 +275,8 @@ TEST_P(FilesMoveIfSize, MovesOnlyFromTheMinimumSizeOn) {
 INSTANTIATE_TEST_SUITE_P(Sizes, FilesMoveIfSize,
                          ::testing::Values(RotationCase{0, false}, RotationCase{2999999, false},
                                            RotationCase{3000000, true}, RotationCase{3000001, true},
-                                           RotationCase{2147483648LL, false}));  // negative 32-bit size
+                                           RotationCase{2147483648LL,
+                                                        false}));  // negative 32-bit size
 
 TEST(FilesMoveIfSizeEdges, MissingSourceAndExistingTargetMoveNothing) {
   TempDir dir;
@@ -359,8 +364,9 @@ TEST_F(FilesModule, ModuleIsTheRunningExecutable) {
   OverrideModuleName("");
   EXPECT_EQ(GetModuleName(), platform::ExecutableFileName());
   EXPECT_FALSE(IsModuleDll());
-  EXPECT_EQ(MakeModuleFileName("UserLog_", ".TXT"),
-            "UserLog_" + ChangeFileExt(ExtractFileName(platform::ExecutableFileName()), "") + ".TXT");
+  EXPECT_EQ(
+      MakeModuleFileName("UserLog_", ".TXT"),
+      "UserLog_" + ChangeFileExt(ExtractFileName(platform::ExecutableFileName()), "") + ".TXT");
 }
 
 TEST_F(FilesModule, DllIsToldByItsExtensionIgnoringCase) {

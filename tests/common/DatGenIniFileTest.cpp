@@ -7,7 +7,9 @@
 
 namespace {
 
-std::vector<std::string> Lines(const TStringList& list) { return {list.begin(), list.end()}; }
+std::vector<std::string> Lines(const TStringList& list) {
+  return {list.begin(), list.end()};
+}
 
 class IniFile : public ::testing::Test {
  protected:
@@ -38,10 +40,11 @@ TEST_F(IniFile, SectionsAndEntriesInFileOrder) {
       "Contacts.ADT=Y\r\n"
       "[Contacts.ADT]\r\n"
       "Name=Last_Name;First_Name\r\n");
-  EXPECT_EQ(Sections(ini),
-            (std::vector<std::string>{"VlxInxVxx!!!###_1800_DicTables.ADT", "*Not4Rmv", "Contacts.ADT"}));
+  EXPECT_EQ(Sections(ini), (std::vector<std::string>{"VlxInxVxx!!!###_1800_DicTables.ADT",
+                                                     "*Not4Rmv", "Contacts.ADT"}));
   EXPECT_EQ(Values(ini, "vlxinxvxx!!!###_1800_dictables.adt"),
-            (std::vector<std::string>{"VLX_PRIMARY_KEY=RECID*ixUnique", "Type=Type;Table_Name * ixCaseInsensitive"}));
+            (std::vector<std::string>{"VLX_PRIMARY_KEY=RECID*ixUnique",
+                                      "Type=Type;Table_Name * ixCaseInsensitive"}));
   EXPECT_EQ(Values(ini, "*NOT4RMV"), (std::vector<std::string>{"Contacts.ADT=Y"}));
   TStringList keys;
   ini.ReadSection("Contacts.ADT", keys);
@@ -59,16 +62,16 @@ TEST_F(IniFile, ValueIsTheTextAfterTheFirstEquals) {
 // The awkward cases, one file: what is read and what is ignored.
 TEST_F(IniFile, AwkwardLinesFollowTheWrittenRules) {
   const TIniFile ini = Load(
-      "Orphan=before any section\n"     // belongs to no section
+      "Orphan=before any section\n"  // belongs to no section
       "[First]\r\n"
       "; Key=comment, even with ixPrimary\n"
-      "Key=one\r"                       // a lone CR ends a line too
-      "no equals sign here\n"           // not an entry
-      "Key=two\n"                       // repeated key
+      "Key=one\r"              // a lone CR ends a line too
+      "no equals sign here\n"  // not an entry
+      "Key=two\n"              // repeated key
       "   [  Second  ]  trailing text\n"
-      "[broken\n"                       // no "]": ignored, Second goes on
+      "[broken\n"  // no "]": ignored, Second goes on
       "K2=v2\n"
-      "[FIRST]\n"                       // repeated section: ignored with its lines
+      "[FIRST]\n"  // repeated section: ignored with its lines
       "Key=three\n"
       "Extra=x\n"
       "[Third]\n");

@@ -34,7 +34,8 @@ TEST(InstallationFolders, DatabaseFolderFromTheSettingsFile) {
            {"[DATABASE]\r\nPath=/data/DB/\r\n", "/data/DB/", "/data/DBSys/", "/data/Server/"},
            {"[DATABASE]\r\nPath=/data/DB\r\n", "/data/DB", "/data/DBSys/", "/data/Server/"},
            {"[DATABASE]\r\nPath=DB\r\n", "DB", "DB/DBSys/", "DB/Server/"},
-           {"[DATABASE]\r\nPath=\r\n", "", "/DBSys/", "/Server/"},  // present but empty: taken as it is
+           {"[DATABASE]\r\nPath=\r\n", "", "/DBSys/",
+            "/Server/"},  // present but empty: taken as it is
            {"[database]\r\n path = /x/Data \r\n", "/x/Data", "/x/DBSys/", "/x/Server/"},
        }) {
     InstallationTree tree;
@@ -67,7 +68,8 @@ TEST(InstallationFolders, SettingsFileUnderEitherName) {
            {{{"crm.ini", "/alt-lower"}}, "/alt-lower"},
        }) {
     InstallationTree tree;
-    for (const auto& [name, path] : c.files) tree.WriteFile("App/" + name, "[DATABASE]\nPath=" + path + "\n");
+    for (const auto& [name, path] : c.files)
+      tree.WriteFile("App/" + name, "[DATABASE]\nPath=" + path + "\n");
     tree.Reload();
     EXPECT_EQ(GetDBPath(), c.db);
   }
@@ -92,7 +94,13 @@ TEST(InstallationFolders, ParentPath) {
     std::string path, parent;
   };
   for (const Case& c : std::vector<Case>{
-           {"/a/b/", "/a"}, {"/a/b", "/a"}, {"/a", ""}, {"/", ""}, {"DB", "DB"}, {"DB/", "DB"}, {"", ""},
+           {"/a/b/", "/a"},
+           {"/a/b", "/a"},
+           {"/a", ""},
+           {"/", ""},
+           {"DB", "DB"},
+           {"DB/", "DB"},
+           {"", ""},
            {"a//", "a"},
        }) {
     EXPECT_EQ(GetParentPath(c.path), c.parent) << c.path;
@@ -158,7 +166,8 @@ TEST(WellKnownFiles, ResolveTakesOwnNameThenAlternateNameThenCase) {
 TEST(WellKnownFiles, TableAndIndexFilesAreFoundIgnoringCase) {
   InstallationTree tree;
   tree.WriteFile("DB/lower.Adi", "index");
-  EXPECT_EQ(LocateFile(JoinPath(GetDBPath(), ChangeFileExt("Lower.ADT", ".Adi"))), tree / "DB/lower.Adi");
+  EXPECT_EQ(LocateFile(JoinPath(GetDBPath(), ChangeFileExt("Lower.ADT", ".Adi"))),
+            tree / "DB/lower.Adi");
 }
 
 TEST(WellKnownFiles, DeleteRemovesBothNames) {

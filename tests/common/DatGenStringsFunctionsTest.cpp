@@ -56,7 +56,7 @@ TEST(Tokens, CutTokenIntTrimsAndFallsBack) {
   EXPECT_EQ(CutTokenInt(source, ".", -1), -3);
   EXPECT_EQ(CutTokenInt(source, ".", -1), -1);  // beyond the 32-bit range
   EXPECT_EQ(source, "");
-  EXPECT_EQ(CutTokenInt(source, ".", 7), 7);    // empty
+  EXPECT_EQ(CutTokenInt(source, ".", 7), 7);  // empty
 }
 
 struct ReplaceCase {
@@ -112,17 +112,20 @@ struct UrlCase {
 
 class EncodeUrlTest : public ::testing::TestWithParam<UrlCase> {};
 
-TEST_P(EncodeUrlTest, Escapes) { EXPECT_EQ(EncodeUrl(GetParam().text), GetParam().expected); }
+TEST_P(EncodeUrlTest, Escapes) {
+  EXPECT_EQ(EncodeUrl(GetParam().text), GetParam().expected);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, EncodeUrlTest,
-    ::testing::Values(UrlCase{"a b,x\r\nd", "a%20b%2Cx%20d"},
-                      // A run of breaks is one space; a run ends at any other character.
-                      UrlCase{"a\r\n\r\n\tb", "a%20b"}, UrlCase{"a\n \nb", "a%20%20%20b"},
-                      UrlCase{"$&+,/:;=?@ <>#%{}|\\^~[]`\"",
-                              "%24%26%2B%2C%2F%3A%3B%3D%3F%40%20%3C%3E%23%25%7B%7D%7C%5C%5E%7E%5B%5D%60%22"},
-                      // Unreserved and high characters are copied.
-                      UrlCase{"A-z_0.9!*'()\xE9", "A-z_0.9!*'()\xE9"}, UrlCase{"", ""}));
+    ::testing::Values(
+        UrlCase{"a b,x\r\nd", "a%20b%2Cx%20d"},
+        // A run of breaks is one space; a run ends at any other character.
+        UrlCase{"a\r\n\r\n\tb", "a%20b"}, UrlCase{"a\n \nb", "a%20%20%20b"},
+        UrlCase{"$&+,/:;=?@ <>#%{}|\\^~[]`\"",
+                "%24%26%2B%2C%2F%3A%3B%3D%3F%40%20%3C%3E%23%25%7B%7D%7C%5C%5E%7E%5B%5D%60%22"},
+        // Unreserved and high characters are copied.
+        UrlCase{"A-z_0.9!*'()\xE9", "A-z_0.9!*'()\xE9"}, UrlCase{"", ""}));
 
 TEST(NameValue, GetListValueFindsFirstMatchIgnoringCase) {
   TStringList list;
@@ -149,7 +152,8 @@ TEST(Lines, SplitOnEveryLineEnd) {
 TEST(Numbers, StrToIntDefAcceptsOnlyPlainDecimal) {
   EXPECT_EQ(StrToIntDef("42", 0), 42);
   EXPECT_EQ(StrToIntDef("-2147483648", 0), -2147483648LL);
-  for (const char* bad : {"", "-", "4 2", "2147483648", "0x10", "1.5"}) EXPECT_EQ(StrToIntDef(bad, -9), -9) << bad;
+  for (const char* bad : {"", "-", "4 2", "2147483648", "0x10", "1.5"})
+    EXPECT_EQ(StrToIntDef(bad, -9), -9) << bad;
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 class ScopedLocale {
  public:
-  explicit ScopedLocale(const std::string& short_date = "dd/MM/yyyy", char date_sep = '/', char time_sep = ':',
-                        int code_page = 1252) {
+  explicit ScopedLocale(const std::string& short_date = "dd/MM/yyyy", char date_sep = '/',
+                        char time_sep = ':', int code_page = 1252) {
     platform::LocaleSettings s;
     s.ShortDateFormat = short_date;
     s.LongDateFormat = "dddd, d MMMM yyyy";

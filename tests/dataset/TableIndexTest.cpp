@@ -182,7 +182,9 @@ struct ReplaceCase {
   bool eof_after;
 };
 
-void PrintTo(const ReplaceCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ReplaceCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class CursorReplaceTest : public TableIndexTest,
                           public ::testing::WithParamInterface<ReplaceCase> {};

@@ -15,7 +15,7 @@ using Lines = std::vector<std::string>;
 const char kRotatedName[] = "UserLog_RebuildTool-03042020-140509.TXT";
 
 off_t SizeOf(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
 
@@ -68,7 +68,8 @@ TEST_F(LogRotation, SizeIsLookedAtAgainOnlyWhenTheEstimateReachesTheLimit) {
 
 TEST_F(LogRotation, FailedMoveKeepsWritingInTheSameFile) {
   MakeLogOfSize(LogPath(), kLogRotateSize);
-  const std::string rotated = tree_.WriteFile(std::string("Logs/") + kRotatedName, "earlier rotation");
+  const std::string rotated =
+      tree_.WriteFile(std::string("Logs/") + kRotatedName, "earlier rotation");
   WriteLog("P", "");
   EXPECT_EQ(TempDir::ReadFile(rotated), "earlier rotation");
   EXPECT_GT(SizeOf(LogPath()), kLogRotateSize);

@@ -17,9 +17,9 @@ class LogLayout : public LogTest {};
 TEST_F(LogLayout, FirstFullEntryIntoAMissingFile) {
   WriteLog("MainFrm-Bld-Bof", "N");
   EXPECT_EQ(LogLines(), Concat(FirstEntryHead(), {"Proc_Name=MainFrm-Bld-Bof", "N"}));
-  EXPECT_TRUE(std::regex_match(Writer().InstanceId,
-                               std::regex(" \\*\\* 03042020_140509_" + std::to_string(platform::MainThreadId()) +
-                                          "_[0-9]{1,6}")))
+  EXPECT_TRUE(std::regex_match(
+      Writer().InstanceId, std::regex(" \\*\\* 03042020_140509_" +
+                                      std::to_string(platform::MainThreadId()) + "_[0-9]{1,6}")))
       << Writer().InstanceId;
 }
 
@@ -29,7 +29,8 @@ TEST_F(LogLayout, SecondFullEntryHasNoEnvironmentBlock) {
   clock_.Set({2020, 4, 3, 14, 5, 10, 250});
   WriteLog("MainFrm-Bld-Eof", "Y");
   // The instance id keeps its first time stamp.
-  EXPECT_EQ(LinesAfter(before), (Lines{"", Header("03/04/2020 14:05:10:250"), "Proc_Name=MainFrm-Bld-Eof", "Y"}));
+  EXPECT_EQ(LinesAfter(before),
+            (Lines{"", Header("03/04/2020 14:05:10:250"), "Proc_Name=MainFrm-Bld-Eof", "Y"}));
 }
 
 TEST_F(LogLayout, EntryWithoutTagOrTextIsItsHeaderAlone) {
@@ -47,14 +48,16 @@ TEST_F(LogLayout, PlainLinesTakeAnEmptyLineOnlyAfterAFullEntry) {
   WriteLogTimedLine("Index Name");
   WriteLog("Next", "");
   EXPECT_EQ(LogLines().front(), "Start");
-  EXPECT_EQ(LinesAfter(before), (Lines{"", "Table Contacts.ADT", "03/04/2020 14:05:09:007 - Index Name", "",
-                                       Header(), "Proc_Name=Next"}));
+  EXPECT_EQ(LinesAfter(before),
+            (Lines{"", "Table Contacts.ADT", "03/04/2020 14:05:09:007 - Index Name", "", Header(),
+                   "Proc_Name=Next"}));
 }
 
 TEST_F(LogLayout, TextWithLineBreaksFollowsTheTagLineAsItIs) {
   WriteLog("GenInxFile-1: /x/CRMInx.ini N", "/x/VorlexInx.ini\r\n/x/CRMInx.ini\r\n\r\nend");
   EXPECT_EQ(LinesAfter(FirstEntryHead().size()),
-            (Lines{"Proc_Name=GenInxFile-1: /x/CRMInx.ini N", "/x/VorlexInx.ini", "/x/CRMInx.ini", "", "end"}));
+            (Lines{"Proc_Name=GenInxFile-1: /x/CRMInx.ini N", "/x/VorlexInx.ini", "/x/CRMInx.ini",
+                   "", "end"}));
 }
 
 TEST_F(LogLayout, ContinuationEntrySkipsHeaderAndSender) {
@@ -65,17 +68,19 @@ TEST_F(LogLayout, ContinuationEntrySkipsHeaderAndSender) {
   WriteLog(&sender, "AddIndexes-ERR3", "stack", &error);
   EXPECT_EQ(LinesAfter(before),
             (Lines{"", "Exception_Class=EOleSysError 0", "Exception_Msg=Catastrophic failure",
-                   "EOleSysError = -2147418113 ", "Proc_Name=AddIndexes-ERR3", "stack", "Forms_E=FormCount:0 ", ""}));
+                   "EOleSysError = -2147418113 ", "Proc_Name=AddIndexes-ERR3", "stack",
+                   "Forms_E=FormCount:0 ", ""}));
 
   // Not the last tag + "3", or not into an existing file: a full entry.
   const size_t later = LogLines().size();
   WriteLog(&sender, "AddIndexes-ERR3", "again", nullptr);
-  EXPECT_EQ(LinesAfter(later), (Lines{"", Header(), "Sender_Class=QObject", "Sender_Name=", "Sender_Info=",
-                                      "Sender_Parent=", "Proc_Name=AddIndexes-ERR3", "again"}));
+  EXPECT_EQ(LinesAfter(later),
+            (Lines{"", Header(), "Sender_Class=QObject", "Sender_Name=", "Sender_Info=",
+                   "Sender_Parent=", "Proc_Name=AddIndexes-ERR3", "again"}));
   ASSERT_TRUE(platform::DeleteFile(LogPath()));
   WriteLog(&sender, "AddIndexes-ERR33", "", nullptr);
-  EXPECT_EQ(LogLines(), (Lines{Header(), "Sender_Class=QObject", "Sender_Name=", "Sender_Info=", "Sender_Parent=",
-                               "Proc_Name=AddIndexes-ERR33"}));
+  EXPECT_EQ(LogLines(), (Lines{Header(), "Sender_Class=QObject", "Sender_Name=", "Sender_Info=",
+                               "Sender_Parent=", "Proc_Name=AddIndexes-ERR33"}));
 }
 
 TEST_F(LogLayout, SenderAndExceptionBlocks) {
@@ -89,17 +94,31 @@ TEST_F(LogLayout, SenderAndExceptionBlocks) {
     Lines expected;
   };
   for (const Case& c : std::vector<Case>{
-           {"sender only", &timer, nullptr, 0,
-            {"Sender_Class=QTimer", "Sender_Name=", "Sender_Info=", "Sender_Parent=", "Proc_Name=P"}},
-           {"our exception", nullptr, std::make_exception_ptr(Exception("Table not found")), 2,
-            {"Exception_Class=Exception 2", "Exception_Msg=Table not found", "Proc_Name=P", "Forms_E=FormCount:0 ",
-             ""}},
-           {"system error", nullptr, std::make_exception_ptr(EOleSysError("Class not registered", -2147221164)),
-            0, {"Exception_Class=EOleSysError 0", "Exception_Msg=Class not registered",
-                "EOleSysError = -2147221164 ", "Proc_Name=P", "Forms_E=FormCount:0 ", ""}},
-           {"a library's exception", &timer, std::make_exception_ptr(std::runtime_error("bad")), 16,
+           {"sender only",
+            &timer,
+            nullptr,
+            0,
+            {"Sender_Class=QTimer",
+             "Sender_Name=", "Sender_Info=", "Sender_Parent=", "Proc_Name=P"}},
+           {"our exception",
+            nullptr,
+            std::make_exception_ptr(Exception("Table not found")),
+            2,
+            {"Exception_Class=Exception 2", "Exception_Msg=Table not found", "Proc_Name=P",
+             "Forms_E=FormCount:0 ", ""}},
+           {"system error",
+            nullptr,
+            std::make_exception_ptr(EOleSysError("Class not registered", -2147221164)),
+            0,
+            {"Exception_Class=EOleSysError 0", "Exception_Msg=Class not registered",
+             "EOleSysError = -2147221164 ", "Proc_Name=P", "Forms_E=FormCount:0 ", ""}},
+           {"a library's exception",
+            &timer,
+            std::make_exception_ptr(std::runtime_error("bad")),
+            16,
             {"Sender_Class=QTimer", "Sender_Name=", "Sender_Info=", "Sender_Parent=",
-             "Exception_Class=std::runtime_error 16", "Exception_Msg=bad", "Proc_Name=P", "Forms_E=FormCount:0 ", ""}},
+             "Exception_Class=std::runtime_error 16", "Exception_Msg=bad", "Proc_Name=P",
+             "Forms_E=FormCount:0 ", ""}},
        }) {
     const size_t before = LogLines().size();
     try {
@@ -110,7 +129,8 @@ TEST_F(LogLayout, SenderAndExceptionBlocks) {
       platform::SetLastError(c.last_error);
       WriteLog(c.sender, "P", "", &e);
     }
-    EXPECT_EQ(platform::GetLastError(), c.last_error) << c.what << ": the log changed the last error";
+    EXPECT_EQ(platform::GetLastError(), c.last_error)
+        << c.what << ": the log changed the last error";
     EXPECT_EQ(LinesAfter(before), Concat({"", Header()}, c.expected)) << c.what;
   }
 }
@@ -145,7 +165,8 @@ TEST(LogUptime, TickCountIsReadAsUnsigned32Bit) {
 
 class LogWithoutVersion : public LogTest {
  protected:
-  LogWithoutVersion() : LogTest(InstallationTree::Options{"RebuildTool", true, /*LinkProgram=*/false}) {}
+  LogWithoutVersion()
+      : LogTest(InstallationTree::Options{"RebuildTool", true, /*LinkProgram=*/false}) {}
 };
 
 TEST_F(LogWithoutVersion, HeaderLeavesTheVersionOut) {

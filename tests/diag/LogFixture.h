@@ -67,7 +67,8 @@ class LogTest : public ::testing::Test {
         break;
       }
       lines.push_back(content.substr(from, end - from));
-      EXPECT_EQ(lines.back().find_first_of("\r\n"), std::string::npos) << "a lone line break in " << path;
+      EXPECT_EQ(lines.back().find_first_of("\r\n"), std::string::npos)
+          << "a lone line break in " << path;
       from = end + 2;
     }
     return lines;
@@ -83,17 +84,20 @@ class LogTest : public ::testing::Test {
   }
 
   // The header line of an entry made at `time` (as the pinned clock reads).
-  std::string Header(const std::string& time = "03/04/2020 14:05:09:007", bool with_version = true) {
-    return "[" + time + (with_version ? " v" RI_PROJECT_VERSION : "") + " " + Writer().InstanceId + "  ]";
+  std::string Header(const std::string& time = "03/04/2020 14:05:09:007",
+                     bool with_version = true) {
+    return "[" + time + (with_version ? " v" RI_PROJECT_VERSION : "") + " " + Writer().InstanceId +
+           "  ]";
   }
 
   // The environment block as this machine's system and the pinned values
   // give it.
   std::vector<std::string> EnvironmentLines() const {
     const platform::OsVersion os = platform::GetOsVersion();
-    return {" FirstWrite 03042020_140509 OS:" + std::to_string(os.PlatformId) + " " + std::to_string(os.Major) + " " +
-                std::to_string(os.Minor) + " " + std::to_string(os.Build) + " " + os.ServicePack + "  " +
-                platform::UserName() + " " + platform::ComputerName() + " ",
+    return {" FirstWrite 03042020_140509 OS:" + std::to_string(os.PlatformId) + " " +
+                std::to_string(os.Major) + " " + std::to_string(os.Minor) + " " +
+                std::to_string(os.Build) + " " + os.ServicePack + "  " + platform::UserName() +
+                " " + platform::ComputerName() + " ",
             "",
             "TC: 3 4:5:6(789) " + std::to_string(kUptime),
             tree_.Program(),
@@ -121,7 +125,8 @@ class LogTest : public ::testing::Test {
     return lines;
   }
 
-  static std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  static std::vector<std::string> Concat(std::vector<std::string> a,
+                                         const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
   }

@@ -34,12 +34,14 @@ class EncryptedTableRunTest : public ::testing::Test {
     auto connection = engine::Connection::Connect(inst.DB());
     ASSERT_TRUE(connection.ok());
     engine::TableRewriteOptions options;
-    options.KdfIterations = 1000;  // the least the format allows: the test need not wait for a real key
+    options.KdfIterations =
+        1000;  // the least the format allows: the test need not wait for a real key
     ASSERT_TRUE(engine::EncryptTable(**connection, name, password, options).ok());
   }
 
   // Tag names of an encrypted table's index file, read under its password.
-  std::vector<std::string> EncryptedTagNames(const std::string& table, const std::string& password) {
+  std::vector<std::string> EncryptedTagNames(const std::string& table,
+                                             const std::string& password) {
     std::vector<std::string> names;
     auto connection = engine::Connection::Connect(inst.DB());
     if (!connection.ok()) return names;
@@ -84,7 +86,8 @@ TEST_F(EncryptedTableRunTest, DefaultProviderGivesTheCWorkersTablesTheirPassword
   inst.MainInx("[*Not4Rmv]\r\nOther.ADT=N\r\n[CWorkers.ADT]\r\nVLX_PRIMARY_KEY=RECID*ixUnique\r\n");
   PressStart();
   EXPECT_THAT(inst.DialogTexts(), ElementsAre("Completed Successfully"));
-  EXPECT_THAT(EncryptedTagNames("CWorkers.ADT", engine::DefaultCWorkersPassword()), ElementsAre("PRIMARY"));
+  EXPECT_THAT(EncryptedTagNames("CWorkers.ADT", engine::DefaultCWorkersPassword()),
+              ElementsAre("PRIMARY"));
   EXPECT_EQ(inst.Log().find("CWorkers.ADT=Y"), std::string::npos);
 }
 

@@ -68,7 +68,7 @@ TEST_F(FullTextRunTest, FullTextIndexesAreBuiltWithAndWithoutNoiseWords) {
 TEST_F(FullTextRunTest, EachFailingStatementIsReportedAndTheOthersStillRun) {
   inst.MainInx(
       "[Contacts.ADT*VlxFts]\r\n"
-      "FTS_BAD1=SCORE\r\n"              // not a character field
+      "FTS_BAD1=SCORE\r\n"  // not a character field
       "FTS_NOTES=NOTES\r\n"
       "FTS_BAD2=NOTES*NO_SUCH_OPTION\r\n");
   PressStart();
@@ -78,8 +78,11 @@ TEST_F(FullTextRunTest, EachFailingStatementIsReportedAndTheOthersStillRun) {
   EXPECT_THAT(inst.Dialogs[1].Text, HasSubstr("NO_SUCH_OPTION"));
   EXPECT_EQ(inst.Dialogs[2].Text, "Error in Indexes Rebuild ");
   EXPECT_THAT(inst.TagNames("Contacts.Adi"), ElementsAre("FTS_NOTES"));
-  EXPECT_THAT(inst.Log(), HasSubstr("Proc_Name=BldFtxInx-Err\r\nCREATE INDEX FTS_BAD1 ON Contacts ( SCORE ) CONTENT  \r\n"
-                                    "Contacts.ADT FTS_BAD1"));
+  EXPECT_THAT(
+      inst.Log(),
+      HasSubstr(
+          "Proc_Name=BldFtxInx-Err\r\nCREATE INDEX FTS_BAD1 ON Contacts ( SCORE ) CONTENT  \r\n"
+          "Contacts.ADT FTS_BAD1"));
 }
 
 class FtsStatementTest : public ::testing::Test {
@@ -106,12 +109,17 @@ TEST_F(FtsStatementTest, StatementsOfTheDefinitions) {
             "CREATE INDEX FTS_Notes ON Contacts ( Notes ) CONTENT  ");
   EXPECT_EQ(Statement(std::string(section) + "FTS_Notes=Notes*X*Y\r\n"),
             "CREATE INDEX FTS_Notes ON Contacts ( Notes ) CONTENT X*Y ");
-  EXPECT_EQ(Statement(std::string(section) + "FTS_Notes=Notes*X\r\n[*op_ftsnoise_contacts_fts_notes]\r\nw1= a \r\nw2=\r\nw3=b\r\n"),
-            "CREATE INDEX FTS_Notes ON Contacts ( Notes ) CONTENT X 'a  b'");
-  EXPECT_EQ(Statement(std::string(section) + "FTS_Notes=Notes*X\r\n[*OP_FtsNoise_Contacts_FTS_Notes]\r\n"),
+  EXPECT_EQ(
+      Statement(
+          std::string(section) +
+          "FTS_Notes=Notes*X\r\n[*op_ftsnoise_contacts_fts_notes]\r\nw1= a \r\nw2=\r\nw3=b\r\n"),
+      "CREATE INDEX FTS_Notes ON Contacts ( Notes ) CONTENT X 'a  b'");
+  EXPECT_EQ(Statement(std::string(section) +
+                      "FTS_Notes=Notes*X\r\n[*OP_FtsNoise_Contacts_FTS_Notes]\r\n"),
             "CREATE INDEX FTS_Notes ON Contacts ( Notes ) CONTENT X ");
   // A quote inside a noise word is doubled, not left to end the list.
-  EXPECT_EQ(Statement(std::string(section) + "FTS_Notes=Notes\r\n[*OP_FtsNoise_Contacts_FTS_Notes]\r\nw1=don't\r\n"),
+  EXPECT_EQ(Statement(std::string(section) +
+                      "FTS_Notes=Notes\r\n[*OP_FtsNoise_Contacts_FTS_Notes]\r\nw1=don't\r\n"),
             "CREATE INDEX FTS_Notes ON Contacts ( Notes ) CONTENT  'don''t'");
 }
 

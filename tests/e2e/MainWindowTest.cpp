@@ -1,8 +1,8 @@
 // The main window: its layout, the stop marker around a Start, and what a
 // Start logs and reports when the run fails early.
+#include <sys/stat.h>
 #include <QApplication>
 #include <QPushButton>
-#include <sys/stat.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -62,7 +62,8 @@ TEST_F(MainWindowTest, MarkerLeftByAnEarlierRunIsTruncatedAndRemoved) {
   int64_t size_during_run = -1;
   inst.OnDialog = [&](const ui::ModalRequest&) {
     platform::FileInfo info;
-    if (platform::GetFileInfo(Marker("VorlexStop.INI"), info)) size_during_run = static_cast<int64_t>(info.Size);
+    if (platform::GetFileInfo(Marker("VorlexStop.INI"), info))
+      size_during_run = static_cast<int64_t>(info.Size);
   };
   PressStart();
   EXPECT_EQ(size_during_run, 0);
@@ -119,7 +120,8 @@ TEST_F(MainWindowTest, MissingDBSysIsLoggedAndTheRunStillStarts) {
 
 TEST(StopMarkerAsideName, ReplacesTheExtensionWithStampAndNumber) {
   ScopedClock clock({2024, 2, 3, 14, 5, 9, 0});
-  EXPECT_EQ(StopMarkerAsideName("/i/DBSys/VorlexStop.INI", 4711), "/i/DBSys/VorlexStop_030224140509_4711.old");
+  EXPECT_EQ(StopMarkerAsideName("/i/DBSys/VorlexStop.INI", 4711),
+            "/i/DBSys/VorlexStop_030224140509_4711.old");
 }
 
 }  // namespace

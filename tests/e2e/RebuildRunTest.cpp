@@ -18,13 +18,14 @@ using ::testing::HasSubstr;
 
 const std::vector<std::string> kDicFields = {"Type:C:1", "Table_Name:C:40"};
 const std::vector<std::string> kOrderFields = {"RECID:C:16", "CUSTOMER:C:16", "AMOUNT:N", "DAY:D"};
-const std::vector<std::string> kContactFields = {"RECID:C:16", "LASTNAME:C:20", "FIRSTNAME:C:20", "ZIP:C:5"};
+const std::vector<std::string> kContactFields = {"RECID:C:16", "LASTNAME:C:20", "FIRSTNAME:C:20",
+                                                 "ZIP:C:5"};
 
 std::vector<EngineRow> Orders(int count) {
   std::vector<EngineRow> rows;
   for (int i = 0; i < count; ++i) {
-    rows.push_back({"ord" + std::to_string(1000 + i), "cust" + std::to_string(i % 7), std::to_string(i * 3.5),
-                    "2024-01-" + std::to_string(10 + i % 20)});
+    rows.push_back({"ord" + std::to_string(1000 + i), "cust" + std::to_string(i % 7),
+                    std::to_string(i * 3.5), "2024-01-" + std::to_string(10 + i % 20)});
   }
   return rows;
 }
@@ -45,10 +46,12 @@ std::vector<EngineRow> Contacts(int count) {
 class RebuildRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    inst.MakeTable("DicTables.ADT", kDicFields,
-                   {{"U", "Contacts.ADT"}, {"U", "Notes.ADT"}, {"S", "SysLock.adt"}, {"V", "View1"}});
+    inst.MakeTable(
+        "DicTables.ADT", kDicFields,
+        {{"U", "Contacts.ADT"}, {"U", "Notes.ADT"}, {"S", "SysLock.adt"}, {"V", "View1"}});
     inst.MakeTable("Contacts.ADT", kContactFields, Contacts(40));
-    inst.MakeTable("Notes.ADT", {"RECID:C:16", "BODY:C:60"}, {{"n1", "first note"}, {"n2", "second"}});
+    inst.MakeTable("Notes.ADT", {"RECID:C:16", "BODY:C:60"},
+                   {{"n1", "first note"}, {"n2", "second"}});
     inst.MakeTable("Orders.ADT", kOrderFields, Orders(30));
     inst.MainInx(
         "[*Not4Rmv]\r\n"
@@ -189,7 +192,8 @@ TEST_F(RebuildRunTest, RefusedIndexIsReportedAndTheTableStillGetsItsOtherIndexes
   EXPECT_EQ(progress_position, 2);
 
   EXPECT_THAT(inst.TagNames("Orders.Adi"), ElementsAre("PRIMARY", "CUSTDAY", "CUST"));
-  EXPECT_THAT(inst.TagNames("Contacts.Adi"), ElementsAre("NAME"));  // no second pass after a failed first
+  EXPECT_THAT(inst.TagNames("Contacts.Adi"),
+              ElementsAre("NAME"));  // no second pass after a failed first
   EXPECT_THAT(inst.Log(), HasSubstr("Proc_Name=BuildIndexes-ERR\r\nOrders.ADT BAD"));
   EXPECT_THAT(inst.Log(), HasSubstr("Proc_Name=MainFrm-Bld-Eof\r\nN\r\n"));
   EXPECT_FALSE(StopMarkerLeft());
@@ -201,7 +205,8 @@ TEST_F(RebuildRunTest, MissingMainFileFailsBeforeAnythingIsTouched) {
 
   const std::string dbsys = inst.Tree / "DBSys";
   EXPECT_THAT(inst.DialogTexts(),
-              ElementsAre(" File CRMInx.ini does not exist \n\r Install in folder \n\r" + dbsys + "\n\r and try again ",
+              ElementsAre(" File CRMInx.ini does not exist \n\r Install in folder \n\r" + dbsys +
+                              "\n\r and try again ",
                           "Error in Indexes Rebuild "));
   EXPECT_EQ(inst.Dialogs[0].Kind, ui::ModalKind::ErrorMessageBox);
   EXPECT_TRUE(inst.TagNames("Orders.Adi").empty());
@@ -213,10 +218,11 @@ TEST_F(RebuildRunTest, PreviousVersionMainFileIsRefused) {
   inst.MainInx("; old style: ixPrimary\r\n[Orders.ADT]\r\nVLX_PRIMARY_KEY=RECID*ixUnique\r\n");
   PressStart();
 
-  EXPECT_THAT(inst.DialogTexts(),
-              ElementsAre("FileVorlexInx.ini\n\ryou have installed belongs to a previous version\n\r"
-                          "Replace with newer version\n\rand try again",
-                          "Error in Indexes Rebuild "));
+  EXPECT_THAT(
+      inst.DialogTexts(),
+      ElementsAre("FileVorlexInx.ini\n\ryou have installed belongs to a previous version\n\r"
+                  "Replace with newer version\n\rand try again",
+                  "Error in Indexes Rebuild "));
   EXPECT_TRUE(inst.TagNames("Orders.Adi").empty());
 }
 
@@ -229,8 +235,10 @@ TEST_F(RebuildRunTest, UnknownVersionTagStopsTheRunWithTheOutOfDateMessage) {
   ASSERT_EQ(inst.Dialogs.size(), 2u);
   EXPECT_EQ(inst.Dialogs[0].Kind, ui::ModalKind::MessageForm);
   EXPECT_EQ(inst.Dialogs[0].HelpLinkId, 203000000);
-  EXPECT_THAT(inst.Dialogs[0].Text,
-              HasSubstr("cannot be used with the version of VorlexCRM you have installed.\r\nPlease download"));
+  EXPECT_THAT(
+      inst.Dialogs[0].Text,
+      HasSubstr(
+          "cannot be used with the version of VorlexCRM you have installed.\r\nPlease download"));
   EXPECT_TRUE(inst.TagNames("Orders.Adi").empty()) << "no table is touched";
   EXPECT_THAT(inst.Log(), HasSubstr("Proc_Name=LoadTblNamesToLst\r\n"));
 }
@@ -277,7 +285,8 @@ TEST_F(RebuildRunTest, TableHeldOpenElsewhereFailsAloneAfterFourAttempts) {
 
   ASSERT_EQ(inst.Dialogs.size(), 3u);
   EXPECT_EQ(inst.Dialogs[0].Text, "Table Notes.ADT is in use");
-  EXPECT_THAT(inst.Dialogs[1].Text, ::testing::EndsWith("\r\nNotes.ADT"));  // the exclusive open fails too
+  EXPECT_THAT(inst.Dialogs[1].Text,
+              ::testing::EndsWith("\r\nNotes.ADT"));  // the exclusive open fails too
   EXPECT_EQ(inst.Dialogs[2].Text, "Error in Indexes Rebuild ");
   EXPECT_EQ(inst.Sleeps.Waits, (std::vector<unsigned>{1000, 1000, 1000, 1000}));
   const std::string log = inst.Log();

@@ -64,8 +64,14 @@ class RecordIdRepairTest : public ::testing::Test {
 
 TEST_F(RecordIdRepairTest, EmptyRecordIdsAreRemovedAndThePrimaryIndexBuilt) {
   inst.MakeTable("Contacts.ADT", kFields,
-                 {{"c1", "one"}, {std::nullopt, "no id"}, {"c3", "three"}, {"", "empty id"}, {"   ", "blank id"}});
-  inst.MainInx("[*Not4Rmv]\r\nOther.ADT=N\r\n[Contacts.ADT]\r\nVLX_PRIMARY_KEY=RECID*ixUnique\r\nNAME=NAME\r\n");
+                 {{"c1", "one"},
+                  {std::nullopt, "no id"},
+                  {"c3", "three"},
+                  {"", "empty id"},
+                  {"   ", "blank id"}});
+  inst.MainInx(
+      "[*Not4Rmv]\r\nOther.ADT=N\r\n[Contacts.ADT]\r\nVLX_PRIMARY_KEY=RECID*ixUnique\r\nNAME="
+      "NAME\r\n");
   PressStart();
 
   EXPECT_THAT(inst.DialogTexts(), ElementsAre("Completed Successfully"));
@@ -80,11 +86,16 @@ TEST_F(RecordIdRepairTest, EmptyRecordIdsAreRemovedAndThePrimaryIndexBuilt) {
 
   const std::string log = inst.Log();
   EXPECT_THAT(log, HasSubstr("Proc_Name=BuildIndexes-ERR\r\nContacts.ADT PRIMARY"));
-  EXPECT_THAT(log, HasSubstr("Proc_Name=RmvNullRecId-Bof (VlxUpgInd:RmvNullRecId)\r\nContacts.ADT"));
-  EXPECT_THAT(log, HasSubstr("Proc_Name=RmvNullRecId-Removed Contacts.ADT\r\n3 records without a record id removed"));
+  EXPECT_THAT(log,
+              HasSubstr("Proc_Name=RmvNullRecId-Bof (VlxUpgInd:RmvNullRecId)\r\nContacts.ADT"));
+  EXPECT_THAT(
+      log,
+      HasSubstr(
+          "Proc_Name=RmvNullRecId-Removed Contacts.ADT\r\n3 records without a record id removed"));
   EXPECT_THAT(log, HasSubstr("Proc_Name=Bof-Fix\r\nContacts.ADT"));
   EXPECT_THAT(log, HasSubstr("Proc_Name=Eof-Fix\r\nContacts.ADT"));
-  EXPECT_THAT(log, HasSubstr("Proc_Name=RmvNullRecId-Eof\r\nContacts.ADT delete from Contacts where RECID is null  or RECID = ''"));
+  EXPECT_THAT(log, HasSubstr("Proc_Name=RmvNullRecId-Eof\r\nContacts.ADT delete from Contacts "
+                             "where RECID is null  or RECID = ''"));
   // A repaired table is not marked again for the removal pass.
   EXPECT_EQ(log.find("Contacts.ADT=Y"), std::string::npos);
 }
@@ -155,7 +166,8 @@ TEST_F(RecordIdRepairTest, AFailedRemovalFailsThePassEvenWhenTheCountsWouldMatch
   ASSERT_EQ(inst.Dialogs.size(), 2u);
   EXPECT_EQ(inst.Dialogs[0].Text, "Ghost.ADT=Y - ");
   EXPECT_EQ(inst.Dialogs[1].Text, "Error in Indexes Rebuild ");
-  EXPECT_THAT(inst.Log(), HasSubstr("Proc_Name=MakeAfReInxDelNullRecId-Err\r\ndelete from Ghost where RECID is null  or RECID = ''"));
+  EXPECT_THAT(inst.Log(), HasSubstr("Proc_Name=MakeAfReInxDelNullRecId-Err\r\ndelete from Ghost "
+                                    "where RECID is null  or RECID = ''"));
 }
 
 TEST_F(RecordIdRepairTest, ATableOfTheExemptionListMarkedForRemovalCountsAsSuccess) {
@@ -168,8 +180,10 @@ TEST_F(RecordIdRepairTest, ATableOfTheExemptionListMarkedForRemovalCountsAsSucce
 }
 
 TEST(DeleteStatement, NamesTheTableWithoutItsExtension) {
-  EXPECT_EQ(DeleteNullRecIdStatement("Contacts.ADT"), "delete from Contacts where RECID is null  or RECID = ''");
-  EXPECT_EQ(DeleteNullRecIdStatement("Plain"), "delete from Plain where RECID is null  or RECID = ''");
+  EXPECT_EQ(DeleteNullRecIdStatement("Contacts.ADT"),
+            "delete from Contacts where RECID is null  or RECID = ''");
+  EXPECT_EQ(DeleteNullRecIdStatement("Plain"),
+            "delete from Plain where RECID is null  or RECID = ''");
 }
 
 }  // namespace

@@ -178,7 +178,8 @@ TEST(PlatformFiles, FindFileIgnoringCaseTakesExactNameFirst) {
   EXPECT_EQ(platform::FindFileIgnoringCase(dir / "lower.Adi"), dir / "lower.Adi");
   dir.WriteFile("Lower.ADI", "y");
   EXPECT_EQ(platform::FindFileIgnoringCase(dir / "Lower.ADI"), dir / "Lower.ADI");
-  EXPECT_EQ(platform::FindFileIgnoringCase(dir / "LOWER.adi"), dir / "Lower.ADI");  // first in name order
+  EXPECT_EQ(platform::FindFileIgnoringCase(dir / "LOWER.adi"),
+            dir / "Lower.ADI");  // first in name order
   EXPECT_EQ(platform::FindFileIgnoringCase(dir / "other.adi"), "");
   EXPECT_EQ(platform::FindFileIgnoringCase(dir / "nofolder/x"), "");
 }

@@ -32,8 +32,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SectionCase{"VlxInxVxx!!!###_1800_VlxInxVxx!!!###_1600_T.ADT", false, ""},
                       SectionCase{"VlxInxVxx!!!###_1800_", false, ""},
                       SectionCase{"T.ADTVlxInxVxx!!!###_1800_", false, ""},
-                      SectionCase{"x_VlxInxVxx!!!###_", false, ""},
-                      SectionCase{"", false, ""}));
+                      SectionCase{"x_VlxInxVxx!!!###_", false, ""}, SectionCase{"", false, ""}));
 
 TEST(IndexEntries, PartsOfAnEntry) {
   EXPECT_EQ(InxNameOf("VLX_PRIMARY_KEY"), "PRIMARY");

@@ -12,7 +12,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-std::vector<std::string> Lines(const TStringList& list) { return {list.begin(), list.end()}; }
+std::vector<std::string> Lines(const TStringList& list) {
+  return {list.begin(), list.end()};
+}
 
 class DefinitionFilesTest : public ::testing::Test {
  protected:
@@ -42,10 +44,11 @@ TEST_F(DefinitionFilesTest, TableListOptionSectionsAndExemptions) {
   ASSERT_TRUE(dm->LoadTblNamesToLst(message, number));
   EXPECT_EQ(message, "");
   EXPECT_EQ(number, 0);
-  EXPECT_THAT(Lines(dm->TblNamesLst),
-              ElementsAre("VlxInxVxx!!!###_5601_Contacts.ADT=Contacts.ADT", "Orders.ADT=Orders.ADT"));
+  EXPECT_THAT(Lines(dm->TblNamesLst), ElementsAre("VlxInxVxx!!!###_5601_Contacts.ADT=Contacts.ADT",
+                                                  "Orders.ADT=Orders.ADT"));
   EXPECT_THAT(Lines(dm->OptSectionsLst), ElementsAre("*OP_Other", "*OP_FtsNoise_Contacts_FTS1"));
-  EXPECT_THAT(Lines(dm->Not4RmvLst), ElementsAre("Contacts.ADT=N", "Orders.ADT=Y", "*Not4Rmv=*Not4Rmv"));
+  EXPECT_THAT(Lines(dm->Not4RmvLst),
+              ElementsAre("Contacts.ADT=N", "Orders.ADT=Y", "*Not4Rmv=*Not4Rmv"));
 }
 
 TEST_F(DefinitionFilesTest, EntriesOfATableComeFromTheMainThenBothSecondarySections) {
@@ -57,11 +60,15 @@ TEST_F(DefinitionFilesTest, EntriesOfATableComeFromTheMainThenBothSecondarySecti
   auto dm = Module();
   ASSERT_TRUE(dm->HasSecIniFile);
   dm->LoadTblInxToLst("VlxInxVxx!!!###_1800_DicTables.ADT");
-  EXPECT_THAT(Lines(dm->InxLst), ElementsAre("M1=Type", "M2=Table_Name", "S1=Type", "S2=Table_Name;Type"));
+  EXPECT_THAT(Lines(dm->InxLst),
+              ElementsAre("M1=Type", "M2=Table_Name", "S1=Type", "S2=Table_Name;Type"));
   const std::string log = inst.Log();
-  EXPECT_THAT(log, HasSubstr("Proc_Name=ADD-X VlxInxVxx!!!###_1800_DicTables.ADT VlxInxVxx!!!###_1800_DicTables.ADT \r\n"
-                             "\r\n*GEN-BF*2\r\nM1=Type\r\nM2=Table_Name\r\n\r\n*Add*1\r\nS1=Type\r\n\r\n*GEN-AF*3\r\n"));
-  EXPECT_THAT(log, HasSubstr("Proc_Name=ADD-X DicTables.ADT VlxInxVxx!!!###_1800_DicTables.ADT \r\n"));
+  EXPECT_THAT(log, HasSubstr("Proc_Name=ADD-X VlxInxVxx!!!###_1800_DicTables.ADT "
+                             "VlxInxVxx!!!###_1800_DicTables.ADT \r\n"
+                             "\r\n*GEN-BF*2\r\nM1=Type\r\nM2=Table_Name\r\n\r\n*Add*1\r\nS1="
+                             "Type\r\n\r\n*GEN-AF*3\r\n"));
+  EXPECT_THAT(log,
+              HasSubstr("Proc_Name=ADD-X DicTables.ADT VlxInxVxx!!!###_1800_DicTables.ADT \r\n"));
 }
 
 TEST_F(DefinitionFilesTest, CountOfIndexEntriesIncludesSecondaryAndFullTextEntries) {
@@ -80,8 +87,10 @@ TEST_F(DefinitionFilesTest, MissingOptionalFilesAreLoggedUnderTheirGenericNames)
   EXPECT_FALSE(dm->HasSecIniFile);
   EXPECT_FALSE(dm->HasPageSizeIniFile);
   const std::string log = inst.Log();
-  EXPECT_THAT(log, HasSubstr("Proc_Name=GenInxFile-2: " + inst.Tree / "DBSys/CRMInx2.ini" + " N\r\n"));
-  EXPECT_THAT(log, HasSubstr("Proc_Name=GenInxFile-3: " + inst.Tree / "DBSys/CRMInx3.ini" + " N\r\n"));
+  EXPECT_THAT(log,
+              HasSubstr("Proc_Name=GenInxFile-2: " + inst.Tree / "DBSys/CRMInx2.ini" + " N\r\n"));
+  EXPECT_THAT(log,
+              HasSubstr("Proc_Name=GenInxFile-3: " + inst.Tree / "DBSys/CRMInx3.ini" + " N\r\n"));
 }
 
 TEST_F(DefinitionFilesTest, GenericallyNamedMainFileIsAccepted) {
@@ -100,7 +109,8 @@ struct PageSizeCase {
   const char* logged;
 };
 
-class PageSizeSettingTest : public DefinitionFilesTest, public ::testing::WithParamInterface<PageSizeCase> {};
+class PageSizeSettingTest : public DefinitionFilesTest,
+                            public ::testing::WithParamInterface<PageSizeCase> {};
 
 TEST_P(PageSizeSettingTest, OnlyTheFiveSizesCount) {
   const PageSizeCase& c = GetParam();
@@ -119,10 +129,13 @@ TEST_P(PageSizeSettingTest, OnlyTheFiveSizesCount) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, PageSizeSettingTest,
-    ::testing::Values(PageSizeCase{"InxPageSize=4096", true, 4096, "  *IsNeedNewPageSize: T.ADT 4096"},
+    ::testing::Values(PageSizeCase{"InxPageSize=4096", true, 4096,
+                                   "  *IsNeedNewPageSize: T.ADT 4096"},
                       PageSizeCase{"InxPageSize=512", true, 512, "  *IsNeedNewPageSize: T.ADT 512"},
-                      PageSizeCase{"InxPageSize=3000", false, 0, "Proc_Name=IsNeedNewPageSizeT.ADT\r\nwrong PageSize 3000"},
-                      PageSizeCase{"InxPageSize=0", false, 0, ""}, PageSizeCase{"InxPageSize=abc", false, 0, ""},
+                      PageSizeCase{"InxPageSize=3000", false, 0,
+                                   "Proc_Name=IsNeedNewPageSizeT.ADT\r\nwrong PageSize 3000"},
+                      PageSizeCase{"InxPageSize=0", false, 0, ""},
+                      PageSizeCase{"InxPageSize=abc", false, 0, ""},
                       PageSizeCase{"Other=1024", false, 0, ""}));
 
 TEST_F(DefinitionFilesTest, IndexFileRemovalRetriesFourTimesOneSecondApart) {
@@ -135,7 +148,8 @@ TEST_F(DefinitionFilesTest, IndexFileRemovalRetriesFourTimesOneSecondApart) {
   EXPECT_FALSE(dm->DelInxFile(index, error_text));
   EXPECT_EQ(error_text, "ErrorCodes:16 16 16 16 ");
   EXPECT_EQ(inst.Sleeps.Waits, (std::vector<unsigned>{1000, 1000, 1000, 1000}));
-  EXPECT_THAT(inst.Log(), HasSubstr("Proc_Name=DelInxFile " + index + "\r\nErrorCodes:16 16 16 16  N 4\r\n"));
+  EXPECT_THAT(inst.Log(),
+              HasSubstr("Proc_Name=DelInxFile " + index + "\r\nErrorCodes:16 16 16 16  N 4\r\n"));
 
   holder.Release();
   inst.Sleeps.Waits.clear();

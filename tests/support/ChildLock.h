@@ -19,7 +19,8 @@ class ChildLock {
  public:
   ChildLock(const std::string& path, platform::LockKind kind)
       : ChildLock([path, kind] {
-          const int fd = open(path.c_str(), kind == platform::LockKind::Exclusive ? O_RDWR : O_RDONLY);
+          const int fd =
+              open(path.c_str(), kind == platform::LockKind::Exclusive ? O_RDWR : O_RDONLY);
           return fd >= 0 && platform::LockFile(fd, kind);
         }) {}
 

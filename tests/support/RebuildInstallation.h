@@ -76,7 +76,8 @@ class RebuildInstallation {
     auto file = engine::IndexFile::Open(path);
     if (!file.ok()) throw std::runtime_error(file.status().Message());
     for (const auto& info : (*file)->Tags()) {
-      tags.push_back(Tag{info.Name, info.Expression, info.Options, (*file)->PageSize(), info.KeyCount});
+      tags.push_back(
+          Tag{info.Name, info.Expression, info.Options, (*file)->PageSize(), info.KeyCount});
     }
     return tags;
   }

@@ -17,7 +17,9 @@ class ScopedClock {
   // Calls `on_read` every time the clock is read, with the time it gives. It
   // runs under the platform's hook lock, so it must not use the platform's
   // clock, tick count, sleep or locale functions itself.
-  void OnRead(std::function<void(const platform::LocalTime&)> on_read) { on_read_ = std::move(on_read); }
+  void OnRead(std::function<void(const platform::LocalTime&)> on_read) {
+    on_read_ = std::move(on_read);
+  }
 
   void Set(const platform::LocalTime& time) { time_ = time; }
 

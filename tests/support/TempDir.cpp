@@ -17,7 +17,8 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  std::error_code ignored;  // a test that failed half-way may leave odd files; removal is best effort
+  std::error_code
+      ignored;  // a test that failed half-way may leave odd files; removal is best effort
   for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
     fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
   }
@@ -46,4 +47,6 @@ SleepRecorder::SleepRecorder() {
   });
 }
 
-SleepRecorder::~SleepRecorder() { platform::SetSleepHook(nullptr); }
+SleepRecorder::~SleepRecorder() {
+  platform::SetSleepHook(nullptr);
+}

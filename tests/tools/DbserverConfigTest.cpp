@@ -5,9 +5,9 @@
 #include "DbserverTestSupport.h"
 #include "ServerConfig.h"
 #include "engine/env/Connection.h"
-#include "engine/table/Table.h"
 #include "engine/net/NetErrors.h"
 #include "engine/sql/RemoteTable.h"
+#include "engine/table/Table.h"
 
 namespace {
 

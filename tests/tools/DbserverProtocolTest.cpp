@@ -10,9 +10,9 @@
 
 #include "DbserverTestSupport.h"
 #include "engine/env/Connection.h"
-#include "engine/util/TableErrorCodes.h"
 #include "engine/net/NetErrors.h"
 #include "engine/sql/RemoteTable.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

@@ -19,12 +19,12 @@
 #include "dataset/AdsTable.h"
 #include "dataset/AdsTableCalls.h"
 #include "engine/env/Connection.h"
-#include "engine/sql/SqlExecute.h"
-#include "engine/table/Table.h"
-#include "engine/util/TableErrorCodes.h"
-#include "engine/table/TableRewrite.h"
 #include "engine/net/NetErrors.h"
 #include "engine/sql/RemoteTable.h"
+#include "engine/sql/SqlExecute.h"
+#include "engine/table/Table.h"
+#include "engine/table/TableRewrite.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace {
 

@@ -96,8 +96,8 @@ TEST(DbtoolRun, BadRowsAreReportedByLineAndNothingIsCreated) {
   EXPECT_EQ(run.exit_code, 2);
   for (const char* expected :
        {"bad.csv: line 3: error 8112: Field \"N\"", "line 6: 2 cells where the header has 3",
-        "line 7: error 8113: A value of 7 bytes", "line 8: error 8112: Field \"D\"", "line 9: error 8112: Field \"N\"",
-        "nothing was imported"}) {
+        "line 7: error 8113: A value of 7 bytes", "line 8: error 8112: Field \"D\"",
+        "line 9: error 8112: Field \"N\"", "nothing was imported"}) {
     EXPECT_NE(run.err.find(expected), std::string::npos) << expected << "\n" << run.err;
   }
   EXPECT_EQ(run.err.find("line 4"), std::string::npos) << run.err;

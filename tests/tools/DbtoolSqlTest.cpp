@@ -99,7 +99,8 @@ TEST_F(DbtoolSql, FailuresAreReportedWithExitCodeTwo) {
     std::string message;
   } cases[] = {
       {{"sql", ".", "UPDATE Contacts SET NAME = ''"},
-       "dbtool: error 8300: Syntax error at position 1 of the statement \"UPDATE Contacts SET NAME = ''\""},
+       "dbtool: error 8300: Syntax error at position 1 of the statement \"UPDATE Contacts SET NAME "
+       "= ''\""},
       {{"sql", ".", "CREATE INDEX F ON Contacts ( SCORE ) CONTENT"},
        "field SCORE of table \"Contacts.ADT\", which is not a character field"},
       {{"sql", "missing-folder", "delete from Contacts"}, "missing-folder"},

@@ -4,12 +4,12 @@
 
 #include "engine/api/EngineApi.h"
 #include "engine/api/EngineHandles.h"
-#include "engine/util/IndexFileErrors.h"
 #include "engine/index/IndexVerify.h"
+#include "engine/net/NetErrors.h"
 #include "engine/sql/SqlExecute.h"
 #include "engine/table/TableCursor.h"
+#include "engine/util/IndexFileErrors.h"
 #include "engine/util/TableErrorCodes.h"
-#include "engine/net/NetErrors.h"
 #include "platform/Platform.h"
 
 namespace dbserver {
@@ -243,7 +243,8 @@ void Session::Handle(Op op, WireReader& in, Reply& out) {
       if (!in.AtEnd()) return malformed();
       engine::ADSHANDLE index = 0;
       uint32_t page_size = 0;
-      uint32_t code = engine::AdsGetIndexHandleByOrder(engine::HandleOfTable(*table), order, &index);
+      uint32_t code =
+          engine::AdsGetIndexHandleByOrder(engine::HandleOfTable(*table), order, &index);
       if (code == 0) code = engine::AdsGetIndexPageSize(index, &page_size);
       if (code != 0) {
         uint32_t last = 0;

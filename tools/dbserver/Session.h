@@ -16,9 +16,9 @@
 #include "ServerConfig.h"
 #include "ShareRoots.h"
 #include "engine/env/Connection.h"
-#include "engine/table/Table.h"
 #include "engine/net/Channel.h"
 #include "engine/net/Wire.h"
+#include "engine/table/Table.h"
 
 namespace dbserver {
 

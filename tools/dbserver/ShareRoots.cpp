@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/util/TableErrorCodes.h"
 #include "engine/net/NetErrors.h"
+#include "engine/util/TableErrorCodes.h"
 
 namespace dbserver {
 

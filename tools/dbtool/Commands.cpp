@@ -130,7 +130,9 @@ std::string CodedMessage(const engine::Status& status) {
   return "error " + std::to_string(status.Code()) + ": " + status.Message();
 }
 
-int ReportError(Io& io, const engine::Status& status) { return ReportError(io, CodedMessage(status)); }
+int ReportError(Io& io, const engine::Status& status) {
+  return ReportError(io, CodedMessage(status));
+}
 
 namespace {
 

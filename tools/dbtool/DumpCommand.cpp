@@ -41,10 +41,11 @@ int DumpRemote(engine::RemoteTable& table, const engine::CharTable& chars, const
       return written;
     });
   } else {
-    status = table.ScanRecords(args.Has("--deleted"), [&](uint32_t, const engine::RecordView& record) {
-      written = writer.WriteRecord(record);
-      return written;
-    });
+    status =
+        table.ScanRecords(args.Has("--deleted"), [&](uint32_t, const engine::RecordView& record) {
+          written = writer.WriteRecord(record);
+          return written;
+        });
   }
   if (!written) return failed_write();
   if (!status.ok()) return ReportError(io, status);

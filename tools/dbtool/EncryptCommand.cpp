@@ -25,8 +25,10 @@ int Rewrite(const Arguments& args, Io& io, bool encrypt) {
   std::string folder, name;
   SplitTablePath(args.Positional[0], folder, name);
   if (IsServerPath(args.Positional[0])) {
-    return ReportError(io, "the table's files are rewritten in place: encrypt and decrypt work "
-                           "on local tables only, not on \"" + args.Positional[0] + "\"");
+    return ReportError(io,
+                       "the table's files are rewritten in place: encrypt and decrypt work "
+                       "on local tables only, not on \"" +
+                           args.Positional[0] + "\"");
   }
   auto connection = engine::Connection::Connect(folder);
   if (!connection) return ReportError(io, connection.status());

@@ -101,8 +101,7 @@ int RunImport(const Arguments& args, Io& io) {
       continue;
     }
     if (bad_rows.empty()) {
-      if (engine::Status status = load->Append(builder); !status)
-        return ReportError(io, status);
+      if (engine::Status status = load->Append(builder); !status) return ReportError(io, status);
     }
     ++rows;
     if (io.ErrIsTerminal && rows % kProgressEvery == 0) {

@@ -95,8 +95,8 @@ int RunReindex(const Arguments& args, Io& io) {
   uint32_t page_size = 0;
   std::string error;
   if (!PageSizeOption(args, 0, page_size, error)) return ReportError(io, error);
-  const engine::Status status = opened->Remote ? opened->Remote->Reindex(page_size)
-                                               : opened->Table->Reindex(page_size);
+  const engine::Status status =
+      opened->Remote ? opened->Remote->Reindex(page_size) : opened->Table->Reindex(page_size);
   if (!status.ok()) {
     if (status.Code() == engine::AE_ALREADY_SO) {
       std::fprintf(io.Out, "%s\n", CodedMessage(status).c_str());

@@ -24,7 +24,8 @@ std::string TagOptionsText(const engine::IndexTagOptions& options) {
 std::string TagLine(const engine::IndexTagInfo& tag, uint32_t page_size) {
   if (tag.Kind == engine::IndexTagKind::FullText) {
     auto data = engine::DecodeFullTextTagData(tag.KindData, "the index " + tag.Name);
-    if (!data) return tag.Name + ": " + tag.Expression + ", full text, " + CodedMessage(data.status());
+    if (!data)
+      return tag.Name + ": " + tag.Expression + ", full text, " + CodedMessage(data.status());
     std::string noise;
     for (const std::string& word : data->Words.NoiseWords)
       noise += (noise.empty() ? "" : " ") + word;

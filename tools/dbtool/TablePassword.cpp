@@ -38,7 +38,8 @@ engine::Result<TableAtPath> OpenTableFor(const Arguments& args, Io& io, engine::
                                          bool locked_ok, bool remote_ok) {
   auto opened = OpenTableAt(args.Positional[0], mode, remote_ok);
   if (!opened) return opened.status();
-  const bool encrypted = opened->Remote ? opened->Remote->IsEncrypted() : opened->Table->IsEncrypted();
+  const bool encrypted =
+      opened->Remote ? opened->Remote->IsEncrypted() : opened->Table->IsEncrypted();
   const std::string name = opened->Remote ? opened->Remote->Name() : opened->Table->Name();
   if (!encrypted) return opened;
   if (!args.Has(kPasswordStdinOption.Name)) {

@@ -3,9 +3,9 @@
 // Checks every tag of the table's index file (the table opened shared): its
 // B+tree's structure, that its keys are exactly those of the live records,
 // and uniqueness where the tag requires it; for a full-text tag, its pages
-// and word tree, and that it holds exactly the words of the live records. One line per tag, "TAG: OK" or
-// what is wrong; a single line when the file cannot be read at all. Exit 0
-// when every tag is sound or there is no index file, 1 when a check fails.
+// and word tree, and that it holds exactly the words of the live records. One line per tag, "TAG:
+// OK" or what is wrong; a single line when the file cannot be read at all. Exit 0 when every tag is
+// sound or there is no index file, 1 when a check fails.
 #include "Commands.h"
 #include "TableAtPath.h"
 #include "TablePassword.h"

@@ -53,15 +53,15 @@ Result<std::unique_ptr<Connection>> Connection::Connect(std::string_view path,
   }
   if (server->has_value()) {
     if (!may_be_remote) {
-      return NoteError(Status(AE_INVALID_CONNECT_PATH,
-                              "The server path \"" + std::string(path) +
-                                  "\" needs a connection of the remote server type"));
+      return NoteError(
+          Status(AE_INVALID_CONNECT_PATH, "The server path \"" + std::string(path) +
+                                              "\" needs a connection of the remote server type"));
     }
     auto session = RemoteSession::Open(**environment, **server);
     if (!session) {
-      return NoteError(Status(session.status().Code(), session.status().Message() +
-                                                           " (connect path " + std::string(path) +
-                                                           ")"));
+      return NoteError(
+          Status(session.status().Code(),
+                 session.status().Message() + " (connect path " + std::string(path) + ")"));
     }
     net::WireWriter body;
     body.Text((*server)->Rest);
@@ -75,10 +75,10 @@ Result<std::unique_ptr<Connection>> Connection::Connect(std::string_view path,
     return connection;
   }
   if (!may_be_local) {
-    return NoteError(Status(AE_SERVER_NOT_FOUND,
-                            "No server serves \"" + std::string(path) +
-                                "\": it is on no network share, and the connection may use "
-                                "only a server"));
+    return NoteError(
+        Status(AE_SERVER_NOT_FOUND, "No server serves \"" + std::string(path) +
+                                        "\": it is on no network share, and the connection may use "
+                                        "only a server"));
   }
 
   auto local = LoadLocalModule((*environment)->Folder);

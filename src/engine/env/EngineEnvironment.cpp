@@ -131,7 +131,8 @@ Result<NetworkModule> LoadNetworkModule(const std::string& folder) {
                                             ENGINE_NET_OPEN_SESSION_SYMBOL);
   if (!open) return open.status();
   module.OpenSession = *open;
-  auto call = Entry<EngineNetCallFn>(*handle, folder, kNetworkModuleFileName, ENGINE_NET_CALL_SYMBOL);
+  auto call =
+      Entry<EngineNetCallFn>(*handle, folder, kNetworkModuleFileName, ENGINE_NET_CALL_SYMBOL);
   if (!call) return call.status();
   module.Call = *call;
   auto free_reply = Entry<EngineNetFreeReplyFn>(*handle, folder, kNetworkModuleFileName,

@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "engine/env/Connection.h"
+#include "engine/net/NetErrors.h"
 #include "engine/util/EngineVersion.h"
 #include "engine/util/LastError.h"
 #include "engine/util/LockedFile.h"
-#include "engine/net/NetErrors.h"
 #include "platform/Platform.h"
 
 namespace engine {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "engine/env/EngineEnvironment.h"
-#include "engine/util/EngineError.h"
 #include "engine/net/Wire.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

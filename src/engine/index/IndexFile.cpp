@@ -59,8 +59,8 @@ IndexFile::~IndexFile() {
   if (fd_ >= 0) close(fd_);
 }
 
-Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path,
-                                                   const CharTable& table, const TableCipher* key) {
+Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path, const CharTable& table,
+                                                   const TableCipher* key) {
   std::unique_ptr<IndexFile> file(new IndexFile());
   file->path_ = path;
   file->fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -195,9 +195,9 @@ class OutputFile : public PageSink {
     while (bytes > 0) {
       const uint64_t take = std::min(chunk, bytes);
       sealed_.assign(data, data + take);
-      if (Status status = cipher_.Apply(static_cast<uint32_t>(offset / page_size_),
-                                        static_cast<uint32_t>(take / page_size_), page_size_,
-                                        sealed_.data());
+      if (Status status =
+              cipher_.Apply(static_cast<uint32_t>(offset / page_size_),
+                            static_cast<uint32_t>(take / page_size_), page_size_, sealed_.data());
           !status.ok()) {
         return status;
       }

@@ -141,8 +141,8 @@ extern "C" __attribute__((visibility("default"))) int EngineNetOpenSession(
 
   const std::string fingerprint = channel->PeerFingerprint();
   std::string pinned;
-  switch (engine::net::CheckPinnedCertificate(pin_file ? pin_file : "", where, fingerprint,
-                                              pinned, error)) {
+  switch (engine::net::CheckPinnedCertificate(pin_file ? pin_file : "", where, fingerprint, pinned,
+                                              error)) {
     case engine::net::PinCheck::FirstUse:
     case engine::net::PinCheck::Matches:
       break;
@@ -213,8 +213,8 @@ extern "C" __attribute__((visibility("default"))) int EngineNetCall(
   }
   const uint32_t id = session->NextId++;
   std::string error;
-  const auto request = engine::net::EncodeRequest(
-      id, static_cast<engine::net::Op>(op), std::span<const uint8_t>(body, body_size));
+  const auto request = engine::net::EncodeRequest(id, static_cast<engine::net::Op>(op),
+                                                  std::span<const uint8_t>(body, body_size));
   // The reply is read into the buffer handed to the caller: no copy.
   uint8_t* payload = nullptr;
   uint32_t size = 0;
@@ -229,9 +229,9 @@ extern "C" __attribute__((visibility("default"))) int EngineNetCall(
     std::free(payload);
     session->Lost = true;
     if (read == engine::net::FrameRead::Closed) error = "the server closed the connection";
-    return Answer(engine::AE_SERVER_CONNECTION_LOST, message, message_size,
-                  "The connection to the server " + session->Where +
-                      " was lost during a request: " + error);
+    return Answer(
+        engine::AE_SERVER_CONNECTION_LOST, message, message_size,
+        "The connection to the server " + session->Where + " was lost during a request: " + error);
   }
   engine::net::WireReader r(std::span<const uint8_t>(payload, size));
   if (r.U32() != id || !r.Ok()) {

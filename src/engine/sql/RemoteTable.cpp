@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <future>
 
+#include "engine/env/RemoteSession.h"
+#include "engine/record/ValueText.h"
 #include "engine/util/EngineVersion.h"
-#include "engine/util/LastError.h"
 #include "engine/util/IndexFileErrors.h"
+#include "engine/util/LastError.h"
 #include "engine/util/TableCryptoErrors.h"
 #include "engine/util/TableErrorCodes.h"
-#include "engine/record/ValueText.h"
-#include "engine/env/RemoteSession.h"
 
 namespace engine {
 

@@ -20,14 +20,14 @@
 #include <vector>
 
 #include "engine/env/Connection.h"
-#include "engine/util/EngineError.h"
 #include "engine/index/IndexBuilder.h"
 #include "engine/index/IndexFile.h"
+#include "engine/net/Wire.h"
 #include "engine/record/Record.h"
+#include "engine/record/TableSchema.h"
 #include "engine/sql/SqlExecute.h"
 #include "engine/table/Table.h"
-#include "engine/record/TableSchema.h"
-#include "engine/net/Wire.h"
+#include "engine/util/EngineError.h"
 
 namespace engine {
 

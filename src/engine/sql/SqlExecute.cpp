@@ -48,8 +48,8 @@ Result<std::vector<uint32_t>> MatchingRecords(const Table& table, const SqlState
 // A statement opens its table itself: an encrypted one is read under the
 // password the program enabled on that table through the same connection
 // (without one, every read answers that the password is not enabled).
-Result<std::unique_ptr<Table>> OpenForStatement(const Connection& connection,
-                                                std::string_view name, OpenMode mode) {
+Result<std::unique_ptr<Table>> OpenForStatement(const Connection& connection, std::string_view name,
+                                                OpenMode mode) {
   auto table = Table::Open(connection, name, mode);
   if (!table || !(*table)->NeedsPassword()) return table;
   if (std::optional<std::string> password = connection.Passwords()->Find((*table)->Path())) {

@@ -276,8 +276,9 @@ Status Table::DeleteRecord(uint32_t recno) {
 
 Status Table::RecallRecord(uint32_t recno) {
   if (mode_ != OpenMode::Exclusive) {
-    return NoteError(Status(AE_NEEDS_EXCLUSIVE, "Records of table \"" + name_ +
-                                                    "\" are recalled only when it is open exclusively"));
+    return NoteError(
+        Status(AE_NEEDS_EXCLUSIVE,
+               "Records of table \"" + name_ + "\" are recalled only when it is open exclusively"));
   }
   std::vector<uint8_t> record;
   if (Status s = ReadRecord(recno, record); !s) return s;

@@ -285,7 +285,7 @@ class TableScanner {
   uint32_t chunk_first_ = 0;  // record number of buffer_'s first record (0: nothing read)
   uint32_t chunk_count_ = 0;
   uint64_t chunk_key_generation_ = 0;  // the table's KeyGeneration() when buffer_ was read
-  uint32_t next_ = 1;  // the record Next() looks at first
+  uint32_t next_ = 1;                  // the record Next() looks at first
   uint32_t recno_ = 0;
   const uint8_t* current_ = nullptr;
   Status status_;

@@ -27,11 +27,16 @@ uint8_t Upper1252(uint8_t c) {
   if (c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 32);
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<uint8_t>(c - 32);
   switch (c) {
-    case 0x9A: return 0x8A;
-    case 0x9C: return 0x8C;
-    case 0x9E: return 0x8E;
-    case 0xFF: return 0x9F;
-    default: return c;
+    case 0x9A:
+      return 0x8A;
+    case 0x9C:
+      return 0x8C;
+    case 0x9E:
+      return 0x8E;
+    case 0xFF:
+      return 0x9F;
+    default:
+      return c;
   }
 }
 
@@ -45,13 +50,17 @@ struct Place {
   int capital;
   int byte;
   bool operator<(const Place& o) const {
-    return std::tie(group, base, accent, capital, byte) < std::tie(o.group, o.base, o.accent, o.capital, o.byte);
+    return std::tie(group, base, accent, capital, byte) <
+           std::tie(o.group, o.base, o.accent, o.capital, o.byte);
   }
 };
 
 Place PlaceOf1252(int b) {
-  auto letter = [b](char base, int accent, bool capital) { return Place{3, base, accent, capital ? 1 : 0, b}; };
-  if (b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) return {0, 0, 0, 0, b};
+  auto letter = [b](char base, int accent, bool capital) {
+    return Place{3, base, accent, capital ? 1 : 0, b};
+  };
+  if (b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D)
+    return {0, 0, 0, 0, b};
   if (b >= '0' && b <= '9') return {2, b, 0, 0, b};
   if (b >= 'A' && b <= 'Z') return letter(static_cast<char>(b), 0, true);
   if (b >= 'a' && b <= 'z') return letter(static_cast<char>(b - 32), 0, false);
@@ -61,27 +70,38 @@ Place PlaceOf1252(int b) {
     char base;
     int accent;
   } kAccented[] = {
-      {0xC0, 'A', 1}, {0xC1, 'A', 2}, {0xC2, 'A', 3}, {0xC3, 'A', 4}, {0xC4, 'A', 5}, {0xC5, 'A', 6},
-      {0xC6, 'A', 7}, {0xC7, 'C', 1}, {0xC8, 'E', 1}, {0xC9, 'E', 2}, {0xCA, 'E', 3}, {0xCB, 'E', 4},
-      {0xCC, 'I', 1}, {0xCD, 'I', 2}, {0xCE, 'I', 3}, {0xCF, 'I', 4}, {0xD0, 'D', 1}, {0xD1, 'N', 1},
-      {0xD2, 'O', 1}, {0xD3, 'O', 2}, {0xD4, 'O', 3}, {0xD5, 'O', 4}, {0xD6, 'O', 5}, {0xD8, 'O', 6},
-      {0xD9, 'U', 1}, {0xDA, 'U', 2}, {0xDB, 'U', 3}, {0xDC, 'U', 4}, {0xDD, 'Y', 1}, {0xDE, 'Z' + 1, 0},
+      {0xC0, 'A', 1}, {0xC1, 'A', 2}, {0xC2, 'A', 3}, {0xC3, 'A', 4}, {0xC4, 'A', 5},
+      {0xC5, 'A', 6}, {0xC6, 'A', 7}, {0xC7, 'C', 1}, {0xC8, 'E', 1}, {0xC9, 'E', 2},
+      {0xCA, 'E', 3}, {0xCB, 'E', 4}, {0xCC, 'I', 1}, {0xCD, 'I', 2}, {0xCE, 'I', 3},
+      {0xCF, 'I', 4}, {0xD0, 'D', 1}, {0xD1, 'N', 1}, {0xD2, 'O', 1}, {0xD3, 'O', 2},
+      {0xD4, 'O', 3}, {0xD5, 'O', 4}, {0xD6, 'O', 5}, {0xD8, 'O', 6}, {0xD9, 'U', 1},
+      {0xDA, 'U', 2}, {0xDB, 'U', 3}, {0xDC, 'U', 4}, {0xDD, 'Y', 1}, {0xDE, 'Z' + 1, 0},
   };
   for (const auto& a : kAccented) {
     if (b == a.capital) return letter(a.base, a.accent, true);
     if (b == a.capital + 0x20) return letter(a.base, a.accent, false);
   }
   switch (b) {
-    case 0xDF: return letter('S', 9, false);  // sharp s
-    case 0x8A: return letter('S', 1, true);   // S caron
-    case 0x9A: return letter('S', 1, false);
-    case 0x8C: return letter('O', 7, true);   // OE ligature
-    case 0x9C: return letter('O', 7, false);
-    case 0x8E: return letter('Z', 1, true);   // Z caron
-    case 0x9E: return letter('Z', 1, false);
-    case 0x9F: return letter('Y', 2, true);   // Y diaeresis
-    case 0xFF: return letter('Y', 2, false);
-    default: return {1, 0, 0, 0, b};
+    case 0xDF:
+      return letter('S', 9, false);  // sharp s
+    case 0x8A:
+      return letter('S', 1, true);  // S caron
+    case 0x9A:
+      return letter('S', 1, false);
+    case 0x8C:
+      return letter('O', 7, true);  // OE ligature
+    case 0x9C:
+      return letter('O', 7, false);
+    case 0x8E:
+      return letter('Z', 1, true);  // Z caron
+    case 0x9E:
+      return letter('Z', 1, false);
+    case 0x9F:
+      return letter('Y', 2, true);  // Y diaeresis
+    case 0xFF:
+      return letter('Y', 2, false);
+    default:
+      return {1, 0, 0, 0, b};
   }
 }
 
@@ -128,7 +148,8 @@ std::string SerializeCharTable(const CharTable& table) {
 
 bool ParseCharTable(const std::string& bytes, CharTable& table, std::string& error) {
   if (bytes.size() != kFileSize) {
-    error = "character table has " + std::to_string(bytes.size()) + " bytes, expected " + std::to_string(kFileSize);
+    error = "character table has " + std::to_string(bytes.size()) + " bytes, expected " +
+            std::to_string(kFileSize);
     return false;
   }
   if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {

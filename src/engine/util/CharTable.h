@@ -13,8 +13,8 @@
 namespace engine {
 
 struct CharTable {
-  uint32_t CodePage = 1252;             // the code page the table describes
-  std::array<uint8_t, 256> Upper{};     // upper-case form of each byte
+  uint32_t CodePage = 1252;               // the code page the table describes
+  std::array<uint8_t, 256> Upper{};       // upper-case form of each byte
   std::array<uint8_t, 256> SortWeight{};  // place of each byte in the sort order
 };
 

@@ -27,7 +27,8 @@ uint32_t Crc32cPortable(const unsigned char* p, size_t size, uint32_t crc) {
 }
 
 #if defined(__x86_64__)
-__attribute__((target("sse4.2"))) uint32_t Crc32cHardware(const unsigned char* p, size_t size, uint32_t crc) {
+__attribute__((target("sse4.2"))) uint32_t Crc32cHardware(const unsigned char* p, size_t size,
+                                                          uint32_t crc) {
   uint64_t wide = crc;
   while (size >= 8) {
     uint64_t word;

@@ -14,13 +14,14 @@ namespace engine {
 
 // Codes whose meaning the program relies on.
 inline constexpr int AE_SUCCESS = 0;
-inline constexpr int AE_NO_DIALOG = 5041;                // an error that gets no dialog
-inline constexpr int AE_ALREADY_SO = 5068;               // benign "already so" of encryption and reindex calls
-inline constexpr int AE_REMOTE_CONTROL_REFUSED = 5185;   // local engine refused in a remote-control session
-inline constexpr int AE_OLD_SERVER = 6316;               // back-end too old
-inline constexpr int AE_OLD_SERVER_2 = 6633;             // back-end too old (second form)
-inline constexpr int AE_SERVER_NOT_FOUND = 6420;         // no server answered
-inline constexpr int AE_UNIQUE_EMPTY_KEY = 7059;         // unique index: empty or NULL key
+inline constexpr int AE_NO_DIALOG = 5041;   // an error that gets no dialog
+inline constexpr int AE_ALREADY_SO = 5068;  // benign "already so" of encryption and reindex calls
+inline constexpr int AE_REMOTE_CONTROL_REFUSED =
+    5185;                                     // local engine refused in a remote-control session
+inline constexpr int AE_OLD_SERVER = 6316;    // back-end too old
+inline constexpr int AE_OLD_SERVER_2 = 6633;  // back-end too old (second form)
+inline constexpr int AE_SERVER_NOT_FOUND = 6420;  // no server answered
+inline constexpr int AE_UNIQUE_EMPTY_KEY = 7059;  // unique index: empty or NULL key
 
 // Our own codes, by area (docs/engine-errors.md lists each one):
 //   8100..8199  files, tables, connections, opens, filters, engine files
@@ -61,7 +62,7 @@ class [[nodiscard]] Status {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : value_(std::move(value)) {}  // NOLINT: implicit by design
+  Result(T value) : value_(std::move(value)) {}          // NOLINT: implicit by design
   Result(Status status) : status_(std::move(status)) {}  // NOLINT: REQUIRES !status.ok()
   Result(int code, std::string message) : status_(code, std::move(message)) {}
 

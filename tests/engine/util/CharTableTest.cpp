@@ -8,7 +8,9 @@ namespace {
 
 using engine::DefaultCharTable;
 
-bool SortsBefore(uint8_t a, uint8_t b) { return DefaultCharTable().SortWeight[a] < DefaultCharTable().SortWeight[b]; }
+bool SortsBefore(uint8_t a, uint8_t b) {
+  return DefaultCharTable().SortWeight[a] < DefaultCharTable().SortWeight[b];
+}
 
 TEST(CharTable, SortOrderOfTheDefaultTable) {
   // Symbols before digits before letters; small before capital; accents after
@@ -18,9 +20,9 @@ TEST(CharTable, SortOrderOfTheDefaultTable) {
   EXPECT_TRUE(SortsBefore('9', 'a'));
   EXPECT_TRUE(SortsBefore('a', 'A'));
   EXPECT_TRUE(SortsBefore('A', 'b'));
-  EXPECT_TRUE(SortsBefore('e', 0xE9));     // e < e acute
-  EXPECT_TRUE(SortsBefore(0xC9, 'f'));     // E acute < f
-  EXPECT_TRUE(SortsBefore('Z', 0xFE));     // thorn after z
+  EXPECT_TRUE(SortsBefore('e', 0xE9));  // e < e acute
+  EXPECT_TRUE(SortsBefore(0xC9, 'f'));  // E acute < f
+  EXPECT_TRUE(SortsBefore('Z', 0xFE));  // thorn after z
   EXPECT_TRUE(SortsBefore(0x01, ' '));
 }
 
