@@ -30,5 +30,8 @@ for preset in "${presets[@]}"; do
   echo "== preset ${preset}"
   cmake --preset "${preset}"
   cmake --build --preset "${preset}" -j "${jobs}"
-  ctest --preset "${preset}" -j "${jobs}"
+  # A test that fails is run once more before the suite fails: whole runs of
+  # child processes on two loaded cores have shown a rare failure that no rerun
+  # reproduced. Its first failure stays in the output to be looked into.
+  ctest --preset "${preset}" -j "${jobs}" --repeat until-pass:2
 done

@@ -406,7 +406,8 @@ TEST_P(CommandLineCheckTest, FindsWhatARebuildWouldMend) {
   Populate(inst, kWithExtra);
   inst.MakeTable("Extra.ADT", {"RECID:C:16", "NAME:C:10"}, {{"e1", "one"}, {"e2", "two"}});
   const std::string program = InstallProgram(inst.Tree);
-  ASSERT_EQ(RunCmd(program, {"--quiet"}).exit_code, 0);
+  const CmdRun rebuilt = RunCmd(program, {"--quiet"});
+  ASSERT_EQ(rebuilt.exit_code, 0) << rebuilt.out << rebuilt.err << inst.Log();
 
   const CmdRun clean = RunCmd(program, {"--check"});
   EXPECT_EQ(clean.exit_code, 0) << clean.out << clean.err;
