@@ -225,10 +225,7 @@ void Session::Handle(Op op, WireReader& in, Reply& out) {
       const uint32_t options = in.U32();
       const uint32_t page_size = in.U32();
       if (!in.AtEnd()) return malformed();
-      definition.Options.Unique = options & 1;
-      definition.Options.Descending = options & 2;
-      definition.Options.CaseInsensitive = options & 4;
-      definition.Options.Primary = options & 8;
+      definition.Options = engine::TagOptionsOfBits(static_cast<uint8_t>(options));
       if (engine::Status s = table->AddIndex(definition, page_size); !s.ok()) Fail(out, s);
       return;
     }
@@ -289,11 +286,8 @@ void Session::Handle(Op op, WireReader& in, Reply& out) {
       out.Body.U32((*indexes)->PageSize());
       out.Body.U32(static_cast<uint32_t>((*indexes)->Tags().size()));
       for (const engine::IndexTagInfo& tag : (*indexes)->Tags()) {
-        const uint8_t options = (tag.Options.Unique ? 1 : 0) | (tag.Options.Descending ? 2 : 0) |
-                                (tag.Options.CaseInsensitive ? 4 : 0) |
-                                (tag.Options.Primary ? 8 : 0);
         out.Body.Text(tag.Name).Text(tag.Expression).U8(static_cast<uint8_t>(tag.Kind));
-        out.Body.U8(options).U64(tag.KeyCount).Text(tag.KindData);
+        out.Body.U8(engine::TagOptionBits(tag.Options)).U64(tag.KeyCount).Text(tag.KindData);
       }
       return;
     }

@@ -16,6 +16,24 @@
 
 namespace engine {
 
+uint8_t TagOptionBits(const IndexTagOptions& options) {
+  uint8_t bits = 0;
+  if (options.Unique) bits |= kTagUnique;
+  if (options.Descending) bits |= kTagDescending;
+  if (options.CaseInsensitive) bits |= kTagCaseInsensitive;
+  if (options.Primary) bits |= kTagPrimary;
+  return bits;
+}
+
+IndexTagOptions TagOptionsOfBits(uint8_t bits) {
+  IndexTagOptions options;
+  options.Unique = (bits & kTagUnique) != 0;
+  options.Descending = (bits & kTagDescending) != 0;
+  options.CaseInsensitive = (bits & kTagCaseInsensitive) != 0;
+  options.Primary = (bits & kTagPrimary) != 0;
+  return options;
+}
+
 namespace {
 
 std::string UpperAscii(std::string_view text) {
@@ -194,10 +212,7 @@ Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
     if (name_length == 0 || name_length > kMaxTagNameLength)
       return corrupt(where + " has a bad name length");
     tag.Kind = static_cast<IndexTagKind>(kind);
-    tag.Options.Unique = (options & kTagUnique) != 0;
-    tag.Options.Descending = (options & kTagDescending) != 0;
-    tag.Options.CaseInsensitive = (options & kTagCaseInsensitive) != 0;
-    tag.Options.Primary = (options & kTagPrimary) != 0;
+    tag.Options = TagOptionsOfBits(options);
     tag.Height = height;
     std::vector<KeyPart> parts;
     for (uint16_t p = 0; p < part_count; ++p) {

@@ -31,6 +31,11 @@ struct IndexTagOptions {
   bool Primary = false;  // recorded; no effect on the tag
 };
 
+// The options as the option bits of a directory entry (kTagUnique, ...), the
+// form they take in an index file and on the wire to a server; and back.
+uint8_t TagOptionBits(const IndexTagOptions& options);
+IndexTagOptions TagOptionsOfBits(uint8_t bits);
+
 // One tag of an index file, as its directory entry describes it.
 struct IndexTagInfo {
   std::string Name;

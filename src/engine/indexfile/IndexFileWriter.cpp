@@ -253,12 +253,7 @@ void AppendDirectoryEntry(std::vector<uint8_t>& out, const IndexTagInfo& tag) {
   const size_t start = out.size();
   Put32(out, 0);  // the length, filled in below
   Put8(out, static_cast<uint8_t>(tag.Kind));
-  uint8_t options = 0;
-  if (tag.Options.Unique) options |= kTagUnique;
-  if (tag.Options.Descending) options |= kTagDescending;
-  if (tag.Options.CaseInsensitive) options |= kTagCaseInsensitive;
-  if (tag.Options.Primary) options |= kTagPrimary;
-  Put8(out, options);
+  Put8(out, TagOptionBits(tag.Options));
   PutText16(out, tag.Name);
   PutText16(out, tag.Expression);
   Put32(out, tag.Serial);

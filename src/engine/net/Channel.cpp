@@ -269,8 +269,8 @@ Channel::~Channel() {
   if (fd_ >= 0) close(fd_);
 }
 
-std::unique_ptr<Channel> Channel::Accept(const std::shared_ptr<SSL_CTX>& context, int fd,
-                                         int timeout_ms, std::string& error) {
+std::unique_ptr<Channel> Channel::Wrap(const std::shared_ptr<SSL_CTX>& context, int fd,
+                                       int timeout_ms, std::string& error) {
   SetSocketTimeout(fd, timeout_ms);
   SetSocketBuffers(fd);
   SSL* ssl = SSL_new(context.get());
@@ -280,9 +280,15 @@ std::unique_ptr<Channel> Channel::Accept(const std::shared_ptr<SSL_CTX>& context
     return nullptr;
   }
   SSL_set_fd(ssl, fd);
-  std::unique_ptr<Channel> channel(new Channel(fd, ssl, context));
+  return std::unique_ptr<Channel>(new Channel(fd, ssl, context));
+}
+
+std::unique_ptr<Channel> Channel::Accept(const std::shared_ptr<SSL_CTX>& context, int fd,
+                                         int timeout_ms, std::string& error) {
+  std::unique_ptr<Channel> channel = Wrap(context, fd, timeout_ms, error);
+  if (!channel) return nullptr;
   NoPipeSignal guard;
-  if (SSL_accept(ssl) != 1) {
+  if (SSL_accept(channel->ssl_) != 1) {
     error = "TLS handshake failed: " + SslErrors();
     SSL_free(channel->ssl_);
     channel->ssl_ = nullptr;
@@ -332,19 +338,11 @@ std::unique_ptr<Channel> Channel::Connect(const std::shared_ptr<SSL_CTX>& contex
   if (fd < 0) return nullptr;
 
   kind = ConnectError::Tls;
-  SetSocketTimeout(fd, timeout_ms);
-  SetSocketBuffers(fd);
-  SSL* ssl = SSL_new(context.get());
-  if (!ssl) {
-    close(fd);
-    error = "cannot set up TLS: " + SslErrors();
-    return nullptr;
-  }
-  SSL_set_fd(ssl, fd);
-  std::unique_ptr<Channel> channel(new Channel(fd, ssl, context));
+  std::unique_ptr<Channel> channel = Wrap(context, fd, timeout_ms, error);
+  if (!channel) return nullptr;
   ERR_clear_error();
   NoPipeSignal guard;
-  if (SSL_connect(ssl) != 1) {
+  if (SSL_connect(channel->ssl_) != 1) {
     error = "the TLS handshake failed (" + SslErrors() +
             "): the server closed the connection, or this computer is not among its allowed "
             "clients, or it is no engine server";

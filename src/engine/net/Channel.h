@@ -85,6 +85,10 @@ class Channel {
 
  private:
   Channel(int fd, SSL* ssl, std::shared_ptr<SSL_CTX> context);
+  // The socket `fd` under a new TLS session of `context`, before its
+  // handshake (the socket is closed when that fails).
+  static std::unique_ptr<Channel> Wrap(const std::shared_ptr<SSL_CTX>& context, int fd,
+                                       int timeout_ms, std::string& error);
   // Reads exactly `size` bytes: 1 done, 0 closed before any byte, -1 timed
   // out, -2 failed or closed midway.
   int ReadExactly(uint8_t* data, size_t size, std::string& error);

@@ -288,11 +288,7 @@ Status RemoteTable::ScanRecords(bool include_deleted,
 }
 
 Status RemoteTable::AddIndex(const IndexTagDefinition& definition, uint32_t page_size) {
-  uint32_t options = 0;
-  if (definition.Options.Unique) options |= 1;
-  if (definition.Options.Descending) options |= 2;
-  if (definition.Options.CaseInsensitive) options |= 4;
-  if (definition.Options.Primary) options |= 8;
+  const uint32_t options = TagOptionBits(definition.Options);
   const Status status = Simple(static_cast<uint8_t>(net::Op::AddIndex), [&](net::WireWriter& w) {
     w.Text(definition.Name).Text(definition.Expression).U32(options).U32(page_size);
   });
@@ -364,11 +360,7 @@ Result<RemoteIndexTags> RemoteTable::Tags() {
     tag.Name = r.Text();
     tag.Expression = r.Text();
     tag.Kind = static_cast<IndexTagKind>(r.U8());
-    const uint8_t options = r.U8();
-    tag.Options.Unique = options & 1;
-    tag.Options.Descending = options & 2;
-    tag.Options.CaseInsensitive = options & 4;
-    tag.Options.Primary = options & 8;
+    tag.Options = TagOptionsOfBits(r.U8());
     tag.KeyCount = r.U64();
     tag.KindData = r.Text();
     tags.Tags.push_back(std::move(tag));
