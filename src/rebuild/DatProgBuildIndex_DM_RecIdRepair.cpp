@@ -12,6 +12,7 @@
 #include "rebuild/DatProgBuildIndex_DM.h"
 #include "rebuild/DatProgBuildIndex_DM_Entries.h"
 #include "rebuild/DatProgProgressForm.h"
+#include "rebuild/RebuildObserver.h"
 #include "ui/MessageBoxes.h"
 
 namespace {
@@ -31,8 +32,10 @@ std::string DeleteNullRecIdStatement(const std::string& table) {
 void TDatProgBuildIndex_DataModule::LogRemovedRecords(const std::string& table) {
   // Deleted records stay in the table file, flagged; the log says where and
   // how many, and `dbtool dump --deleted` shows them.
+  const auto removed = AdsQuery2->RowsAffected();
   WriteLog("RmvNullRecId-Removed " + table,
-           IntToStr(AdsQuery2->RowsAffected()) + " records without a record id removed");
+           IntToStr(removed) + " records without a record id removed");
+  if (TRebuildObserver* observer = RebuildObserver()) observer->RecordsRemoved(table, removed);
 }
 
 bool TDatProgBuildIndex_DataModule::RbldInxOnErr(const std::exception& error,

@@ -21,6 +21,9 @@ class TRebuildObserver {
   // A table or one of its indexes failed (index empty for the table).
   virtual void Failed(const std::string& /*table*/, const std::string& /*index*/,
                       const std::exception& /*error*/) {}
+  // The record-id repair removed `count` records of `table` (flagged deleted;
+  // `dbtool recall` brings them back).
+  virtual void RecordsRemoved(const std::string& /*table*/, long long /*count*/) {}
   // Asked before each table (as its section names it, "*VlxFts" included);
   // false leaves the table alone.
   virtual bool TableWanted(const std::string& /*table*/) { return true; }

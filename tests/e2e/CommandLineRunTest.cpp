@@ -315,6 +315,26 @@ TEST_F(CommandLineRunTest, PlainProgressLinePerTableQuietNoneAndAReport) {
   EXPECT_THAT(quiet.err, HasSubstr("Error in Indexes Rebuild"));
 }
 
+// The record-id repair's removals are counted per table and in the totals,
+// so an operator knows from the report alone that `dbtool recall` has work.
+TEST_F(CommandLineRunTest, ReportCountsTheRecordsTheRepairRemoved) {
+  Populate(inst,
+           "[Orders.ADT]\r\nVLX_PRIMARY_KEY=RECID*ixUnique\r\n"
+           "[Contacts.ADT]\r\nVLX_PRIMARY_KEY=RECID*ixUnique\r\n");
+  ASSERT_TRUE(MakeEngineTable(inst.DB(), "Contacts.ADT", {"RECID:C:16", "LASTNAME:C:20"},
+                              {{"c1", "one"}, {std::nullopt, "two"}, {"", "three"}, {"c4", "four"}},
+                              true)
+                  .ok());
+  const std::string program = InstallProgram(inst.Tree);
+  const std::string report_file = inst.Tree / "report.json";
+  const CmdRun run = RunCmd(program, {"--quiet", "--report", report_file});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const std::string report = TempDir::ReadFile(report_file);
+  EXPECT_THAT(report, HasSubstr("{\"name\": \"Orders.ADT\", \"records_removed\": 0,"));
+  EXPECT_THAT(report, HasSubstr("{\"name\": \"Contacts.ADT\", \"records_removed\": 2,"));
+  EXPECT_THAT(report, HasSubstr("\"records_removed\": 2, \"errors\": 0}"));
+}
+
 // A stop while a table is held open elsewhere (its index file removal is
 // retried for seconds): the held table ends, the tables after it are left
 // alone, the stop marker is gone and the run counts as failed. A second

@@ -61,7 +61,7 @@ TTableRecord& TableRecord(TRunRecord& run, const std::string& table) {
   for (TTableRecord& record : run.Tables) {
     if (TableKey(record.Name) == TableKey(table)) return record;
   }
-  run.Tables.push_back(TTableRecord{table, {}, {}});
+  run.Tables.push_back(TTableRecord{table, {}, {}, 0});
   return run.Tables.back();
 }
 
@@ -73,6 +73,7 @@ std::string RunReportJson(const TRunRecord& run) {
   size_t indexes = 0;
   size_t full_text = 0;
   size_t errors = 0;
+  long long removed = 0;
   std::string tables;
   for (const TTableRecord& table : run.Tables) {
     std::string index_list;
@@ -92,10 +93,13 @@ std::string RunReportJson(const TRunRecord& run) {
                     ", \"code\": " + std::to_string(error.Code) +
                     ", \"message\": " + JsonString(error.Message) + "}";
     }
+    removed += table.RecordsRemoved;
     if (!tables.empty()) tables += ",";
-    tables += "\n    {\"name\": " + JsonString(table.Name) + ",\n      \"indexes\": [" +
-              index_list + (index_list.empty() ? "" : "\n      ") + "],\n      \"errors\": [" +
-              error_list + (error_list.empty() ? "" : "\n      ") + "]}";
+    tables += "\n    {\"name\": " + JsonString(table.Name) +
+              ", \"records_removed\": " + std::to_string(table.RecordsRemoved) +
+              ",\n      \"indexes\": [" + index_list + (index_list.empty() ? "" : "\n      ") +
+              "],\n      \"errors\": [" + error_list + (error_list.empty() ? "" : "\n      ") +
+              "]}";
   }
   return "{\n  \"outcome\": " + JsonString(run.Outcome) +
          ",\n  \"exit_code\": " + std::to_string(run.ExitCode) +
@@ -103,6 +107,7 @@ std::string RunReportJson(const TRunRecord& run) {
          ",\n  \"totals\": {\"tables\": " + std::to_string(run.Tables.size()) +
          ", \"indexes\": " + std::to_string(indexes) +
          ", \"full_text_indexes\": " + std::to_string(full_text) +
+         ", \"records_removed\": " + std::to_string(removed) +
          ", \"errors\": " + std::to_string(errors) + "},\n  \"tables\": [" + tables +
          (tables.empty() ? "" : "\n  ") + "]\n}\n";
 }

@@ -22,6 +22,7 @@ struct TTableRecord {
   std::string Name;
   std::vector<TIndexRecord> Indexes;
   std::vector<TErrorRecord> Errors;
+  long long RecordsRemoved = 0;  // by the record-id repair
 };
 
 struct TRunRecord {
@@ -38,5 +39,6 @@ TTableRecord& TableRecord(TRunRecord& run, const std::string& table);
 std::string ErrorWithCode(uint32_t code, const std::string& message);
 
 // The report: per table its indexes (name, page size, seconds, full text),
-// its errors with their codes; totals; the outcome and the exit code.
+// the records the record-id repair removed, its errors with their codes;
+// totals; the outcome and the exit code.
 std::string RunReportJson(const TRunRecord& run);

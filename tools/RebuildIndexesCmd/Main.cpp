@@ -132,6 +132,10 @@ class TCmdRun : public TRebuildObserver {
         .Errors.push_back(TErrorRecord{index, last_code_, ExceptionMessage(error)});
   }
 
+  void RecordsRemoved(const std::string& table, long long count) override {
+    TableRecord(record_, table).RecordsRemoved += count;
+  }
+
   bool TableWanted(const std::string& table) override {
     if (options_.Tables.empty()) return true;
     return TableNamed(table.substr(0, table.find('*')), options_.Tables);
