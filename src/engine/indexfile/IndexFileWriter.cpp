@@ -471,7 +471,7 @@ class IndexFileWriter {
       const size_t from = size_t{i} * per_page;
       const uint32_t bytes = static_cast<uint32_t>(
           std::min<size_t>(per_page, directory.size() - std::min(from, directory.size())));
-      page[4] = kDirectoryPage;
+      page[kPageTypeOffset] = kDirectoryPage;
       Store32(page.data() + kDirectoryPagePositionOffset, i);
       Store32(page.data() + kDirectoryPageBytesOffset, bytes);
       if (bytes > 0)
@@ -481,7 +481,7 @@ class IndexFileWriter {
         return status;
     }
     std::fill(page.begin(), page.end(), 0);
-    page[4] = kHeaderPage;
+    page[kPageTypeOffset] = kHeaderPage;
     std::memcpy(page.data() + kHeaderMagicOffset, kIndexFileMagic, sizeof kIndexFileMagic);
     Store16(page.data() + kHeaderVersionOffset, kIndexFormatVersion);
     Store32(page.data() + kHeaderPageSizeOffset, page_size_);
