@@ -10,13 +10,6 @@
 #include "rebuild/RebuildObserver.h"
 #include "ui/MessageBoxes.h"
 
-void TDatProgBuildIndex_DataModule::AddIndexOfEntry(int line) {
-  const std::string key = InxLst.Names(line);
-  // Two lines with one key both use the first line's definition.
-  const std::string value = InxLst.Values(key);
-  MainTbl->AddIndex(InxNameOf(key), InxExpressionOf(value), InxOptionsOf(InxOptionsTextOf(value)));
-}
-
 void TDatProgBuildIndex_DataModule::BuildIndexes(const std::string& table) {
   for (int line = 0; line < InxLst.Count(); ++line) {
     const std::string key = InxLst.Names(line);

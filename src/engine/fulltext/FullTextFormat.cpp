@@ -23,12 +23,6 @@
 
 namespace engine {
 
-namespace {
-
-constexpr size_t kFixedDataSize = 52;
-
-}  // namespace
-
 uint32_t UpperMapChecksum(const CharTable& chars) {
   return Crc32c(chars.Upper.data(), chars.Upper.size());
 }
@@ -39,20 +33,20 @@ std::string EncodeFullTextTagData(const FullTextTagData& data) {
     if (!noise.empty()) noise += ' ';
     noise += word;
   }
-  std::string out(kFixedDataSize, '\0');
+  std::string out(kFullTextDataFixedSize, '\0');
   auto* p = reinterpret_cast<uint8_t*>(out.data());
-  p[0] = kFullTextDataVersion;
-  p[1] = static_cast<uint8_t>(data.Words.MinWordLength);
-  p[2] = static_cast<uint8_t>(data.Words.MaxWordLength);
-  Store32(p + 4, data.PostingsPages);
-  Store32(p + 8, data.PageCount);
-  Store32(p + 12, data.RootPage);
-  Store32(p + 16, data.Height);
-  Store64(p + 20, data.WordCount);
-  Store64(p + 28, data.PostingCount);
-  Store64(p + 36, data.PostingsBytes);
-  Store32(p + 44, data.CollationChecksum);
-  Store32(p + 48, static_cast<uint32_t>(noise.size()));
+  p[kFullTextDataVersionOffset] = kFullTextDataVersion;
+  p[kFullTextDataMinWordOffset] = static_cast<uint8_t>(data.Words.MinWordLength);
+  p[kFullTextDataMaxWordOffset] = static_cast<uint8_t>(data.Words.MaxWordLength);
+  Store32(p + kFullTextDataPostingsPagesOffset, data.PostingsPages);
+  Store32(p + kFullTextDataPageCountOffset, data.PageCount);
+  Store32(p + kFullTextDataRootPageOffset, data.RootPage);
+  Store32(p + kFullTextDataHeightOffset, data.Height);
+  Store64(p + kFullTextDataWordCountOffset, data.WordCount);
+  Store64(p + kFullTextDataPostingCountOffset, data.PostingCount);
+  Store64(p + kFullTextDataPostingsBytesOffset, data.PostingsBytes);
+  Store32(p + kFullTextDataCollationOffset, data.CollationChecksum);
+  Store32(p + kFullTextDataNoiseSizeOffset, static_cast<uint32_t>(noise.size()));
   return out + noise;
 }
 
@@ -60,21 +54,22 @@ Result<FullTextTagData> DecodeFullTextTagData(std::string_view bytes, const std:
   auto corrupt = [&](const std::string& why) {
     return Status(AE_INDEX_CORRUPT, what + ": the full-text settings are damaged (" + why + ")");
   };
-  if (bytes.size() < kFixedDataSize) return corrupt("too short");
+  if (bytes.size() < kFullTextDataFixedSize) return corrupt("too short");
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  if (p[0] != kFullTextDataVersion) return corrupt("version " + std::to_string(p[0]));
+  if (p[kFullTextDataVersionOffset] != kFullTextDataVersion)
+    return corrupt("version " + std::to_string(p[kFullTextDataVersionOffset]));
   FullTextTagData data;
-  data.Words.MinWordLength = p[1];
-  data.Words.MaxWordLength = p[2];
+  data.Words.MinWordLength = p[kFullTextDataMinWordOffset];
+  data.Words.MaxWordLength = p[kFullTextDataMaxWordOffset];
   if (!CheckWordOptions(data.Words)) return corrupt("word lengths");
-  data.PostingsPages = Load32(p + 4);
-  data.PageCount = Load32(p + 8);
-  data.RootPage = Load32(p + 12);
-  data.Height = Load32(p + 16);
-  data.WordCount = Load64(p + 20);
-  data.PostingCount = Load64(p + 28);
-  data.PostingsBytes = Load64(p + 36);
-  data.CollationChecksum = Load32(p + 44);
+  data.PostingsPages = Load32(p + kFullTextDataPostingsPagesOffset);
+  data.PageCount = Load32(p + kFullTextDataPageCountOffset);
+  data.RootPage = Load32(p + kFullTextDataRootPageOffset);
+  data.Height = Load32(p + kFullTextDataHeightOffset);
+  data.WordCount = Load64(p + kFullTextDataWordCountOffset);
+  data.PostingCount = Load64(p + kFullTextDataPostingCountOffset);
+  data.PostingsBytes = Load64(p + kFullTextDataPostingsBytesOffset);
+  data.CollationChecksum = Load32(p + kFullTextDataCollationOffset);
   if (data.PostingsPages >= data.PageCount || data.RootPage < data.PostingsPages ||
       data.RootPage >= data.PageCount) {
     return corrupt("page ranges");
@@ -83,9 +78,9 @@ Result<FullTextTagData> DecodeFullTextTagData(std::string_view bytes, const std:
   if (data.PostingCount < data.WordCount || (data.WordCount == 0) != (data.PostingsBytes == 0)) {
     return corrupt("counts");
   }
-  const uint32_t noise_size = Load32(p + 48);
-  if (noise_size != bytes.size() - kFixedDataSize) return corrupt("noise word length");
-  const std::string_view noise = bytes.substr(kFixedDataSize);
+  const uint32_t noise_size = Load32(p + kFullTextDataNoiseSizeOffset);
+  if (noise_size != bytes.size() - kFullTextDataFixedSize) return corrupt("noise word length");
+  const std::string_view noise = bytes.substr(kFullTextDataFixedSize);
   size_t at = 0;
   while (at < noise.size()) {
     const size_t blank = std::min(noise.find(' ', at), noise.size());

@@ -19,6 +19,15 @@ inline constexpr uint8_t kPostingsPage = 5;
 inline constexpr uint8_t kWordLeafPage = 6;
 inline constexpr uint8_t kWordBranchPage = 7;
 
+// Byte offsets of a full-text page's header fields (the layout at the top
+// of FullTextTagWriter.cpp; the checksum and the page type come first, as on
+// every page), and where its content starts.
+inline constexpr uint32_t kFullTextLevelOffset = 5;
+inline constexpr uint32_t kFullTextCountOffset = 6;
+inline constexpr uint32_t kFullTextTagSerialOffset = 8;
+inline constexpr uint32_t kFullTextSelfOffset = 12;
+inline constexpr uint32_t kFullTextUsedOffset = 16;
+inline constexpr uint32_t kFullTextZeroOffset = 18;
 inline constexpr uint32_t kFullTextPageHeaderSize = 20;
 inline constexpr uint32_t kMaxWordTreeHeight = 32;
 inline constexpr uint8_t kFullTextDataVersion = 1;
@@ -34,24 +43,40 @@ struct FullTextPageHeader {
 
 inline FullTextPageHeader ReadFullTextPageHeader(const uint8_t* page) {
   FullTextPageHeader header;
-  header.Type = page[4];
-  header.Level = page[5];
-  header.Count = Load16(page + 6);
-  header.TagSerial = Load32(page + 8);
-  header.Self = Load32(page + 12);
-  header.Used = Load16(page + 16);
+  header.Type = page[kPageTypeOffset];
+  header.Level = page[kFullTextLevelOffset];
+  header.Count = Load16(page + kFullTextCountOffset);
+  header.TagSerial = Load32(page + kFullTextTagSerialOffset);
+  header.Self = Load32(page + kFullTextSelfOffset);
+  header.Used = Load16(page + kFullTextUsedOffset);
   return header;
 }
 
 inline void WriteFullTextPageHeader(uint8_t* page, const FullTextPageHeader& header) {
-  page[4] = header.Type;
-  page[5] = header.Level;
-  Store16(page + 6, header.Count);
-  Store32(page + 8, header.TagSerial);
-  Store32(page + 12, header.Self);
-  Store16(page + 16, header.Used);
-  Store16(page + 18, 0);
+  page[kPageTypeOffset] = header.Type;
+  page[kFullTextLevelOffset] = header.Level;
+  Store16(page + kFullTextCountOffset, header.Count);
+  Store32(page + kFullTextTagSerialOffset, header.TagSerial);
+  Store32(page + kFullTextSelfOffset, header.Self);
+  Store16(page + kFullTextUsedOffset, header.Used);
+  Store16(page + kFullTextZeroOffset, 0);
 }
+
+// Byte offsets of the fields of a full-text tag's own data (the layout at
+// the top of FullTextFormat.cpp), and where its noise words start.
+inline constexpr size_t kFullTextDataVersionOffset = 0;
+inline constexpr size_t kFullTextDataMinWordOffset = 1;
+inline constexpr size_t kFullTextDataMaxWordOffset = 2;
+inline constexpr size_t kFullTextDataPostingsPagesOffset = 4;
+inline constexpr size_t kFullTextDataPageCountOffset = 8;
+inline constexpr size_t kFullTextDataRootPageOffset = 12;
+inline constexpr size_t kFullTextDataHeightOffset = 16;
+inline constexpr size_t kFullTextDataWordCountOffset = 20;
+inline constexpr size_t kFullTextDataPostingCountOffset = 28;
+inline constexpr size_t kFullTextDataPostingsBytesOffset = 36;
+inline constexpr size_t kFullTextDataCollationOffset = 44;
+inline constexpr size_t kFullTextDataNoiseSizeOffset = 48;
+inline constexpr size_t kFullTextDataFixedSize = 52;
 
 // What the tag directory keeps of a full-text tag (the kind's own data).
 struct FullTextTagData {

@@ -2,22 +2,26 @@
 // settings file ("adslocal.cfg", the defaults) into the folder given as the
 // only argument. The build runs it so that both files sit beside ace32.dll.
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "engine/env/EngineConfig.h"
 #include "engine/util/CharTable.h"
+#include "engine/util/StagedFile.h"
 
 namespace {
 
-bool WriteWhole(const std::string& path, const std::string& bytes) {
-  const std::string temporary = path + ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) return false;
-  }
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
+// Written beside under NAME.new-PID-N, so that a build stopped halfway
+// leaves the old file or the new one.
+constexpr engine::StagedNaming kNewFile{".new-", "", true, 0};
+
+engine::Status WriteWhole(const std::string& path, const std::string& bytes) {
+  engine::RemoveStaleStaged(path, kNewFile).status().PermitUncheckedError();  // leftovers only
+  auto file = engine::CreateStaged(path, kNewFile);
+  if (!file) return file.status();
+  engine::Status status = file->WriteAt(0, bytes.data(), bytes.size());
+  if (status) status = engine::PutStagedInPlace(*file, path, /*replace=*/true, kNewFile);
+  if (!status && file->Path() != path) std::remove(file->Path().c_str());
+  return status;
 }
 
 }  // namespace
@@ -28,10 +32,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string folder = argv[1];
-  if (!WriteWhole(folder + "/Ansi.chr", engine::SerializeCharTable(engine::DefaultCharTable())) ||
-      !WriteWhole(folder + "/" + engine::kEngineConfigFileName,
-                  engine::DefaultEngineConfigText())) {
-    std::perror(("cannot write the engine files into " + folder).c_str());
+  engine::Status status =
+      WriteWhole(folder + "/Ansi.chr", engine::SerializeCharTable(engine::DefaultCharTable()));
+  if (status) {
+    status =
+        WriteWhole(folder + "/" + engine::kEngineConfigFileName, engine::DefaultEngineConfigText());
+  }
+  if (!status) {
+    std::fprintf(stderr, "cannot write the engine files into %s: %s\n", folder.c_str(),
+                 status.Message().c_str());
     return 1;
   }
   return 0;

@@ -10,6 +10,15 @@
 
 namespace engine {
 
+// Byte offsets of a B+tree page's header fields (the layout in
+// BTreeBuilder.cpp; the checksum and the page type come first, as on every
+// page), and where its entries start.
+inline constexpr uint32_t kNodeLevelOffset = 5;
+inline constexpr uint32_t kNodeCountOffset = 6;
+inline constexpr uint32_t kNodeTagSerialOffset = 8;
+inline constexpr uint32_t kNodeSelfOffset = 12;
+inline constexpr uint32_t kNodePreviousOffset = 16;
+inline constexpr uint32_t kNodeNextOffset = 20;
 inline constexpr uint32_t kNodeHeaderSize = 24;
 inline constexpr uint32_t kRecordNumberSize = 4;  // after the key in every entry, big-endian
 inline constexpr uint32_t kChildSize = 4;         // after the record in a branch entry
@@ -27,24 +36,24 @@ struct NodeHeader {
 
 inline NodeHeader ReadNodeHeader(const uint8_t* page) {
   NodeHeader header;
-  header.Type = page[4];
-  header.Level = page[5];
-  header.Count = Load16(page + 6);
-  header.TagSerial = Load32(page + 8);
-  header.Self = Load32(page + 12);
-  header.Previous = Load32(page + 16);
-  header.Next = Load32(page + 20);
+  header.Type = page[kPageTypeOffset];
+  header.Level = page[kNodeLevelOffset];
+  header.Count = Load16(page + kNodeCountOffset);
+  header.TagSerial = Load32(page + kNodeTagSerialOffset);
+  header.Self = Load32(page + kNodeSelfOffset);
+  header.Previous = Load32(page + kNodePreviousOffset);
+  header.Next = Load32(page + kNodeNextOffset);
   return header;
 }
 
 inline void WriteNodeHeader(uint8_t* page, const NodeHeader& header) {
-  page[4] = header.Type;
-  page[5] = header.Level;
-  Store16(page + 6, header.Count);
-  Store32(page + 8, header.TagSerial);
-  Store32(page + 12, header.Self);
-  Store32(page + 16, header.Previous);
-  Store32(page + 20, header.Next);
+  page[kPageTypeOffset] = header.Type;
+  page[kNodeLevelOffset] = header.Level;
+  Store16(page + kNodeCountOffset, header.Count);
+  Store32(page + kNodeTagSerialOffset, header.TagSerial);
+  Store32(page + kNodeSelfOffset, header.Self);
+  Store32(page + kNodePreviousOffset, header.Previous);
+  Store32(page + kNodeNextOffset, header.Next);
 }
 
 // Entries a leaf or a branch page of `page_size` holds for keys of

@@ -146,7 +146,7 @@ Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
   page_count_ = static_cast<uint32_t>(file_size / page_size_);
   std::vector<uint8_t> page(page_size_);
   if (Status status = ReadPage(0, page.data()); !status.ok()) return status;
-  if (page[4] != kHeaderPage) return corrupt("page 0 is not a header page");
+  if (page[kPageTypeOffset] != kHeaderPage) return corrupt("page 0 is not a header page");
   Result<IndexPageCipher> cipher = IndexPageCipher::ForHeader(page.data(), key, path_);
   if (!cipher.ok()) return cipher.status();
   cipher_ = std::move(cipher).value();
@@ -173,7 +173,8 @@ Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
     const uint32_t number = directory_first + i;
     if (Status status = ReadPage(number, page.data()); !status.ok()) return status;
     const uint32_t on_page = Load32(page.data() + kDirectoryPageBytesOffset);
-    if (page[4] != kDirectoryPage || Load32(page.data() + kDirectoryPagePositionOffset) != i ||
+    if (page[kPageTypeOffset] != kDirectoryPage ||
+        Load32(page.data() + kDirectoryPagePositionOffset) != i ||
         on_page > page_size_ - kDirectoryPageHeaderSize ||
         directory.size() + on_page > directory_bytes) {
       return corrupt("page " + std::to_string(number) + " is not the expected tag directory page");
@@ -314,7 +315,7 @@ TagCursor::TagCursor(const IndexFile& file, const IndexTagInfo& tag)
     : file_(file), tag_(tag), shape_(file.ShapeOf(tag)), page_(file.PageSize()) {}
 
 const uint8_t* TagCursor::Key() const {
-  return page_.data() + kNodeHeaderSize + at_ * (shape_.KeyLength + 4);
+  return page_.data() + kNodeHeaderSize + at_ * (shape_.KeyLength + kRecordNumberSize);
 }
 
 uint32_t TagCursor::RecordNumber() const {

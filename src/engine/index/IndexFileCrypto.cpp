@@ -124,7 +124,7 @@ Result<uint32_t> ReadIndexFilePageSize(const std::string& path) {
   }
   const uint32_t page_size = Load32(page.data() + kHeaderPageSizeOffset);
   if (!IsValidIndexPageSize(page_size) || static_cast<size_t>(got) < page_size ||
-      !IndexPageChecksumMatches(page.data(), page_size) || page[4] != kHeaderPage) {
+      !IndexPageChecksumMatches(page.data(), page_size) || page[kPageTypeOffset] != kHeaderPage) {
     return Status(AE_INDEX_CORRUPT, "Index file " + path + ": its header page is damaged");
   }
   return page_size;

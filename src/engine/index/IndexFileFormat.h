@@ -26,7 +26,11 @@ inline bool IsValidIndexPageSize(uint32_t size) {
   return false;
 }
 
-// The first byte after the checksum of every page says what the page is.
+// Every page starts with the CRC-32C of its other bytes; the byte after it
+// says what the page is.
+inline constexpr uint32_t kPageChecksumSize = 4;
+inline constexpr uint32_t kPageTypeOffset = 4;
+
 enum IndexPageType : uint8_t {
   kHeaderPage = 1,
   kDirectoryPage = 2,
@@ -93,10 +97,10 @@ inline void Store64(uint8_t* out, uint64_t value) {
 
 // Every page starts with the CRC-32C of its other bytes.
 inline void SealIndexPage(uint8_t* page, uint32_t page_size) {
-  Store32(page, Crc32c(page + 4, page_size - 4));
+  Store32(page, Crc32c(page + kPageChecksumSize, page_size - kPageChecksumSize));
 }
 inline bool IndexPageChecksumMatches(const uint8_t* page, uint32_t page_size) {
-  return Load32(page) == Crc32c(page + 4, page_size - 4);
+  return Load32(page) == Crc32c(page + kPageChecksumSize, page_size - kPageChecksumSize);
 }
 
 }  // namespace engine

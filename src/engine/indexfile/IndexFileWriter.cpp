@@ -64,13 +64,11 @@
 // are. The B+tree pages are described in BTreeBuilder.cpp.
 #include "engine/indexfile/IndexFileWriter.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -82,6 +80,7 @@
 #include "engine/util/FileIo.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/LockedFile.h"
+#include "engine/util/StagedFile.h"
 #include "platform/Platform.h"
 
 namespace engine {
@@ -102,19 +101,10 @@ std::string UpperAscii(std::string_view text) {
   return out;
 }
 
-// The temporary name of a new state of `index_path`, and the test for it.
-std::string TemporaryNameFor(const std::string& index_path) {
-  static std::atomic<uint32_t> serial{0};
-  return index_path + ".~" + std::to_string(getpid()) + "-" + std::to_string(serial.fetch_add(1)) +
-         ".tmp";
-}
-
-bool IsTemporaryOf(const std::string& name, const std::string& index_file_name) {
-  const std::string upper = UpperAscii(name);
-  const std::string prefix = UpperAscii(index_file_name) + ".~";
-  return upper.size() > prefix.size() + 4 && upper.compare(0, prefix.size(), prefix) == 0 &&
-         upper.compare(upper.size() - 4, 4, ".TMP") == 0;
-}
+// The temporary name of a new state of an index file: NAME.Adi.~PID-N.tmp.
+// The sort runs of a build beside it (NAME.Adi.~sort-PID-N.tmp) match too,
+// so that the clean-up takes those a crash left.
+constexpr StagedNaming kIndexTemporary{".~", ".tmp", true, AE_INDEX_IO};
 
 // The new file while it is written: the sequential stream of pages (a
 // tag's leaves, the directory) goes through one large buffer; pages written
@@ -276,19 +266,6 @@ void AppendDirectoryEntry(std::vector<uint8_t>& out, const IndexTagInfo& tag) {
   Store32(out.data() + start, static_cast<uint32_t>(out.size() - start));
 }
 
-Status FsyncFolder(const std::string& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
-    return Status(AE_INDEX_IO,
-                  "Cannot open the folder " + folder + " to sync it: " + ErrnoText(errno));
-  const bool synced = fsync(fd) == 0;
-  const int error = errno;
-  close(fd);
-  if (!synced)
-    return Status(AE_INDEX_IO, "Cannot sync the folder " + folder + ": " + ErrnoText(error));
-  return Status::Ok();
-}
-
 // The smallest page size from the default on that holds every key.
 uint32_t ChoosePageSize(const std::vector<TagPlan>& plans) {
   for (uint32_t size : kIndexPageSizes) {
@@ -307,10 +284,9 @@ class IndexFileWriter {
       : path_(std::move(path)), options_(options) {}
 
   ~IndexFileWriter() {
-    if (fd_ >= 0) {
-      close(fd_);
+    if (file_.IsOpen() && !renamed_) {
       // An unfinished write: its temporary file goes (nothing to do if it is already gone).
-      if (!renamed_) unlink(temp_path_.c_str());
+      unlink(file_.Path().c_str());
     }
   }
 
@@ -348,7 +324,7 @@ class IndexFileWriter {
     cipher_ = std::move(cipher).value();
     if (Status status = CreateTemporary(); !status.ok()) return status;
     Step(IndexWriteStep::TemporaryCreated);
-    OutputFile out(fd_, page_size_, temp_path_, cipher_);
+    OutputFile out(file_.Fd(), page_size_, file_.Path(), cipher_);
     uint64_t next_page = 1;
     for (TagPlan& plan : plans) {
       if (next_page + plan.pages >= kNoPage)
@@ -374,18 +350,12 @@ class IndexFileWriter {
       return status;
     }
     if (Status status = out.Flush(); !status.ok()) return status;
-    if (fsync(fd_) != 0)
-      return Status(AE_INDEX_IO,
-                    "Cannot sync the index file " + temp_path_ + ": " + ErrnoText(errno));
-    Step(IndexWriteStep::Synced);
-    if (rename(temp_path_.c_str(), path_.c_str()) != 0) {
-      return Status(AE_INDEX_IO,
-                    "Cannot put the new index file in place of " + path_ + ": " + ErrnoText(errno));
-    }
+    const Status placed = PutStagedInPlace(file_, path_, /*replace=*/true, kIndexTemporary,
+                                           [this] { Step(IndexWriteStep::Synced); });
+    if (!placed.ok() && file_.Path() != path_) return placed;  // not renamed: the old file stays
     renamed_ = true;
-    Status synced = FsyncFolder(FolderOfPath(path_));
     Step(IndexWriteStep::Replaced);
-    return synced;
+    return placed;  // a failure here is the sync of the folder after the rename
   }
 
  private:
@@ -394,20 +364,10 @@ class IndexFileWriter {
   }
 
   Status CreateTemporary() {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      temp_path_ = TemporaryNameFor(path_);
-      fd_ = open(temp_path_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
-      if (fd_ >= 0) break;
-      if (errno != EEXIST) {
-        return Status(AE_INDEX_IO, "Cannot create the temporary index file " + temp_path_ + ": " +
-                                       ErrnoText(errno));
-      }
-    }
-    if (fd_ < 0) return Status(AE_INDEX_IO, "Cannot find a free temporary name beside " + path_);
-    // Held while writing, so that a clean-up elsewhere leaves this file alone.
-    if (!platform::LockFile(fd_, platform::LockKind::Exclusive)) {
-      return Status(AE_INDEX_IO, "Cannot lock the temporary index file " + temp_path_);
-    }
+    // Held locked while writing, so that a clean-up elsewhere leaves this file alone.
+    Result<LockedFile> file = CreateStaged(path_, kIndexTemporary);
+    if (!file) return file.status();
+    file_ = std::move(file).value();
     return Status::Ok();
   }
 
@@ -511,7 +471,7 @@ class IndexFileWriter {
       const size_t from = size_t{i} * per_page;
       const uint32_t bytes = static_cast<uint32_t>(
           std::min<size_t>(per_page, directory.size() - std::min(from, directory.size())));
-      page[4] = kDirectoryPage;
+      page[kPageTypeOffset] = kDirectoryPage;
       Store32(page.data() + kDirectoryPagePositionOffset, i);
       Store32(page.data() + kDirectoryPageBytesOffset, bytes);
       if (bytes > 0)
@@ -521,7 +481,7 @@ class IndexFileWriter {
         return status;
     }
     std::fill(page.begin(), page.end(), 0);
-    page[4] = kHeaderPage;
+    page[kPageTypeOffset] = kHeaderPage;
     std::memcpy(page.data() + kHeaderMagicOffset, kIndexFileMagic, sizeof kIndexFileMagic);
     Store16(page.data() + kHeaderVersionOffset, kIndexFormatVersion);
     Store32(page.data() + kHeaderPageSizeOffset, page_size_);
@@ -537,8 +497,7 @@ class IndexFileWriter {
 
   std::string path_;
   const IndexWriteOptions& options_;
-  std::string temp_path_;
-  int fd_ = -1;
+  LockedFile file_;  // the new state under its temporary name
   bool renamed_ = false;
   uint32_t page_size_ = 0;
   IndexPageCipher cipher_;  // encrypts the new file's pages under options_.Key
@@ -694,30 +653,7 @@ Status WriteIndexFile(const std::string& index_path, std::span<const IndexTagBui
 }
 
 Result<int> RemoveIndexTemporaries(const std::string& index_path) {
-  const std::string folder = FolderOfPath(index_path);
-  const std::string index_name = FileNameOfPath(index_path);
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr)
-    return Status(AE_INDEX_IO, "Cannot list the folder " + folder + ": " + ErrnoText(errno));
-  std::vector<std::string> stray;
-  while (const dirent* entry = readdir(dir)) {
-    if (IsTemporaryOf(entry->d_name, index_name)) stray.push_back(folder + "/" + entry->d_name);
-  }
-  closedir(dir);
-  int removed = 0;
-  for (const std::string& path : stray) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-      continue;                                 // gone meanwhile, or not a file of ours
-    if (platform::IsFileInUse(path)) continue;  // a write in progress holds it
-    if (unlink(path.c_str()) == 0) {
-      ++removed;
-    } else if (errno != ENOENT) {
-      return Status(AE_INDEX_IO,
-                    "Cannot remove the stray temporary file " + path + ": " + ErrnoText(errno));
-    }
-  }
-  return removed;
+  return RemoveStaleStaged(index_path, kIndexTemporary);
 }
 
 std::string IndexFileNameOf(const std::string& table_path) {

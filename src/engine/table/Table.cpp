@@ -1,10 +1,8 @@
 #include "engine/table/Table.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -15,6 +13,7 @@
 #include "engine/table/TableRewrite.h"
 #include "engine/util/LastError.h"
 #include "engine/util/LockedFile.h"
+#include "engine/util/StagedFile.h"
 #include "engine/util/TableErrorCodes.h"
 #include "engine/util/TextCase.h"
 #include "platform/Platform.h"
@@ -66,36 +65,8 @@ platform::LockKind LockFor(OpenMode mode) {
   return mode == OpenMode::Exclusive ? platform::LockKind::Exclusive : platform::LockKind::Shared;
 }
 
-std::string LoadFilePrefix(const std::string& file_name) {
-  return file_name + ".load-";
-}
-
-std::string NewLoadFileName(const std::string& file_name) {
-  static std::atomic<unsigned> counter{0};
-  return LoadFilePrefix(file_name) + std::to_string(getpid()) + "-" + std::to_string(counter++);
-}
-
-// Removes load files of `file_name` left by loads that crashed: a file whose
-// exclusive lock can be taken belongs to no running load.
-void RemoveStaleLoadFiles(const std::string& folder, const std::string& file_name) {
-  const std::string prefix = LoadFilePrefix(file_name);
-  std::vector<std::string> stale;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      const std::string_view entry_name(entry->d_name);
-      if (entry_name.size() > prefix.size() &&
-          EqualsIgnoringCase(entry_name.substr(0, prefix.size()), prefix)) {
-        stale.emplace_back(entry->d_name);
-      }
-    }
-    closedir(dir);
-  }
-  for (const std::string& name : stale) {
-    const std::string path = folder + "/" + name;
-    auto file = LockedFile::Open(path, platform::LockKind::Exclusive);
-    if (file) unlink(path.c_str());  // a stale remnant; if it cannot go, the next load tries again
-  }
-}
+// The file a load writes beside its table: NAME.ADT.load-PID-N.
+constexpr StagedNaming kLoadFile{".load-", "", true, 0};
 
 }  // namespace
 
@@ -482,10 +453,14 @@ Result<TableLoad> TableLoad::Begin(const Connection& connection, std::string_vie
     }
   }
 
-  RemoveStaleLoadFiles(folder, file_name);
-  const std::string load_path = folder + "/" + NewLoadFileName(file_name);
-  auto file = LockedFile::CreateNew(load_path);
+  // Load files of `file_name` left by loads that crashed: a file whose lock
+  // can be taken belongs to no running load.
+  RemoveStaleStaged(load.target_path_, kLoadFile)
+      .status()
+      .PermitUncheckedError();  // a stale remnant; if it cannot go, the next load tries again
+  auto file = CreateStaged(load.target_path_, kLoadFile);
   if (!file) return NoteError(file.status());
+  const std::string load_path = file->Path();
   const std::string header = EncodeNewHeader(*schema);
   Status written = file->WriteAt(0, header.data(), header.size());
   if (written) written = file->Sync();
@@ -518,8 +493,9 @@ Status TableLoad::Complete() {
   if (done_ || !table_) return Status::Ok();
   if (Status s = appender_->Commit(); !s) return s;
   appender_.reset();
-  if (Status s = table_->file_.RenameTo(target_path_, replaced_file_.IsOpen()); !s)
-    return NoteError(s);
+  const Status placed =
+      PutStagedInPlace(table_->file_, target_path_, replaced_file_.IsOpen(), kLoadFile);
+  if (!placed && table_->file_.Path() != target_path_) return NoteError(placed);
   table_->name_ = FileNameOfPath(target_path_);
   done_ = true;
   replaced_file_.Close();
@@ -535,6 +511,7 @@ Status TableLoad::Complete() {
                           index + "\" cannot be removed: " + std::strerror(error_number)));
     }
   }
+  if (!placed) return NoteError(placed);  // renamed; the sync of the folder failed
   return NoteError(SyncFolder(table_->Folder()));
 }
 

@@ -35,6 +35,7 @@
 #include "engine/util/Checksum.h"
 #include "engine/util/LastError.h"
 #include "engine/util/LockedFile.h"
+#include "engine/util/StagedFile.h"
 #include "engine/util/TableCryptoErrors.h"
 #include "engine/util/TableErrorCodes.h"
 #include "engine/util/TextCase.h"
@@ -45,6 +46,9 @@ namespace engine {
 namespace {
 
 constexpr char kStagedSuffix[] = ".rewrite-new";
+// The new files under their fixed names (the commit file names only the
+// files they replace).
+constexpr StagedNaming kStaged{kStagedSuffix, "", false, 0};
 constexpr char kCommitSuffix[] = ".rewrite-commit";
 constexpr char kCommitMagic[] = "RIREWRITE 1";
 constexpr size_t kCopyBytes = 1u << 20;  // records or pages copied per write
@@ -100,16 +104,12 @@ std::optional<CommitNames> DecodeCommit(const std::string& text, const std::stri
   return names;
 }
 
-// Removes `path` when it exists and no writer holds it.
-void RemoveUnheld(const std::string& path) {
-  if (path.empty() || access(path.c_str(), F_OK) != 0 || platform::IsFileInUse(path)) return;
-  unlink(path.c_str());  // a leftover; if it stays, the next open tries again
-}
-
-// The new files of a rewrite that never committed, left by a crash.
+// The new files of a rewrite that never committed, left by a crash (those
+// a writer holds stay).
 void RemoveLeftovers(const std::string& table_path) {
-  RemoveUnheld(table_path + kStagedSuffix);
-  RemoveUnheld(platform::FindFileIgnoringCase(IndexFileNameOf(table_path) + kStagedSuffix));
+  // Leftovers; if they stay, the next open tries again.
+  RemoveStaleStaged(table_path, kStaged).status().PermitUncheckedError();
+  RemoveStaleStaged(IndexFileNameOf(table_path), kStaged).status().PermitUncheckedError();
 }
 
 Status RenameIfPresent(const std::string& from, const std::string& to) {
@@ -284,13 +284,13 @@ Status Rewrite(const Connection& connection, std::string_view name, bool encrypt
   RemoveLeftovers(table_path);
 
   NewFiles files;
-  auto staged_table = LockedFile::CreateNew(table_path + kStagedSuffix);
+  auto staged_table = CreateStaged(table_path, kStaged);
   if (!staged_table) return staged_table.status();
   files.table = std::move(staged_table).value();
   if (Status s = WriteTableFile(table, new_key.get(), files.table, options); !s) return s;
   if (options.OnStep) options.OnStep(TableRewriteStep::TableStaged);
   if (old_index) {
-    auto staged_index = LockedFile::CreateNew(index_path + kStagedSuffix);
+    auto staged_index = CreateStaged(index_path, kStaged);
     if (!staged_index) return staged_index.status();
     files.index = std::move(staged_index).value();
     if (Status s = CopyIndexFile(*old_index, new_key.get(), files.index, table.Environment().Chars);

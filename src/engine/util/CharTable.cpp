@@ -21,7 +21,14 @@ namespace engine {
 namespace {
 
 constexpr char kMagic[8] = {'A', 'N', 'S', 'I', 'C', 'H', 'R', 1};
+// Byte offsets of the fields (the layout above).
+constexpr size_t kCodePageOffset = 8;
+constexpr size_t kUpperOffset = 12;
+constexpr size_t kSortWeightOffset = 268;
+constexpr size_t kChecksumOffset = 524;
 constexpr size_t kFileSize = 528;
+static_assert(kUpperOffset + 256 == kSortWeightOffset &&
+              kSortWeightOffset + 256 == kChecksumOffset && kChecksumOffset + 4 == kFileSize);
 
 uint8_t Upper1252(uint8_t c) {
   if (c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 32);
@@ -156,14 +163,14 @@ bool ParseCharTable(const std::string& bytes, CharTable& table, std::string& err
     error = "character table has no valid magic";
     return false;
   }
-  if (Crc32c(bytes.data(), kFileSize - 4) != GetU32(bytes, kFileSize - 4)) {
+  if (Crc32c(bytes.data(), kChecksumOffset) != GetU32(bytes, kChecksumOffset)) {
     error = "character table checksum mismatch";
     return false;
   }
   CharTable parsed;
-  parsed.CodePage = GetU32(bytes, 8);
-  std::memcpy(parsed.Upper.data(), bytes.data() + 12, 256);
-  std::memcpy(parsed.SortWeight.data(), bytes.data() + 268, 256);
+  parsed.CodePage = GetU32(bytes, kCodePageOffset);
+  std::memcpy(parsed.Upper.data(), bytes.data() + kUpperOffset, parsed.Upper.size());
+  std::memcpy(parsed.SortWeight.data(), bytes.data() + kSortWeightOffset, parsed.SortWeight.size());
   std::array<bool, 256> seen{};
   for (uint8_t w : parsed.SortWeight) {
     if (seen[w]) {

@@ -77,6 +77,15 @@ Result<LockedFile> LockedFile::CreateNew(const std::string& path) {
   return file;
 }
 
+LockedFile LockedFile::Adopt(int fd, std::string path, platform::LockKind lock, bool writable) {
+  LockedFile file;
+  file.fd_ = fd;
+  file.path_ = std::move(path);
+  file.lock_ = lock;
+  file.writable_ = writable;
+  return file;
+}
+
 Result<uint64_t> LockedFile::Size() const {
   struct stat st {};
   if (fstat(fd_, &st) != 0) return OsError("examine", errno);

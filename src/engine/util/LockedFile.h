@@ -34,6 +34,9 @@ class LockedFile {
   // Creates a new file (never replacing one) and locks it exclusively.
   static Result<LockedFile> CreateNew(const std::string& path);
 
+  // Takes over `fd`, open on `path` and locked with `lock` by the caller.
+  static LockedFile Adopt(int fd, std::string path, platform::LockKind lock, bool writable);
+
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
   const std::string& Path() const { return path_; }
