@@ -94,7 +94,8 @@ std::string InstallProgram(const InstallationTree& tree) {
   for (const auto& entry : fs::directory_iterator(built.parent_path())) {
     const std::string ext = entry.path().extension().string();
     if (ext == ".dll" || ext == ".chr" || ext == ".cfg" || ext == ".so") {
-      fs::create_symlink(entry.path(), app / entry.path().filename());
+      std::error_code linked_before;  // the installation may have linked it already
+      fs::create_symlink(entry.path(), app / entry.path().filename(), linked_before);
     }
   }
   return (app / "RebuildIndexesCmd").string();
