@@ -507,3 +507,40 @@ TEST_F(CommandLineRunTest, TablesOptionRebuildsOnlyTheNamedTables) {
 }
 
 }  // namespace
+
+// The start-up of the command: a run that cannot start ends with 2 and
+// prints what the window would have shown.
+TEST_F(CommandLineRunTest, FailedStartUpChecksEndWithTwo) {
+  Populate(inst, kEveryKind);
+  const std::string program = InstallProgram(inst.Tree);
+  const auto before = DatabaseFiles(inst);
+
+  // An engine file missing: the missing-files text, before any connection.
+  fs::remove(inst.Tree / "App/Ansi.chr");
+  CmdRun run = RunCmd(program, {});
+  EXPECT_EQ(run.exit_code, 2) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("RebuildIndexesCmd operation stopped."));
+  EXPECT_THAT(run.err, HasSubstr("Missing Files:\n  Ansi.chr"));
+  fs::create_symlink(fs::path(REBUILD_CMD_PATH).parent_path() / "Ansi.chr",
+                     inst.Tree / "App/Ansi.chr");
+
+  // The system lock table cannot be opened on a local installation.
+  fs::rename(inst.Tree / "DB/SysLock.adt", inst.Tree / "SysLock.adt");
+  run = RunCmd(program, {});
+  EXPECT_EQ(run.exit_code, 2) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("RebuildIndexesCmd: "));
+  EXPECT_THAT(run.err, HasSubstr("SysLock.adt"));
+  fs::rename(inst.Tree / "SysLock.adt", inst.Tree / "DB/SysLock.adt");
+
+  // The database folder cannot be reached: the local access text.
+  inst.Tree.WriteFile("App/VorlexCRM.ini", "[DATABASE]\r\nPath=" + inst.Tree / "NoSuchDB" + "\r\n");
+  run = RunCmd(program, {});
+  EXPECT_EQ(run.exit_code, 2) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("Procedure halted due to data database/server access error."));
+  EXPECT_THAT(run.err, HasSubstr(inst.Tree / "NoSuchDB"));
+  const std::string log = TempDir::ReadFile(inst.Tree / "Logs/UserLog_RebuildIndexesCmd.TXT");
+  EXPECT_THAT(log, HasSubstr("VlxHlt-0"));
+  EXPECT_THAT(log, HasSubstr("VlxHlt-1"));
+  EXPECT_TRUE(DatabaseFiles(inst) == before);
+  EXPECT_FALSE(StopMarkerLeft(inst.Tree));
+}
