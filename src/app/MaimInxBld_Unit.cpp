@@ -16,6 +16,7 @@
 #include "common/DatGenStringsFunctions.h"
 #include "common/Exceptions.h"
 #include "crashreport/EurekaLog.h"
+#include "db/DatGenEngineCheck.h"
 #include "diag/DatHEMgr_Unit.h"
 #include "diag/DatHE_Unit.h"
 #include "platform/Platform.h"
@@ -71,16 +72,31 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1() = default;
 
-bool TForm1::FormCreate() {
-  InstallFormTextHook();
+void InitializeProcess() {
+  LoadInstallationDefaults();
+  CreateHEMgr();
   // What the installation says about itself: its product's name, and the
   // language resources beside the program.
   LoadProductName();
   LoadLanguageResources();
+}
+
+bool TForm1::FormCreate() {
+  InstallFormTextHook();
   SetMainForm(this);
   InitLog();
   if (THEMgr* manager = GetHEMgr()) manager->InitEurekaLog(EurekaLog1.get());
   Randomize();
+  std::string message;
+  if (!CheckEngine(message)) {
+    ui::ShowPlainMessage(message);
+    WriteLog(this, "VlxHlt-0", message, nullptr);
+    return false;
+  }
+  if (!OpenSystemLock()) {
+    WriteLog(this, "VlxHlt-1", "", nullptr);
+    return false;
+  }
   return true;
 }
 

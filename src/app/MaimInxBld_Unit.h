@@ -19,8 +19,12 @@ class TForm1 : public QWidget {
   explicit TForm1(QWidget* parent = nullptr);
   ~TForm1() override;
 
-  // The start-up steps run when the window is made. False when the program
-  // must end at once (with exit code 0) instead of showing the window.
+  // The start-up steps run when the window is made: the form-text hook, the
+  // activity log, the crash-report component, the random seed, the engine
+  // check (its text shown in a plain message box, "VlxHlt-0") and the system
+  // lock ("VlxHlt-1", which shows nothing of its own). False when the program
+  // must end at once (with exit code 0) instead of showing the window. An
+  // error while opening the system lock table passes to the caller.
   bool FormCreate();
 
   // Start: one whole rebuild, with the window disabled meanwhile.
@@ -37,6 +41,11 @@ class TForm1 : public QWidget {
   void MakeStopMarker();
   void RemoveStopMarker();
 };
+
+// Process initialisation, before any window exists: the installation's
+// folders, the crash-report manager, the product name and the language
+// resources.
+void InitializeProcess();
 
 // The full name of the stop marker: "VorlexStop.INI" in DBSys, or the name
 // under which it exists (its alternate name when neither exists).

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QObject>
+#include <cstdint>
 #include <string>
 
 class TAdsConnection;
@@ -38,8 +39,41 @@ void FreeConnectionDM();
 bool OpenMainConnection();
 
 // Connects `connection` to `path` with the installation's server type; true
-// when connected. Never raises.
+// when connected. A server that cannot be found (6420) on a server
+// installation is tried once more through \\address:port\\path worked out
+// from `path` (CanReConn); a failure is shown to the operator (the message
+// dialog, or the remote-control notice for 5185) and logged. Never raises.
 bool SetConnectionParams(TAdsConnection& connection, const std::string& path);
+
+// What CanReConn works out for the second connect attempt.
+struct TDataRec {
+  std::string Log;         // the diagnostic text, step by step
+  std::string FileName;    // the connection file looked at
+  std::string Ip;          // the server's address
+  std::string Port;        // the server's port, as text
+  std::string ServerPath;  // the path on the server, beginning with a backslash
+};
+
+// The server's default port.
+inline constexpr const char* kDefaultServerPortText = "6262";
+
+// Whether a second attempt through an address-and-port path makes sense for
+// `path`, and its parts: none when "ads.ini" lies beside the program; the
+// port of "VlxSQLinfo.ini" (or 6262 without that file), the address and the
+// server path from GetServerAddress. Logged as "CanReConn:6420-Bof" and
+// "CanReConn:6420-Eof ".
+bool CanReConn(const std::string& path, TDataRec& rec);
+
+// The text shown for a failed connect with the engine error `code` (other
+// than the server-not-found of a server installation, which the second
+// attempt handles): the old back-end texts (6316, 6633), the remote-control
+// text (5185), else the server or local access text with `connect_path`
+// and the engine's message.
+std::string ConnectFailureText(uint32_t code, bool server_installation,
+                               const std::string& connect_path, const std::string& engine_message);
+
+// The server access text for `connect_path`.
+std::string ServerAccessText(const std::string& connect_path);
 
 // A new connection named "CONNECTEXCLUSIVE" + a random number below 100000,
 // connected to `path` when possible (`connected` tells). Raises only when

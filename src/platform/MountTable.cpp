@@ -1,5 +1,6 @@
 #include "platform/MountTable.h"
 
+#include <sys/vfs.h>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -62,14 +63,15 @@ std::optional<std::string> UncOfSource(const std::string& type, const std::strin
   return unc;
 }
 
-}  // namespace
+// The deepest mount of the table that holds `path`.
+struct Mount {
+  std::string Full;  // the path as the system resolves it
+  std::string Point;
+  std::string Type;
+  std::string Source;
+};
 
-void SetMountTableFile(const std::string& file) {
-  std::lock_guard<std::mutex> guard(TableMutex());
-  TableFile() = file;
-}
-
-std::optional<std::string> UncPathOfMountedPath(const std::string& path) {
+std::optional<Mount> MountOf(const std::string& path) {
   if (path.empty() || path[0] != '/') return std::nullopt;
   std::string file;
   {
@@ -80,14 +82,14 @@ std::optional<std::string> UncPathOfMountedPath(const std::string& path) {
     const char* named = std::getenv("ENGINE_MOUNT_TABLE");
     file = named && *named ? named : "/proc/self/mountinfo";
   }
+  Mount mount;
   // The path as the system resolves it when it exists (a symbolic link into
   // a share), else as given.
-  std::string full = path;
-  if (char resolved[PATH_MAX]; realpath(path.c_str(), resolved)) full = resolved;
+  mount.Full = path;
+  if (char resolved[PATH_MAX]; realpath(path.c_str(), resolved)) mount.Full = resolved;
   std::ifstream in(file);
   std::string line;
-  std::string best_point;
-  std::optional<std::string> best;
+  bool found = false;
   while (std::getline(in, line)) {
     // id parent major:minor root mount-point options [optional...] - type source super-options
     std::istringstream words(line);
@@ -97,23 +99,70 @@ std::optional<std::string> UncPathOfMountedPath(const std::string& path) {
     while (dash < fields.size() && fields[dash] != "-") ++dash;
     if (fields.size() < 5 || dash + 2 >= fields.size()) continue;
     const std::string point = Unescape(fields[4]);
-    const std::string type = fields[dash + 1];
-    const std::string source = Unescape(fields[dash + 2]);
+    const std::string& full = mount.Full;
     const bool inside =
         full == point || (full.rfind(point, 0) == 0 && (point == "/" || full[point.size()] == '/'));
-    if (!inside || point.size() < best_point.size()) continue;
-    auto unc = UncOfSource(type, source);
-    best_point = point;
-    if (!unc) {
-      best.reset();  // a deeper mount that is no network share hides the share
-      continue;
-    }
-    std::string below = full.substr(point == "/" ? 0 : point.size());
-    for (char& c : below) c = c == '/' ? '\\' : c;
-    if (below == "\\") below.clear();
-    best = *unc + below;
+    if (!inside || (found && point.size() < mount.Point.size())) continue;
+    found = true;
+    mount.Point = point;
+    mount.Type = fields[dash + 1];
+    mount.Source = Unescape(fields[dash + 2]);
   }
-  return best;
+  if (!found) return std::nullopt;
+  return mount;
+}
+
+bool IsNetworkType(const std::string& type) {
+  for (const char* network : {"cifs", "smb3", "smbfs", "nfs", "nfs4", "9p", "ceph", "fuse.sshfs"}) {
+    if (type == network) return true;
+  }
+  return false;
+}
+
+bool IsNetworkMagic(long magic) {
+  switch (static_cast<unsigned long>(magic)) {
+    case 0x6969:      // NFS
+    case 0xFF534D42:  // CIFS
+    case 0xFE534D42:  // SMB2
+    case 0x517B:      // SMB
+    case 0x01021997:  // 9P
+    case 0x00C36400:  // Ceph
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void SetMountTableFile(const std::string& file) {
+  std::lock_guard<std::mutex> guard(TableMutex());
+  TableFile() = file;
+}
+
+std::optional<std::string> UncPathOfMountedPath(const std::string& path) {
+  const std::optional<Mount> mount = MountOf(path);
+  if (!mount) return std::nullopt;
+  // A deeper mount that is no network share hides the share.
+  auto unc = UncOfSource(mount->Type, mount->Source);
+  if (!unc) return std::nullopt;
+  std::string below = mount->Full.substr(mount->Point == "/" ? 0 : mount->Point.size());
+  for (char& c : below) c = c == '/' ? '\\' : c;
+  if (below == "\\") below.clear();
+  return *unc + below;
+}
+
+std::string MountPointOfPath(const std::string& path) {
+  const std::optional<Mount> mount = MountOf(path);
+  return mount ? mount->Point : std::string();
+}
+
+int DriveTypeOfPath(const std::string& path) {
+  struct statfs volume {};
+  if (path.empty() || statfs(path.c_str(), &volume) != 0) return kDriveNoRootDir;
+  if (const std::optional<Mount> mount = MountOf(path))
+    return IsNetworkType(mount->Type) ? kDriveRemote : kDriveFixed;
+  return IsNetworkMagic(static_cast<long>(volume.f_type)) ? kDriveRemote : kDriveFixed;
 }
 
 }  // namespace platform

@@ -18,6 +18,20 @@ namespace platform {
 // demo's server installation on loopback.
 std::optional<std::string> UncPathOfMountedPath(const std::string& path);
 
+// What Windows calls the drive type of the volume `path` lies on:
+// kDriveRemote for a network share (a mount of type cifs, smb3, smbfs, nfs,
+// nfs4, 9p, ceph or fuse.sshfs in the mount table read above; for a path the
+// table does not cover, the file system statfs reports), kDriveFixed for a
+// local disk, kDriveNoRootDir for a path that does not exist.
+inline constexpr int kDriveNoRootDir = 1;
+inline constexpr int kDriveFixed = 3;
+inline constexpr int kDriveRemote = 4;
+int DriveTypeOfPath(const std::string& path);
+
+// The mount point (the deepest) that holds `path` in the mount table read
+// above, or empty when the table lists none: the "drive" of a path.
+std::string MountPointOfPath(const std::string& path);
+
 // Reads the mount table from `file` (in the format of /proc/self/mountinfo)
 // instead of the system's; an empty text goes back to the system's. For
 // tests.

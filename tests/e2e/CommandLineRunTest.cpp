@@ -20,6 +20,7 @@
 #include "app/MaimInxBld_Unit.h"
 #include "support/ChildLock.h"
 #include "support/RebuildInstallation.h"
+#include "support/ServerProcess.h"
 
 namespace {
 
@@ -94,7 +95,8 @@ std::string InstallProgram(const InstallationTree& tree) {
   for (const auto& entry : fs::directory_iterator(built.parent_path())) {
     const std::string ext = entry.path().extension().string();
     if (ext == ".dll" || ext == ".chr" || ext == ".cfg" || ext == ".so") {
-      fs::create_symlink(entry.path(), app / entry.path().filename());
+      std::error_code linked_before;  // the installation may have linked it already
+      fs::create_symlink(entry.path(), app / entry.path().filename(), linked_before);
     }
   }
   return (app / "RebuildIndexesCmd").string();
@@ -523,6 +525,74 @@ TEST_F(CommandLineRunTest, TablesOptionRebuildsOnlyTheNamedTables) {
   }
   EXPECT_THAT(TempDir::ReadFile(inst.Tree / "r.json"),
               HasSubstr("{\"name\": \"CUST\", \"page_size\": 2048"));
+}
+
+// The start-up of the command: a run that cannot start ends with 2 and
+// prints what the window would have shown.
+TEST_F(CommandLineRunTest, FailedStartUpChecksEndWithTwo) {
+  Populate(inst, kEveryKind);
+  const std::string program = InstallProgram(inst.Tree);
+  const auto before = DatabaseFiles(inst);
+
+  // An engine file missing: the missing-files text, before any connection.
+  fs::remove(inst.Tree / "App/Ansi.chr");
+  CmdRun run = RunCmd(program, {});
+  EXPECT_EQ(run.exit_code, 2) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("RebuildIndexesCmd operation stopped."));
+  EXPECT_THAT(run.err, HasSubstr("Missing Files:\n  Ansi.chr"));
+  fs::create_symlink(fs::path(REBUILD_CMD_PATH).parent_path() / "Ansi.chr",
+                     inst.Tree / "App/Ansi.chr");
+
+  // The system lock table cannot be opened on a local installation.
+  fs::rename(inst.Tree / "DB/SysLock.adt", inst.Tree / "SysLock.adt");
+  run = RunCmd(program, {});
+  EXPECT_EQ(run.exit_code, 2) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("RebuildIndexesCmd: "));
+  EXPECT_THAT(run.err, HasSubstr("SysLock.adt"));
+  fs::rename(inst.Tree / "SysLock.adt", inst.Tree / "DB/SysLock.adt");
+
+  // The database folder cannot be reached: the local access text.
+  inst.Tree.WriteFile("App/VorlexCRM.ini", "[DATABASE]\r\nPath=" + inst.Tree / "NoSuchDB" + "\r\n");
+  run = RunCmd(program, {});
+  EXPECT_EQ(run.exit_code, 2) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("Procedure halted due to data database/server access error."));
+  EXPECT_THAT(run.err, HasSubstr(inst.Tree / "NoSuchDB"));
+  const std::string log = TempDir::ReadFile(inst.Tree / "Logs/UserLog_RebuildIndexesCmd.TXT");
+  EXPECT_THAT(log, HasSubstr("VlxHlt-0"));
+  EXPECT_THAT(log, HasSubstr("VlxHlt-1"));
+  EXPECT_TRUE(DatabaseFiles(inst) == before);
+  EXPECT_FALSE(StopMarkerLeft(inst.Tree));
+}
+// The command on a server installation whose folders lie on a share mounted
+// without a port (the mount table the program reads is named by
+// ENGINE_MOUNT_TABLE): the first connect finds no server on the default
+// port, the second reaches dbserver on the port "VlxSQLinfo.ini" names, and
+// every index is built through it.
+TEST_F(CommandLineRunTest, ServerInstallationConnectsOnTheSecondAttempt) {
+  Populate(inst, kEveryKind);
+  const std::string program = InstallProgram(inst.Tree);
+  const std::string root = fs::canonical(inst.Tree.Root()).string();
+  ServerProcess::Options options;
+  options.Shares = {{"data", root}};
+  ServerProcess server(options);
+  inst.Tree.WriteFile("Server/mountinfo",
+                      "36 25 0:52 / " + root + " rw - cifs //127.0.0.1/data rw\n");
+  inst.Tree.WriteFile("DBSys/VorlexServer.sr1", "");
+  inst.Tree.WriteFile("App/VlxSQLinfo.ini", "Port=" + std::to_string(server.Port()) + "\r\n");
+  setenv("ENGINE_MOUNT_TABLE", (inst.Tree / "Server/mountinfo").c_str(), 1);
+  const CmdRun run = RunCmd(program, {"--quiet"});
+  unsetenv("ENGINE_MOUNT_TABLE");
+
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr(": Completed Successfully\n"));
+  for (const char* table : {"Orders.ADT", "DicTables.ADT", "Contacts.ADT", "Notes.ADT"})
+    EXPECT_EQ(inst.IndexProblems(table), "") << table;
+  EXPECT_THAT(inst.TagNames("Orders.Adi"), ::testing::Contains("PRIMARY"));
+  const std::string log = TempDir::ReadFile(inst.Tree / "Logs/UserLog_RebuildIndexesCmd.TXT");
+  EXPECT_THAT(log, HasSubstr("CanReConn:6420-Eof Y"));
+  EXPECT_THAT(log, HasSubstr("FixConnPath"));
+  EXPECT_THAT(log, HasSubstr(" Remote 1 \\\\127.0.0.1:" + std::to_string(server.Port())));
+  EXPECT_THAT(server.Log(), Not(HasSubstr("refused")));
 }
 
 }  // namespace

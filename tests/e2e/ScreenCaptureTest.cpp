@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -263,6 +264,69 @@ TEST_F(ScreenCaptureTest, StartIsDrawnDisabledWhileTheRunIsBusy) {
   const QPoint origin = form->Button1->mapToGlobal(QPoint(0, 0));
   EXPECT_GT(ShareShown(screen, origin, disabled), 0.98);
   EXPECT_LT(ShareShown(screen, origin, enabled), 0.98);
+}
+
+// Runs `args` to its end (at most `timeout_ms`); its exit status, and its
+// standard output in `out`.
+int RunToEnd(const std::vector<std::string>& args, std::string& out, int timeout_ms) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+  const pid_t pid = Spawn(args, &actions);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipe_fds[1]);
+  out.clear();
+  pollfd readable{pipe_fds[0], POLLIN, 0};
+  char buffer[256];
+  while (pid > 0 && poll(&readable, 1, timeout_ms) > 0) {
+    const ssize_t n = read(pipe_fds[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  close(pipe_fds[0]);
+  return pid > 0 ? WaitForChild(pid, timeout_ms) : -1;
+}
+
+// The real program, started from an installation with an engine file
+// missing: the missing-files box is the only window it shows; once it is
+// answered the program ends with exit code 0, its main window never shown.
+TEST_F(ScreenCaptureTest, ProgramWithAnEngineFileMissingShowsTheBoxAndEndsBeforeItsWindow) {
+  namespace fs = std::filesystem;
+  const fs::path built(REBUILD_GUI_PATH);
+  const fs::path app = inst.Tree / "App";
+  fs::copy_file(built, app / "RebuildIndexes");
+  for (const auto& entry : fs::directory_iterator(built.parent_path())) {
+    if (entry.path().extension() == ".so")
+      fs::create_symlink(entry.path(), app / entry.path().filename());
+  }
+  fs::remove(app / "axcws32.dll");
+  const pid_t program = Spawn({(app / "RebuildIndexes").string()});
+  ASSERT_GT(program, 0);
+
+  // The box carries the application's name as its title.
+  std::string box;
+  const int found = RunToEnd(
+      {"xdotool", "search", "--sync", "--onlyvisible", "--name", "^RebuildIndexes$"}, box, 20000);
+  std::string main_window;
+  const int main_found = RunToEnd(
+      {"xdotool", "search", "--onlyvisible", "--name", "^Rebuild Indexes $"}, main_window, 20000);
+  std::string ignored;
+  if (found == 0) {
+    RunToEnd({"xdotool", "windowfocus", box.substr(0, box.find('\n')), "key", "Return"}, ignored,
+             20000);
+  }
+  const int exit_code = WaitForChild(program, 20000);
+
+  EXPECT_EQ(found, 0) << "the missing-files box was not seen";
+  EXPECT_NE(main_found, 0) << "the main window appeared: " << main_window;
+  EXPECT_EQ(exit_code, 0);
+  const std::string log = TempDir::ReadFile(inst.Tree / "Logs/UserLog_RebuildIndexes.TXT");
+  EXPECT_NE(log.find("Proc_Name=VlxHlt-0"), std::string::npos) << log;
+  EXPECT_NE(log.find("RebuildIndexes operation stopped.\r\n\r\nFolder:\r\n"), std::string::npos);
+  EXPECT_NE(log.find("Missing Files:\r\naxcws32.dll\r\n"), std::string::npos);
 }
 
 }  // namespace

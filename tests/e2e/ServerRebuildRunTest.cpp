@@ -125,4 +125,37 @@ TEST(ServerRebuildRun, EveryIndexIsBuiltThroughTheServerAsLocally) {
   EXPECT_THAT(server.Log(), ::testing::Not(HasSubstr("refused")));
 }
 
+// A share mounted without a port: the first connect goes to the default
+// port, where no server answers; the second goes to the port that
+// "VlxSQLinfo.ini" names, where the server listens.
+TEST(ServerRebuildRun, StartUpConnectsOnTheSecondAttemptThroughThePortOfTheInfoFile) {
+  RebuildInstallation inst;
+  LayOut(inst);
+  const std::string root = std::filesystem::canonical(inst.Tree / "DB").parent_path().string();
+  ServerProcess::Options options;
+  options.Shares = {{"data", root}};
+  ServerProcess server(options);
+  ASSERT_NE(server.Port(), 6262);
+  TempDir mounts;
+  mounts.WriteFile("mountinfo",
+                   "36 25 0:52 / " + root + " rw,relatime shared:1 - cifs //127.0.0.1/data rw\n");
+  platform::SetMountTableFile(mounts / "mountinfo");
+  inst.Tree.WriteFile("DBSys/VorlexServer.sr1", "");
+  inst.Tree.WriteFile("App/VlxSQLinfo.ini", "Port=" + std::to_string(server.Port()) + "\r\n");
+  inst.Tree.Reload();
+
+  PressStart();
+  platform::SetMountTableFile("");
+
+  EXPECT_THAT(inst.DialogTexts(), ::testing::ElementsAre("Completed Successfully"));
+  for (const char* table : kTables) EXPECT_EQ(inst.IndexProblems(table), "") << table;
+  EXPECT_THAT(Outcome(inst), HasSubstr("PRIMARY(RECID,2048,300,u)"));
+  const std::string log = inst.Log();
+  EXPECT_THAT(log, HasSubstr("2:net:\\\\127.0.0.1\\data\\DB"));
+  EXPECT_THAT(log, HasSubstr("FixConnPath"));
+  EXPECT_THAT(
+      log, HasSubstr(" Remote 1 \\\\127.0.0.1:" + std::to_string(server.Port()) + "\\\\data\\DB"));
+  EXPECT_THAT(server.Log(), ::testing::Not(HasSubstr("refused")));
+}
+
 }  // namespace

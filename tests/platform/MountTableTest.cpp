@@ -37,4 +37,24 @@ TEST(MountTable, PathsOnNetworkSharesTakeTheirUncForm) {
   platform::SetMountTableFile("");
 }
 
+TEST(MountTable, DriveTypeAndMountPointOfAPath) {
+  TempDir dir;
+  const std::string share = dir / "share";
+  const std::string local = dir / "share/local";
+  dir.WriteFile("share/local/x", "");
+  dir.WriteFile("mountinfo", "40 22 0:50 / " + share + " rw - nfs4 srv:/export rw\n" +
+                                 "41 40 0:51 / " + local + " rw - ext4 /dev/sdb1 rw\n");
+  platform::SetMountTableFile(dir / "mountinfo");
+  EXPECT_EQ(platform::DriveTypeOfPath(share), platform::kDriveRemote);
+  EXPECT_EQ(platform::DriveTypeOfPath(local), platform::kDriveFixed);
+  EXPECT_EQ(platform::DriveTypeOfPath(dir / "nothing"), platform::kDriveNoRootDir);
+  EXPECT_EQ(platform::DriveTypeOfPath("R:"), platform::kDriveNoRootDir);
+  // A path the table does not cover: the file system statfs reports.
+  EXPECT_EQ(platform::DriveTypeOfPath(dir.Path()), platform::kDriveFixed);
+  EXPECT_EQ(platform::MountPointOfPath(share + "/DB"), share);
+  EXPECT_EQ(platform::MountPointOfPath(local + "/x"), local);
+  EXPECT_EQ(platform::MountPointOfPath(dir.Path()), "");
+  platform::SetMountTableFile("");
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 // Header-only; a test binary using it links the rebuild layer.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,8 +15,10 @@
 
 #include "common/DatGenAppNamesServices_Unit.h"
 #include "db/DatGenDBConnectionDM.h"
+#include "db/DatGenEngineCheck.h"
 #include "diag/DatHE_Unit.h"
 #include "engine/env/Connection.h"
+#include "engine/env/EngineEnvironment.h"
 #include "engine/index/IndexFile.h"
 #include "engine/table/Table.h"
 #include "support/EngineTables.h"
@@ -27,6 +30,11 @@
 class RebuildInstallation {
  public:
   RebuildInstallation() {
+    // The engine's client files beside the program, as an installation has
+    // them (the start-up's engine check looks for them there), and the
+    // system lock table a local installation holds open.
+    LinkEngineFiles(Tree);
+    MakeTable("SysLock.adt", {"LOCKID:I"}, {{"1"}});
     previous_product_ = GetProductName();
     SetProductName("VorlexCRM");
     InitLog();
@@ -39,6 +47,7 @@ class RebuildInstallation {
 
   ~RebuildInstallation() {
     ui::SetModalResponder(nullptr);
+    CloseSystemLock();
     FreeConnectionDM();
     FreeLogHandler();
     SetProductName(previous_product_);
@@ -46,6 +55,17 @@ class RebuildInstallation {
 
   RebuildInstallation(const RebuildInstallation&) = delete;
   RebuildInstallation& operator=(const RebuildInstallation&) = delete;
+
+  // Links the engine's files of the running test program's folder into the
+  // tree's App folder (those already there are kept).
+  static void LinkEngineFiles(const InstallationTree& tree) {
+    const std::filesystem::path built =
+        std::filesystem::path(platform::ExecutableFileName()).parent_path();
+    for (const char* name : engine::kEngineFileNames) {
+      std::error_code ignored;
+      std::filesystem::create_symlink(built / name, tree / ("App/" + std::string(name)), ignored);
+    }
+  }
 
   // The three definition files in DBSys.
   void MainInx(const std::string& text) { Tree.WriteFile("DBSys/VorlexInx.ini", text); }

@@ -26,6 +26,7 @@
 #include "common/DatGenStringsFunctions.h"
 #include "common/Exceptions.h"
 #include "dataset/EADSDatabaseError.h"
+#include "db/DatGenEngineCheck.h"
 #include "engine/index/IndexFile.h"
 #include "rebuild/DatProgBuildIndex_DM_Entries.h"
 #include "rebuild/RebuildObserver.h"
@@ -258,10 +259,10 @@ int main(int argc, char* argv[]) {
   TCmdRun run(options, isatty(STDOUT_FILENO) != 0);
   ui::SetModalResponder([&run](const ui::ModalRequest& request) { return run.Answer(request); });
 
+  LoadProductName();
+  LoadLanguageResources();
   if (options.Check || options.DryRun) {
     // Nothing is written, not even the activity log.
-    LoadProductName();
-    LoadLanguageResources();
     TRebuildPlan plan;
     if (!ReadRebuildPlan(plan)) return kExitNotStarted;
     if (!options.Tables.empty()) RestrictPlan(plan, options.Tables);
@@ -275,12 +276,20 @@ int main(int argc, char* argv[]) {
   int exit_code = kExitNotStarted;
   {
     TForm1 form;
-    if (form.FormCreate()) {
+    bool started = false;
+    try {
+      started = form.FormCreate();
+    } catch (const std::exception& e) {
+      // The system lock table could not be opened: the run cannot start.
+      std::fprintf(stderr, "RebuildIndexesCmd: %s\n", PrintableText(ExceptionMessage(e)).c_str());
+    }
+    if (started) {
       RememberMarkerNames();
       form.Button1Click();
       exit_code = run.ExitCode();
     }
   }
+  CloseSystemLock();
   SetRebuildObserver(nullptr);
   ui::SetModalResponder(nullptr);
 
