@@ -85,6 +85,10 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 # No display: run the program on a virtual screen and take its pictures.
 start_xvfb
+if [ -n "${DEMO_SERVER_PID:-}" ]; then
+  # start_xvfb's trap replaced the one that stops the server: stop both.
+  trap 'kill $DEMO_SERVER_PID 2>/dev/null || true; kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true' EXIT
+fi
 rm -f "$DEMO"/*.png
 QT_QPA_PLATFORM=xcb "$DEMO/App/RebuildIndexes" &
 app=$!

@@ -84,4 +84,4 @@ done
 
 printf '\nload: %d clients for %d s on Small.ADT (2,000 records)\n' "$LOAD_CLIENTS" "$LOAD_SECONDS"
 "$BIN/server_load" "\\\\127.0.0.1:$PORT\\data" Small.ADT "$LOAD_CLIENTS" "$LOAD_SECONDS" "$SERVER"
-grep -c "refused" "$WORK/server.log" | awk '{ print "server log: " $1 " refused requests" }'
+{ grep -c "refused" "$WORK/server.log" || true; } | awk '{ print "server log: " $1 " refused requests" }'

@@ -215,3 +215,51 @@ TEST(DbserverFrames, AFrameBreakingTheProtocolEndsOnlyItsOwnConnection) {
 }
 
 }  // namespace
+
+namespace {
+
+// One request on a raw connection: the reply's engine code, or -1 when the
+// server closed the connection instead of answering.
+int RawRequest(engine::net::Channel& channel, uint32_t id, engine::net::Op op,
+               const engine::net::WireWriter& body) {
+  std::string error;
+  if (!channel.SendFrame(engine::net::EncodeRequest(id, op, body.Bytes()), error)) return -1;
+  std::vector<uint8_t> reply;
+  if (channel.ReceiveFrame(reply, engine::net::kMaxFrameBytes, error) != engine::net::FrameRead::Ok)
+    return -1;
+  engine::net::WireReader r(reply);
+  r.U32();
+  return r.I32();
+}
+
+}  // namespace
+
+// Handles a session does not hold are engine errors that keep the
+// connection; a body that does not read as its request says ends it, and an
+// unfinished load goes with its session, leaving no file behind.
+TEST(DbserverFrames, HandlesAndBodiesOfReadingsAndLoadsAreChecked) {
+  using engine::net::Op;
+  using engine::net::WireWriter;
+  ServedTable served(3);
+  auto raw = RawClient(served.server->Port());
+  ASSERT_TRUE(raw);
+  ASSERT_EQ(RawRequest(*raw, 1, Op::Connect, WireWriter().Text("\\data\\DB")), 0);
+  ASSERT_EQ(RawRequest(*raw, 2, Op::Open, WireWriter().Text("T.ADT").U8(0)), 0);
+  EXPECT_EQ(RawRequest(*raw, 3, Op::ReadOn, WireWriter().U32(1).U32(10)),
+            engine::AE_NO_CURRENT_RECORD);  // no reading under way
+  EXPECT_EQ(RawRequest(*raw, 4, Op::Info, WireWriter().U32(99)), engine::AE_INVALID_HANDLE);
+  EXPECT_EQ(RawRequest(*raw, 5, Op::LoadAppend, WireWriter().U32(7).U32(0)),
+            engine::AE_INVALID_HANDLE);
+  WireWriter begin;
+  begin.Text("New.ADT").U8(0).U32(1).Text("K").U8(1).U32(4);
+  ASSERT_EQ(RawRequest(*raw, 6, Op::LoadBegin, begin), 0);
+  // Two records announced, one sent: the connection ends.
+  EXPECT_EQ(
+      RawRequest(*raw, 7, Op::LoadAppend,
+                 WireWriter().U32(1).U32(2).Raw(std::vector<uint8_t>{0, 0, 'a', 'b', 'c', 'd'})),
+      -1);
+  EXPECT_TRUE(WaitFor([&] { return served.server->Log().find("closed") != std::string::npos; }))
+      << served.server->Log();
+  for (const auto& entry : std::filesystem::directory_iterator(served.LocalFolder()))
+    EXPECT_EQ(entry.path().filename().string().rfind("New", 0), std::string::npos) << entry.path();
+}

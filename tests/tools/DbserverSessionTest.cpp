@@ -224,10 +224,93 @@ TEST(DbserverTools, DbtoolCommandsWorkOnServerPaths) {
             run({"dump", served.LocalFolder() + "/T.ADT", "--deleted"}).out);
   // The same answers as the local tool on the same files.
   EXPECT_EQ(run({"verify", served.LocalFolder() + "/T.ADT"}).out, "NAME: OK\n");
-  // A command that reads the files themselves stays local.
-  const auto info = run({"info", table});
-  EXPECT_NE(info.exit_code, 0);
-  EXPECT_NE(info.err.find("local tables only"), std::string::npos) << info.err;
+}
+
+// Every command gives through the server what it gives on the files
+// themselves: the reading ones the same output, the changing ones the same
+// files afterwards.
+TEST(DbserverTools, EveryDbtoolCommandAnswersThroughTheServerAsOnTheFiles) {
+  ServedTable served(40);
+  TempDir here;
+  const std::string remote_folder = served.server->Path("data", "DB");
+  const std::string local_folder = served.LocalFolder();
+  const auto run = [&](const std::vector<std::string>& args, const std::string& input = "") {
+    std::string stdin_file;
+    if (!input.empty()) {
+      stdin_file = here.WriteFile("stdin.txt", input);
+    }
+    return dbtool_test::RunDbtool(here, args, stdin_file);
+  };
+  // Runs `args` with {} standing for the table path, through the server and
+  // locally; answers the remote run after comparing the two.
+  const auto both = [&](std::vector<std::string> args, const std::string& table = "T.ADT",
+                        const std::string& input = "") {
+    std::vector<std::string> remote = args, local = args;
+    for (std::string& a : remote)
+      if (a == "{}") a = remote_folder + "\\" + table;
+    for (std::string& a : local)
+      if (a == "{}") a = local_folder + "/" + table;
+    const auto r = run(remote, input);
+    auto l = run(local, input);
+    const size_t at = l.out.find(local_folder + "/" + table);  // info names the table's path
+    if (at != std::string::npos)
+      l.out.replace(at, local_folder.size() + 1 + table.size(), remote_folder + "\\" + table);
+    EXPECT_EQ(r.exit_code, l.exit_code) << args[0] << ": " << r.err << " / " << l.err;
+    EXPECT_EQ(r.out, l.out) << args[0];
+    EXPECT_EQ(r.err, l.err) << args[0];
+    return r;
+  };
+  ASSERT_EQ(run({"index", remote_folder + "\\T.ADT", "NAME", "NAME;ID", "--ci"}).exit_code, 0);
+  ASSERT_EQ(run({"sql", remote_folder, "CREATE INDEX FTS ON T ( NAME ) CONTENT MIN_WORD_LENGTH 3"})
+                .exit_code,
+            0);
+  ASSERT_EQ(run({"sql", remote_folder, "DELETE FROM T WHERE N = 7"}).exit_code, 0);
+
+  // Reading commands, and their failures, answer alike.
+  EXPECT_NE(both({"info", "{}"}).out.find("Records:        40 (36 live, 4 deleted)"),
+            std::string::npos);
+  EXPECT_EQ(both({"scan", "{}", "NAME", "--from", "NAME2", "--limit", "3"}).out,
+            "ID:C:8,NAME:C:20,N:I\n2,name2,2\n20,name20,0\n21,name21,1\n");
+  EXPECT_EQ(both({"scan", "{}", "NAME"}).out.size(), both({"dump", "{}"}).out.size());
+  EXPECT_EQ(both({"search", "{}", "FTS", "name13"}).out, "ID:C:8,NAME:C:20,N:I\n13,name13,3\n");
+  EXPECT_EQ(both({"scan", "{}", "NOSUCH"}).exit_code, 2);
+  EXPECT_EQ(both({"search", "{}", "NAME", "x"}).exit_code, 2);
+  EXPECT_EQ(both({"verify", "{}"}).out, "NAME: OK\nFTS: OK\n");
+
+  // recall through the server: the records and the tags as a local recall
+  // leaves them.
+  EXPECT_EQ(run({"recall", remote_folder + "\\T.ADT", "--filter", "ID = '17'"}).out,
+            "1 records recalled\n");
+  EXPECT_EQ(run({"count", local_folder + "/T.ADT"}).out, "37\n");
+  EXPECT_EQ(run({"verify", local_folder + "/T.ADT"}).exit_code, 0);
+  EXPECT_EQ(run({"recall", remote_folder + "\\T.ADT", "--filter", "NOSUCH = 1"}).exit_code, 2);
+
+  // import through the server makes the table there, whole or not at all.
+  const std::string csv =
+      here.WriteFile("u.csv", "K:C:4,V:I,D:D,L:L,X:N\nab,1,2024-02-29,T,1.5\n,,,,\nzz,-7,,F,\n");
+  const auto imported = run({"import", remote_folder + "\\U.ADT", csv});
+  EXPECT_EQ(imported.exit_code, 0) << imported.err;
+  EXPECT_EQ(run({"dump", local_folder + "/U.ADT"}).out,
+            run({"dump", remote_folder + "\\U.ADT"}).out);
+  const auto again = run({"import", remote_folder + "\\U.ADT", csv});
+  EXPECT_EQ(again.exit_code, 2);
+  EXPECT_NE(again.err.find("--replace"), std::string::npos) << again.err;
+  here.WriteFile("u.csv", "K:C:4\nabcdef\n");  // too long: nothing is made
+  EXPECT_EQ(run({"import", "--replace", remote_folder + "\\U.ADT", csv}).exit_code, 2);
+  EXPECT_EQ(run({"count", local_folder + "/U.ADT"}).out, "3\n");
+
+  // encrypt and decrypt through the server rewrite the files there.
+  const auto encrypted =
+      run({"encrypt", remote_folder + "\\T.ADT", "--rounds", "1000"}, "secret\n");
+  EXPECT_EQ(encrypted.out, "T.ADT: encrypted\n") << encrypted.err;
+  EXPECT_NE(run({"info", local_folder + "/T.ADT"}).out.find("Encrypted:      yes"),
+            std::string::npos);
+  EXPECT_EQ(both({"count", "{}", "--password-stdin"}, "T.ADT", "secret\n").out, "37\n");
+  EXPECT_EQ(both({"count", "{}", "--password-stdin"}, "T.ADT", "wrong\n").exit_code, 2);
+  both({"info", "{}"});  // described without the password
+  EXPECT_EQ(run({"decrypt", remote_folder + "\\T.ADT"}, "wrong\n").exit_code, 2);
+  EXPECT_EQ(run({"decrypt", remote_folder + "\\T.ADT"}, "secret\n").out, "T.ADT: decrypted\n");
+  EXPECT_EQ(both({"verify", "{}"}).out, "NAME: OK\nFTS: OK\n");
 }
 
 TEST(DbserverDataset, ATableThroughTheServerReadsAsTheSameTableLocally) {

@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "engine/api/EngineApi.h"
 #include "engine/api/EngineHandles.h"
@@ -8,6 +9,8 @@
 #include "engine/net/NetErrors.h"
 #include "engine/sql/SqlExecute.h"
 #include "engine/table/TableCursor.h"
+#include "engine/table/TableRecall.h"
+#include "engine/table/TableRewrite.h"
 #include "engine/util/IndexFileErrors.h"
 #include "engine/util/TableErrorCodes.h"
 #include "platform/Platform.h"
@@ -47,6 +50,8 @@ Session::Session(const ServerConfig& config, std::unique_ptr<engine::net::Channe
     : config_(config), channel_(std::move(channel)), id_(id), log_(std::move(log)) {}
 
 Session::~Session() {
+  loads_.clear();  // abandons unfinished loads: their files go
+  readings_.clear();
   scans_.clear();
   tables_.clear();  // closes the tables: their locks go with them
   connection_.reset();
@@ -142,6 +147,8 @@ void Session::Run() {
     }
   }
   const size_t open_tables = tables_.size();
+  loads_.clear();
+  readings_.clear();
   scans_.clear();
   tables_.clear();
   connection_.reset();
@@ -178,27 +185,31 @@ void Session::Handle(Op op, WireReader& in, Reply& out) {
     return;
   }
   if (!connection_) {
-    if (op < Op::Connect || op > Op::Scan) return malformed();
+    if (op < Op::Connect || op > engine::net::kLastOp) return malformed();
     out.Code = engine::AE_SHARE_PATH;
     out.Message = "No database folder was connected on this session";
     return;
   }
   if (op == Op::Open) return DoOpen(in, out);
-  if (op == Op::Sql) {
+  if (op == Op::Sql || op == Op::Rewrite) {
     scans_.clear();
-    return DoSql(in, out);
+    readings_.clear();
+    return op == Op::Sql ? DoSql(in, out) : DoRewrite(in, out);
   }
+  if (op == Op::LoadBegin || op == Op::LoadAppend || op == Op::LoadFinish)
+    return DoLoad(op, in, out);
 
   const uint32_t handle = in.U32();
   if (!in.Ok()) return malformed();
   engine::Table* table = TableOf(handle, out);
   if (!table) return;
-  // A kept scan goes on only from one Scan request to the next.
+  // A kept scan goes on only from one Scan request to the next, a reading
+  // only from one ReadOn to the next.
   if (op != Op::Scan) scans_.erase(handle);
+  if (op != Op::ReadOn) readings_.erase(handle);
   switch (op) {
     case Op::Close:
       if (!in.AtEnd()) return malformed();
-      scans_.erase(handle);
       tables_.erase(handle);
       return;
     case Op::SetFilter: {
@@ -211,6 +222,22 @@ void Session::Handle(Op op, WireReader& in, Reply& out) {
       return DoFetch(*table, in, out);
     case Op::Scan:
       return DoScan(handle, *table, in, out);
+    case Op::Info:
+      return DoInfo(*table, in, out);
+    case Op::OrderedScan:
+      return DoOrderedScan(handle, *table, in, out);
+    case Op::Search:
+      return DoSearch(handle, *table, in, out);
+    case Op::ReadOn:
+      return DoReadOn(handle, *table, in, out);
+    case Op::Recall: {
+      const std::string filter = in.Text();
+      if (!in.AtEnd()) return malformed();
+      auto recalled = engine::RecallDeletedRecords(*table, filter);
+      if (!recalled) return Fail(out, recalled.status());
+      out.Body.U32(*recalled);
+      return;
+    }
     case Op::Count: {
       if (!in.AtEnd()) return malformed();
       auto count = table->Cursor().CountMatching();
@@ -328,9 +355,9 @@ void Session::DoOpen(WireReader& in, Reply& out) {
     out.Message = "an open request is outside the protocol";
     return;
   }
-  if (tables_.size() >= config_.MaxHandles) {
+  if (tables_.size() + loads_.size() >= config_.MaxHandles) {
     out.Code = engine::AE_SERVER_LIMIT;
-    out.Message = "This connection has " + std::to_string(tables_.size()) +
+    out.Message = "This connection has " + std::to_string(tables_.size() + loads_.size()) +
                   " tables open, the most the server allows";
     return;
   }
@@ -466,21 +493,239 @@ void Session::DoSql(WireReader& in, Reply& out) {
     return;
   }
   // The statement's table must be a file of the share like any other open.
-  const std::string name = engine::StatementTableName(text);
-  if (!name.empty() && name.find_first_of("/\\") == std::string::npos) {
-    std::string found = platform::FindFileIgnoringCase(folder_.Folder + "/" + name);
-    if (found.empty()) found = platform::FindFileIgnoringCase(folder_.Folder + "/" + name + ".ADT");
-    if (!found.empty() && !InsideShare(folder_.ShareRoot, found)) {
-      out.Code = engine::AE_SHARE_PATH;
-      out.Message = "Table \"" + name + "\" is refused: a symbolic link leads out of the share";
-      return;
-    }
-  }
+  if (!InsideShareOrRefuse(engine::StatementTableName(text), out)) return;
   auto outcome = engine::ExecuteStatement(*connection_, text);
   if (!outcome) return Fail(out, outcome.status());
   out.Body.U8(outcome->What == engine::SqlOutcome::Kind::IndexCreated ? 1 : 0);
   out.Body.U32(outcome->RowsAffected).Text(outcome->Table).Text(outcome->Index);
   out.Body.U64(outcome->IndexEntries);
+}
+
+}  // namespace dbserver
+
+namespace dbserver {
+
+bool Session::InsideShareOrRefuse(const std::string& name, Reply& out) const {
+  // A name with a path in it is refused by the engine's own name rules.
+  if (name.empty() || name.find_first_of("/\\") != std::string::npos) return true;
+  std::string found = platform::FindFileIgnoringCase(folder_.Folder + "/" + name);
+  if (found.empty()) found = platform::FindFileIgnoringCase(folder_.Folder + "/" + name + ".ADT");
+  if (found.empty() || InsideShare(folder_.ShareRoot, found)) return true;
+  out.Code = engine::AE_SHARE_PATH;
+  out.Message = "Table \"" + name + "\" is refused: a symbolic link leads out of the share";
+  return false;
+}
+
+void Session::DoInfo(engine::Table& table, WireReader& in, Reply& out) {
+  if (!in.AtEnd()) {
+    out.Code = engine::AE_SERVER_PROTOCOL;
+    out.Message = "an info request is outside the protocol";
+    return;
+  }
+  uint32_t live = 0;
+  const bool counted = !table.NeedsPassword();
+  if (counted) {
+    auto count = table.CountLiveRecords();
+    if (!count) return Fail(out, count.status());
+    live = *count;
+  }
+  std::string index_name;
+  uint64_t index_bytes = 0;
+  if (const engine::LockedFile* index = table.IndexFile()) {
+    index_name = std::filesystem::path(index->Path()).filename().string();
+    std::error_code ignored;  // the size is shown for information only
+    const auto size = std::filesystem::file_size(index->Path(), ignored);
+    index_bytes = ignored ? 0 : static_cast<uint64_t>(size);
+  }
+  out.Body.U16(static_cast<uint16_t>(table.Header().VersionMajor));
+  out.Body.U16(static_cast<uint16_t>(table.Header().VersionMinor));
+  out.Body.U8(counted ? 1 : 0).U32(live).Text(index_name).U64(index_bytes);
+}
+
+void Session::DoOrderedScan(uint32_t handle, engine::Table& table, WireReader& in, Reply& out) {
+  const std::string tag = in.Text();
+  const bool seek = in.U8() != 0;
+  const std::string values = in.Text();
+  if (!in.AtEnd()) {
+    out.Code = engine::AE_SERVER_PROTOCOL;
+    out.Message = "an ordered scan request is outside the protocol";
+    return;
+  }
+  auto scan = engine::TableIndexScan::Open(table, tag);
+  if (!scan) return Fail(out, scan.status());
+  if (engine::Status s = seek ? (*scan)->SeekText(values) : (*scan)->First(); !s.ok())
+    return Fail(out, s);
+  readings_[handle].Ordered = std::move(scan.value());
+}
+
+void Session::DoSearch(uint32_t handle, engine::Table& table, WireReader& in, Reply& out) {
+  const std::string tag = in.Text();
+  const std::string words = in.Text();
+  if (!in.AtEnd()) {
+    out.Code = engine::AE_SERVER_PROTOCOL;
+    out.Message = "a search request is outside the protocol";
+    return;
+  }
+  auto found = table.SearchFullText(tag, words);
+  if (!found) return Fail(out, found.status());
+  out.Body.U32(static_cast<uint32_t>(found->size()));
+  readings_[handle].Matches = std::move(found.value());
+}
+
+void Session::DoReadOn(uint32_t handle, engine::Table& table, WireReader& in, Reply& out) {
+  const uint32_t count = std::min(in.U32(), engine::net::kMaxBatchRecords);
+  if (!in.AtEnd()) {
+    out.Code = engine::AE_SERVER_PROTOCOL;
+    out.Message = "a read request is outside the protocol";
+    return;
+  }
+  const auto it = readings_.find(handle);
+  if (it == readings_.end()) {
+    out.Code = engine::AE_NO_CURRENT_RECORD;
+    out.Message = "Table \"" + table.Name() + "\" has no ordered scan or search under way";
+    return;
+  }
+  Reading& reading = it->second;
+  const uint32_t length = table.Schema().RecordLength();
+  out.Body.U8(0).U32(0);  // exhausted and n, written at the end
+  uint32_t n = 0;
+  bool exhausted = false;
+  while (n < count && out.Body.Size() < engine::net::kBatchBytes) {
+    if (reading.Ordered) {
+      engine::TableIndexScan& scan = *reading.Ordered;
+      if (scan.Eof()) {
+        exhausted = true;
+        break;
+      }
+      out.Body.U32(scan.RecNo()).Raw(std::span<const uint8_t>(scan.Record().Bytes(), length));
+      if (engine::Status s = scan.Next(); !s.ok()) {
+        readings_.erase(it);
+        return Fail(out, s);
+      }
+    } else {
+      if (reading.At == reading.Matches.size()) {
+        exhausted = true;
+        break;
+      }
+      const uint32_t recno = reading.Matches[reading.At++];
+      if (engine::Status s = table.ReadRecord(recno, reading.Record); !s.ok()) {
+        readings_.erase(it);
+        return Fail(out, s);
+      }
+      out.Body.U32(recno).Raw(std::span<const uint8_t>(reading.Record.data(), length));
+    }
+    ++n;
+  }
+  if (!exhausted)
+    exhausted = reading.Ordered ? reading.Ordered->Eof() : reading.At == reading.Matches.size();
+  out.Body.PatchU8(0, exhausted ? 1 : 0);
+  out.Body.PatchU32(1, n);
+}
+
+void Session::DoRewrite(WireReader& in, Reply& out) {
+  const std::string name = in.Text();
+  const bool encrypt = in.U8() != 0;
+  const std::string password = in.Text();
+  const uint32_t rounds = in.U32();
+  if (!in.AtEnd()) {
+    out.Code = engine::AE_SERVER_PROTOCOL;
+    out.Message = "a rewrite request is outside the protocol";
+    return;
+  }
+  if (!InsideShareOrRefuse(name, out)) return;
+  engine::TableRewriteOptions options;
+  if (rounds != 0) options.KdfIterations = rounds;
+  const engine::Status s = encrypt ? engine::EncryptTable(*connection_, name, password, options)
+                                   : engine::DecryptTable(*connection_, name, password, options);
+  if (!s.ok()) Fail(out, s);
+}
+
+void Session::DoLoad(Op op, WireReader& in, Reply& out) {
+  const auto malformed = [&] {
+    out.Code = engine::AE_SERVER_PROTOCOL;
+    out.Message = "a load request is outside the protocol";
+  };
+  if (op == Op::LoadBegin) {
+    const std::string name = in.Text();
+    const bool replace = in.U8() != 0;
+    std::vector<engine::FieldDef> fields(in.Count(9));
+    for (engine::FieldDef& field : fields) {
+      field.Name = in.Text();
+      field.Type = static_cast<engine::FieldType>(in.U8());
+      field.Length = in.U32();
+    }
+    if (!in.AtEnd()) return malformed();
+    if (tables_.size() + loads_.size() >= config_.MaxHandles) {
+      out.Code = engine::AE_SERVER_LIMIT;
+      out.Message = "This connection has " + std::to_string(tables_.size() + loads_.size()) +
+                    " tables open, the most the server allows";
+      return;
+    }
+    if (!InsideShareOrRefuse(name, out)) return;
+    auto load = engine::TableLoad::Begin(*connection_, name, fields, replace);
+    if (!load) return Fail(out, load.status());
+    const uint32_t id = next_load_++;
+    loads_.emplace(id, std::move(load.value()));
+    out.Body.U32(id);
+    return;
+  }
+  const uint32_t id = in.U32();
+  if (!in.Ok()) return malformed();
+  const auto it = loads_.find(id);
+  if (it == loads_.end()) {
+    out.Code = engine::AE_INVALID_HANDLE;
+    out.Message = "The handle " + std::to_string(id) + " is not that of a table being loaded here";
+    return;
+  }
+  engine::TableLoad& load = it->second;
+  if (op == Op::LoadFinish) {
+    if (!in.AtEnd()) return malformed();
+    const uint64_t appended = load.Appended();
+    const engine::Status s = load.Finish();
+    loads_.erase(it);
+    if (!s.ok()) return Fail(out, s);
+    out.Body.U64(appended);
+    return;
+  }
+  // The records are built anew here field by field from what the client
+  // sent, so that the file holds only values a record of its schema can
+  // hold, whatever the bytes said.
+  const engine::TableSchema& schema = load.Schema();
+  const size_t length = schema.RecordLength();
+  const uint32_t n = in.Count(length);
+  engine::RecordBuilder builder(schema);
+  for (uint32_t i = 0; i < n; ++i) {
+    const auto bytes = in.Raw(length);
+    if (!in.Ok()) break;
+    const engine::RecordView record(schema, bytes.data());
+    builder.Clear();
+    for (size_t field = 0; field < schema.FieldCount(); ++field) {
+      if (record.IsNull(field)) continue;
+      switch (schema.Field(field).Type) {
+        case engine::FieldType::Character:
+          if (engine::Status s = builder.SetChars(field, record.TrimmedChars(field)); !s.ok())
+            return Fail(out, s);
+          break;
+        case engine::FieldType::Integer:
+          builder.SetInteger(field, record.Integer(field));
+          break;
+        case engine::FieldType::Double:
+          builder.SetDouble(field, record.Double(field));
+          break;
+        case engine::FieldType::Date:
+          builder.SetDate(field, record.Date(field));
+          break;
+        case engine::FieldType::Logical:
+          builder.SetLogical(field, record.Logical(field));
+          break;
+      }
+    }
+    if (engine::Status s = load.Append(builder); !s.ok()) {
+      loads_.erase(it);
+      return Fail(out, s);
+    }
+  }
+  if (!in.AtEnd()) return malformed();
 }
 
 }  // namespace dbserver

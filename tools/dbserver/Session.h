@@ -19,6 +19,7 @@
 #include "engine/net/Channel.h"
 #include "engine/net/Wire.h"
 #include "engine/table/Table.h"
+#include "engine/table/TableIndexScan.h"
 
 namespace dbserver {
 
@@ -50,6 +51,16 @@ class Session {
   void DoFetch(engine::Table& table, engine::net::WireReader& in, Reply& out);
   void DoScan(uint32_t handle, engine::Table& table, engine::net::WireReader& in, Reply& out);
   void DoSql(engine::net::WireReader& in, Reply& out);
+  void DoInfo(engine::Table& table, engine::net::WireReader& in, Reply& out);
+  void DoOrderedScan(uint32_t handle, engine::Table& table, engine::net::WireReader& in,
+                     Reply& out);
+  void DoSearch(uint32_t handle, engine::Table& table, engine::net::WireReader& in, Reply& out);
+  void DoReadOn(uint32_t handle, engine::Table& table, engine::net::WireReader& in, Reply& out);
+  void DoRewrite(engine::net::WireReader& in, Reply& out);
+  void DoLoad(engine::net::Op op, engine::net::WireReader& in, Reply& out);
+  // False, with 8146 in `out`, when the table file `name` of the connected
+  // folder exists but resolves outside the share (a symbolic link).
+  bool InsideShareOrRefuse(const std::string& name, Reply& out) const;
 
   const ServerConfig& config_;
   std::unique_ptr<engine::net::Channel> channel_;
@@ -66,6 +77,20 @@ class Session {
     uint32_t Next = 0;
   };
   std::map<uint32_t, Scan> scans_;
+  // A reading of records in an order the server chose (a tag's order, the
+  // matches of a full-text search), handed out by ReadOn requests; gone
+  // with its table or at the next other request on the handle.
+  struct Reading {
+    std::unique_ptr<engine::TableIndexScan> Ordered;  // or
+    std::vector<uint32_t> Matches;
+    size_t At = 0;  // the next of Matches
+    std::vector<uint8_t> Record;
+  };
+  std::map<uint32_t, Reading> readings_;
+  // Tables being loaded (import), each a new file put in place at its end;
+  // abandoned when the session ends first.
+  std::map<uint32_t, engine::TableLoad> loads_;
+  uint32_t next_load_ = 1;
   uint32_t next_handle_ = 1;
   // The bodies of replies, kept from one to the next.
   std::vector<uint8_t> spare_body_;

@@ -4,9 +4,11 @@
 // The password is the first line of standard input. The table and its
 // index file are written anew beside themselves and put in place together
 // (engine/TableRewrite.h): a crash leaves the old table or the new one.
+// Through a server the rewrite runs there.
 #include "Commands.h"
 #include "IndexText.h"
 #include "TablePassword.h"
+#include "engine/sql/RemoteTable.h"
 #include "engine/table/TableRewrite.h"
 
 namespace dbtool {
@@ -24,19 +26,19 @@ int Rewrite(const Arguments& args, Io& io, bool encrypt) {
   }
   std::string folder, name;
   SplitTablePath(args.Positional[0], folder, name);
-  if (IsServerPath(args.Positional[0])) {
-    return ReportError(io,
-                       "the table's files are rewritten in place: encrypt and decrypt work "
-                       "on local tables only, not on \"" +
-                           args.Positional[0] + "\"");
-  }
   auto connection = engine::Connection::Connect(folder);
   if (!connection) return ReportError(io, connection.status());
   auto password = ReadPassword(io);
   if (!password) return ReportError(io, password.status());
-  const engine::Status status = encrypt
-                                    ? engine::EncryptTable(**connection, name, *password, options)
-                                    : engine::DecryptTable(**connection, name, *password, options);
+  engine::Status status;
+  if ((*connection)->IsRemote()) {
+    // Rewritten on the server, next to the files.
+    status = engine::RewriteRemoteTable(**connection, name, encrypt, *password,
+                                        args.Has("--rounds") ? options.KdfIterations : 0);
+  } else {
+    status = encrypt ? engine::EncryptTable(**connection, name, *password, options)
+                     : engine::DecryptTable(**connection, name, *password, options);
+  }
   if (!status.ok()) return ReportError(io, status);
   std::fprintf(io.Out, "%s: %s\n", name.c_str(), encrypt ? "encrypted" : "decrypted");
   return kExitOk;

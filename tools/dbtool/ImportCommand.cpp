@@ -3,18 +3,21 @@
 // The table is loaded under a temporary name and renamed into place only
 // when every row was read, so a bad row or an interrupted import leaves no
 // table behind (and a replaced table as it was). Bad rows are reported by
-// the line they start on, up to kMaxReported of them.
+// the line they start on, up to kMaxReported of them. Through a server the
+// same load runs there (the records are sent in batches).
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "Commands.h"
 #include "Csv.h"
 #include "FieldSpec.h"
 #include "TableAtPath.h"
 #include "engine/record/ValueText.h"
+#include "engine/sql/RemoteTable.h"
 #include "engine/table/Table.h"
 #include "engine/util/TableErrorCodes.h"
 
@@ -24,6 +27,18 @@ namespace {
 
 constexpr size_t kMaxReported = 20;
 constexpr uint64_t kProgressEvery = 1u << 16;  // rows
+
+// A local load or one through a server.
+struct AnyLoad {
+  std::optional<engine::TableLoad> Local;
+  std::unique_ptr<engine::RemoteTableLoad> Remote;
+
+  const engine::TableSchema& Schema() const { return Remote ? Remote->Schema() : Local->Schema(); }
+  engine::Status Append(const engine::RecordBuilder& record) {
+    return Remote ? Remote->Append(record) : Local->Append(record);
+  }
+  engine::Status Finish() { return Remote ? Remote->Finish().status() : Local->Finish(); }
+};
 
 struct FileCloser {
   void operator()(std::FILE* file) const {
@@ -64,19 +79,30 @@ int RunImport(const Arguments& args, Io& io) {
     fields.push_back(std::move(field));
   }
 
-  auto connection = ConnectToFolderOf(table_path);
+  auto connection = ConnectToFolderOf(table_path, /*remote_ok=*/true);
   if (!connection) return ReportError(io, connection.status());
   std::string folder, name;
   SplitTablePath(table_path, folder, name);
-  auto load = engine::TableLoad::Begin(**connection, name, fields, args.Has("--replace"));
-  if (!load) {
-    std::string message = CodedMessage(load.status());
-    if (load.status().Code() == engine::AE_TABLE_EXISTS && !args.Has("--replace"))
+  // A table through a server is loaded there, the records sent in batches.
+  AnyLoad load;
+  engine::Status begun;
+  if ((*connection)->IsRemote()) {
+    auto remote = engine::RemoteTableLoad::Begin(**connection, name, fields, args.Has("--replace"));
+    if (remote) load.Remote = std::move(remote.value());
+    begun = remote.status();
+  } else {
+    auto local = engine::TableLoad::Begin(**connection, name, fields, args.Has("--replace"));
+    if (local) load.Local.emplace(std::move(local.value()));
+    begun = local.status();
+  }
+  if (!begun.ok()) {
+    std::string message = CodedMessage(begun);
+    if (begun.Code() == engine::AE_TABLE_EXISTS && !args.Has("--replace"))
       message += " (--replace replaces it)";
     return ReportError(io, message);
   }
 
-  engine::RecordBuilder builder(load->Schema());
+  engine::RecordBuilder builder(load.Schema());
   std::vector<std::string> bad_rows;
   uint64_t rows = 0;
   while (bad_rows.size() < kMaxReported && reader.Next(record)) {
@@ -101,7 +127,7 @@ int RunImport(const Arguments& args, Io& io) {
       continue;
     }
     if (bad_rows.empty()) {
-      if (engine::Status status = load->Append(builder); !status) return ReportError(io, status);
+      if (engine::Status status = load.Append(builder); !status) return ReportError(io, status);
     }
     ++rows;
     if (io.ErrIsTerminal && rows % kProgressEvery == 0) {
@@ -120,7 +146,7 @@ int RunImport(const Arguments& args, Io& io) {
       std::fprintf(io.Err, "dbtool: stopped after %zu bad rows\n", kMaxReported);
     return ReportError(io, "nothing was imported into " + table_path);
   }
-  if (engine::Status status = load->Finish(); !status) return ReportError(io, status);
+  if (engine::Status status = load.Finish(); !status) return ReportError(io, status);
   std::fprintf(io.Out, "%s: %llu records imported\n", table_path.c_str(),
                static_cast<unsigned long long>(rows));
   return kExitOk;

@@ -21,10 +21,11 @@ void SplitTablePath(const std::string& path, std::string& folder, std::string& n
   }
 }
 
-engine::Result<std::unique_ptr<engine::Connection>> ConnectToFolderOf(const std::string& path) {
+engine::Result<std::unique_ptr<engine::Connection>> ConnectToFolderOf(const std::string& path,
+                                                                      bool remote_ok) {
   std::string folder, name;
   SplitTablePath(path, folder, name);
-  if (IsServerPath(path)) {
+  if (IsServerPath(path) && !remote_ok) {
     return engine::Status(engine::AE_REMOTE_UNAVAILABLE,
                           "this command works on local tables only, not on \"" + path + "\"");
   }

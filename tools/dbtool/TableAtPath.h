@@ -27,7 +27,9 @@ bool IsServerPath(const std::string& path);
 // (split at the last "\\" for a server path).
 void SplitTablePath(const std::string& path, std::string& folder, std::string& name);
 
-engine::Result<std::unique_ptr<engine::Connection>> ConnectToFolderOf(const std::string& path);
+// A server path is refused unless `remote_ok`.
+engine::Result<std::unique_ptr<engine::Connection>> ConnectToFolderOf(const std::string& path,
+                                                                      bool remote_ok = false);
 // A server path is refused unless `remote_ok` (the command works through a
 // server).
 engine::Result<TableAtPath> OpenTableAt(const std::string& path, engine::OpenMode mode,

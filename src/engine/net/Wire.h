@@ -47,9 +47,19 @@ enum class Op : uint16_t {
   Sql = 13,                // text statement                   -> outcome
   Verify = 14,             // u32 handle                       -> u8 has file, u8 ok, u32 n, n texts
   Tags = 15,               // u32 handle                       -> u32 page size, u32 n, n tags
-  Version = 16,  //                                  -> u32 major, u32 minor, u8 letter, text
-  Scan = 17,     // u32 handle, u8 deleted, u32 from, u32 count -> raw batch, no filter
+  Version = 16,      //                                  -> u32 major, u32 minor, u8 letter, text
+  Scan = 17,         // u32 handle, u8 deleted, u32 from, u32 count -> raw batch, no filter
+  Info = 18,         // u32 handle -> format version, live records, index file
+  OrderedScan = 19,  // u32 handle, text tag, u8 seek, text values -> nothing (a reading)
+  Search = 20,       // u32 handle, text tag, text words -> u32 matches (a reading)
+  ReadOn = 21,       // u32 handle, u32 count -> batch of the handle's reading
+  Recall = 22,       // u32 handle, text filter -> u32 records recalled
+  Rewrite = 23,      // text table, u8 encrypt, text password, u32 rounds -> nothing
+  LoadBegin = 24,    // text table, u8 replace, u32 n fields -> u32 load
+  LoadAppend = 25,   // u32 load, u32 n records -> nothing
+  LoadFinish = 26,   // u32 load -> u64 records
 };
+inline constexpr Op kLastOp = Op::LoadFinish;
 
 // How Fetch places the server's cursor before reading the batch.
 enum class Move : uint8_t {

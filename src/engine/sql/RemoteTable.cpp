@@ -369,6 +369,148 @@ Result<RemoteIndexTags> RemoteTable::Tags() {
   return tags;
 }
 
+Status RemoteTable::ReadOn(const std::function<bool(uint32_t, const RecordView&)>& each) {
+  const size_t length = schema_.RecordLength();
+  for (;;) {
+    net::WireWriter w;
+    w.U32(handle_).U32(net::kMaxBatchRecords);
+    auto reply = session_->Call(net::Op::ReadOn, w);
+    if (!reply) return NoteError(reply.status());
+    net::WireReader r(*reply);
+    const bool exhausted = r.U8() != 0;
+    const uint32_t n = r.Count(4 + length);
+    if (!r.Ok()) return NoteError(MalformedReply(*session_, net::Op::ReadOn));
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint32_t recno = r.U32();
+      auto bytes = r.Raw(length);
+      if (!r.Ok()) break;
+      if (!each(recno, RecordView(schema_, bytes.data()))) return Status::Ok();
+    }
+    if (!r.AtEnd()) return NoteError(MalformedReply(*session_, net::Op::ReadOn));
+    if (exhausted) return Status::Ok();
+  }
+}
+
+Status RemoteTable::ScanInOrder(std::string_view tag, const std::string* from,
+                                const std::function<bool(uint32_t, const RecordView&)>& each) {
+  ForgetAhead();
+  const Status started =
+      Simple(static_cast<uint8_t>(net::Op::OrderedScan), [&](net::WireWriter& w) {
+        w.Text(tag).U8(from ? 1 : 0).Text(from ? std::string_view(*from) : std::string_view());
+      });
+  if (!started.ok()) return started;
+  return ReadOn(each);
+}
+
+Status RemoteTable::SearchFullText(std::string_view tag, std::string_view words,
+                                   const std::function<bool(uint32_t, const RecordView&)>& each) {
+  ForgetAhead();
+  net::WireWriter w;
+  w.U32(handle_).Text(tag).Text(words);
+  auto reply = session_->Call(net::Op::Search, w);
+  if (!reply) return NoteError(reply.status());
+  net::WireReader r(*reply);
+  r.U32();  // the number of matches, for a caller that wants it before the records
+  if (!r.AtEnd()) return NoteError(MalformedReply(*session_, net::Op::Search));
+  return ReadOn(each);
+}
+
+Result<RemoteTableInfo> RemoteTable::Info() {
+  net::WireWriter w;
+  w.U32(handle_);
+  auto reply = session_->Call(net::Op::Info, w);
+  if (!reply) return NoteError(reply.status());
+  net::WireReader r(*reply);
+  RemoteTableInfo info;
+  info.VersionMajor = r.U16();
+  info.VersionMinor = r.U16();
+  info.Counted = r.U8() != 0;
+  info.LiveRecords = r.U32();
+  info.IndexFileName = r.Text();
+  info.IndexFileBytes = r.U64();
+  if (!r.AtEnd()) return NoteError(MalformedReply(*session_, net::Op::Info));
+  return info;
+}
+
+Result<uint32_t> RemoteTable::RecallDeleted(std::string_view filter) {
+  ForgetAhead();
+  net::WireWriter w;
+  w.U32(handle_).Text(filter);
+  auto reply = session_->Call(net::Op::Recall, w);
+  if (!reply) return NoteError(reply.status());
+  net::WireReader r(*reply);
+  const uint32_t recalled = r.U32();
+  if (!r.AtEnd()) return NoteError(MalformedReply(*session_, net::Op::Recall));
+  return recalled;
+}
+
+Status RewriteRemoteTable(const Connection& connection, std::string_view name, bool encrypt,
+                          std::string_view password, uint32_t rounds) {
+  net::WireWriter w;
+  w.Text(name).U8(encrypt ? 1 : 0).Text(password).U32(rounds);
+  auto reply = connection.Remote()->Call(net::Op::Rewrite, w);
+  if (!reply) return NoteError(reply.status());
+  return Status::Ok();
+}
+
+namespace {
+
+// A load sends its records in batches of about this many bytes.
+constexpr size_t kLoadBatchBytes = 1u << 20;
+
+}  // namespace
+
+Result<std::unique_ptr<RemoteTableLoad>> RemoteTableLoad::Begin(const Connection& connection,
+                                                                std::string_view name,
+                                                                const std::vector<FieldDef>& fields,
+                                                                bool replace) {
+  auto schema = TableSchema::Make(fields);
+  if (!schema) return NoteError(schema.status());
+  net::WireWriter w;
+  w.Text(name).U8(replace ? 1 : 0).U32(static_cast<uint32_t>(fields.size()));
+  for (const FieldDef& field : fields)
+    w.Text(field.Name).U8(static_cast<uint8_t>(field.Type)).U32(field.Length);
+  auto reply = connection.Remote()->Call(net::Op::LoadBegin, w);
+  if (!reply) return NoteError(reply.status());
+  net::WireReader r(*reply);
+  std::unique_ptr<RemoteTableLoad> load(new RemoteTableLoad());
+  load->load_ = r.U32();
+  if (!r.AtEnd()) return NoteError(MalformedReply(*connection.Remote(), net::Op::LoadBegin));
+  load->session_ = connection.Remote();
+  load->schema_ = std::move(schema.value());
+  return load;
+}
+
+Status RemoteTableLoad::Append(const RecordBuilder& record) {
+  const uint8_t* bytes = record.Data();
+  pending_.insert(pending_.end(), bytes, bytes + schema_.RecordLength());
+  ++pending_count_;
+  return pending_.size() >= kLoadBatchBytes ? Flush() : Status::Ok();
+}
+
+Status RemoteTableLoad::Flush() {
+  if (pending_count_ == 0) return Status::Ok();
+  net::WireWriter w;
+  w.U32(load_).U32(pending_count_).Raw(pending_);
+  pending_.clear();
+  pending_count_ = 0;
+  auto reply = session_->Call(net::Op::LoadAppend, w);
+  if (!reply) return NoteError(reply.status());
+  return Status::Ok();
+}
+
+Result<uint64_t> RemoteTableLoad::Finish() {
+  if (Status s = Flush(); !s.ok()) return s;
+  net::WireWriter w;
+  w.U32(load_);
+  auto reply = session_->Call(net::Op::LoadFinish, w);
+  if (!reply) return NoteError(reply.status());
+  net::WireReader r(*reply);
+  const uint64_t records = r.U64();
+  if (!r.AtEnd()) return NoteError(MalformedReply(*session_, net::Op::LoadFinish));
+  return records;
+}
+
 Result<SqlOutcome> ExecuteRemoteStatement(const Connection& connection, std::string_view text) {
   net::WireWriter w;
   w.Text(text);

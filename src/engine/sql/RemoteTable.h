@@ -39,6 +39,16 @@ struct RemoteIndexCheck {
   std::vector<std::string> Lines;
 };
 
+// What dbtool info shows of a table beyond its description at the open.
+struct RemoteTableInfo {
+  uint16_t VersionMajor = 0;
+  uint16_t VersionMinor = 0;
+  bool Counted = false;  // false: the password is needed to count live records
+  uint32_t LiveRecords = 0;
+  std::string IndexFileName;  // empty: no index file
+  uint64_t IndexFileBytes = 0;
+};
+
 struct RemoteIndexTags {
   uint32_t PageSize = 0;
   std::vector<IndexTagInfo> Tags;  // name, expression, kind, options, key count, kind data
@@ -86,7 +96,22 @@ class RemoteTable {
   Status ScanRecords(bool include_deleted,
                      const std::function<bool(uint32_t recno, const RecordView&)>& each);
 
+  // The live records in the order of the tag `tag`, from its first key or,
+  // with `from`, from the first key at or after those values (texts
+  // separated by ";", as TableIndexScan::SeekText reads them), until `each`
+  // answers false.
+  Status ScanInOrder(std::string_view tag, const std::string* from,
+                     const std::function<bool(uint32_t recno, const RecordView&)>& each);
+  // The live records holding every one of `words`, found through the
+  // full-text tag `tag` on the server, in record order.
+  Status SearchFullText(std::string_view tag, std::string_view words,
+                        const std::function<bool(uint32_t recno, const RecordView&)>& each);
+  Result<RemoteTableInfo> Info();
+
   // ---- the table's files, changed on the server
+  // Recalls the deleted records `filter` lets through (all when empty) and
+  // rebuilds the tags (RecallDeletedRecords). REQUIRES: opened exclusively.
+  Result<uint32_t> RecallDeleted(std::string_view filter);
   Status AddIndex(const IndexTagDefinition& definition, uint32_t page_size);
   Status Reindex(uint32_t page_size);
   Status EnableEncryption(std::string_view password);
@@ -107,6 +132,9 @@ class RemoteTable {
   Status Fetch(uint8_t move, uint32_t recno, uint32_t count, std::vector<Row>& rows,
                bool& exhausted);
   Status Simple(uint8_t op, const std::function<void(net::WireWriter&)>& body);
+  // Hands the records of the reading the server holds for this table to
+  // `each`, in full batches.
+  Status ReadOn(const std::function<bool(uint32_t recno, const RecordView&)>& each);
   void Land(Row row);
   void Park();
   void ForgetAhead();
@@ -128,6 +156,38 @@ class RemoteTable {
   uint32_t recno_ = 0;
   bool bof_ = false;
   bool eof_ = true;
+};
+
+// Encrypts (or decrypts) the table `name` of the connection's folder on its
+// server, as EncryptTable and DecryptTable do locally; `rounds` 0 is the
+// default key derivation.
+Status RewriteRemoteTable(const Connection& connection, std::string_view name, bool encrypt,
+                          std::string_view password, uint32_t rounds);
+
+// A new table loaded through a server, as TableLoad loads one locally: the
+// records are sent in batches and the table is put in place by Finish only.
+// A load the client leaves unfinished is abandoned by the server when the
+// session ends.
+class RemoteTableLoad {
+ public:
+  static Result<std::unique_ptr<RemoteTableLoad>> Begin(const Connection& connection,
+                                                        std::string_view name,
+                                                        const std::vector<FieldDef>& fields,
+                                                        bool replace);
+  const TableSchema& Schema() const { return schema_; }
+  Status Append(const RecordBuilder& record);
+  // Sends what is left and puts the table in place: the records loaded.
+  Result<uint64_t> Finish();
+
+ private:
+  RemoteTableLoad() = default;
+  Status Flush();
+
+  std::shared_ptr<RemoteSession> session_;
+  uint32_t load_ = 0;
+  TableSchema schema_;
+  std::vector<uint8_t> pending_;  // records not sent yet
+  uint32_t pending_count_ = 0;
 };
 
 // Runs one statement on the connection's server (ExecuteStatement's
