@@ -57,7 +57,11 @@ Served& Running() {
       std::abort();
     }
     made->Thread = std::thread([server = made->Server.get()] { server->Run(); });
-    made->Thread.detach();
+    // Stopped before the process's own objects go, so no session outlives them.
+    std::atexit([] {
+      Running().Server->Stop();
+      Running().Thread.join();
+    });
     made->Client = engine::net::MakeClientContext(error);
     return made;
   }();

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
   Seed("server", "hello", Session({}));
   Seed("server", "version", Session({{Op::Version, Body()}}));
   Seed("server", "read-table",
-       Session({{Op::Connect, text("data\\DB")},
+       Session({{Op::Connect, text("\\data\\DB")},
                 {Op::Open, open},
                 {Op::Fetch, fetch},
                 {Op::SetFilter, filter},
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
                 {Op::Scan, scan},
                 {Op::Close, Body().U32(1)}}));
   Seed("server", "sql",
-       Session({{Op::Connect, text("data\\DB")},
+       Session({{Op::Connect, text("\\data\\DB")},
                 {Op::Sql, text("DELETE FROM Contacts WHERE ID = 'r2'")}}));
   return 0;
 }
