@@ -12,6 +12,7 @@ PACKAGES=(
   libssl-dev
   fonts-liberation fonts-dejavu-core
   python3 sqlite3 clang-format
+  clang-14 libclang-rt-14-dev
   xvfb xauth x11-utils imagemagick xdotool
 )
 

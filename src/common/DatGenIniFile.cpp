@@ -1,11 +1,57 @@
 #include "common/DatGenIniFile.h"
 
+#include <atomic>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 
 #include "common/DatGenStringsFunctions.h"
 #include "common/TStringList.h"
+
+namespace {
+
+std::atomic<std::uint64_t> g_name_comparisons{0};
+
+// The form a name is filed under: ASCII letters in capitals and every byte
+// from 128 up as one byte. Two names equal by SameText, under any code page,
+// have the same form (the code page's case pairs all lie above 127), so the
+// names under one form are the only ones that can match.
+std::string NameForm(const std::string& name) {
+  std::string form = name;
+  for (char& c : form) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 'a' && byte <= 'z') {
+      c = static_cast<char>(byte - 32);
+    } else if (byte >= 0x80) {
+      c = static_cast<char>(0x80);
+    }
+  }
+  return form;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  g_name_comparisons.fetch_add(1, std::memory_order_relaxed);
+  return SameText(a, b);
+}
+
+// The first of the names filed under the form of `name` that equals it, or
+// -1; `at` gives the name at a position.
+template <typename NameAt>
+long FindName(const std::unordered_map<std::string, std::vector<size_t>>& table,
+              const std::string& name, NameAt at) {
+  const auto found = table.find(NameForm(name));
+  if (found == table.end()) return -1;
+  for (const size_t position : found->second) {
+    if (SameName(at(position), name)) return static_cast<long>(position);
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::uint64_t TIniFile::NameComparisons() {
+  return g_name_comparisons.load(std::memory_order_relaxed);
+}
 
 TIniFile::TIniFile(const std::string& FileName) : file_name_(FileName) {
   std::string content;
@@ -28,31 +74,33 @@ TIniFile::TIniFile(const std::string& FileName) : file_name_(FileName) {
       if (FindSection(name)) {
         current = nullptr;
       } else {
-        sections_.push_back(Section{name, {}});
+        section_names_[NameForm(name)].push_back(sections_.size());
+        sections_.push_back(Section{name, {}, {}});
         current = &sections_.back();
       }
       continue;
     }
     const size_t equals = line.find('=');
     if (equals == std::string::npos || current == nullptr) continue;
-    current->Entries.emplace_back(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)));
+    std::string key = Trim(line.substr(0, equals));
+    current->Keys[NameForm(key)].push_back(current->Entries.size());
+    current->Entries.emplace_back(std::move(key), Trim(line.substr(equals + 1)));
   }
 }
 
 const TIniFile::Section* TIniFile::FindSection(const std::string& name) const {
-  for (const Section& section : sections_) {
-    if (SameText(section.Name, name)) return &section;
-  }
-  return nullptr;
+  const long position = FindName(
+      section_names_, name, [this](size_t at) -> const std::string& { return sections_[at].Name; });
+  return position < 0 ? nullptr : &sections_[static_cast<size_t>(position)];
 }
 
 const std::string* TIniFile::FindValue(const std::string& section, const std::string& key) const {
   const Section* found = FindSection(section);
   if (!found) return nullptr;
-  for (const auto& [entry_key, value] : found->Entries) {
-    if (SameText(entry_key, key)) return &value;
-  }
-  return nullptr;
+  const long position = FindName(found->Keys, key, [found](size_t at) -> const std::string& {
+    return found->Entries[at].first;
+  });
+  return position < 0 ? nullptr : &found->Entries[static_cast<size_t>(position)].second;
 }
 
 void TIniFile::ReadSections(TStringList& Sections) const {

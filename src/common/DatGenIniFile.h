@@ -25,9 +25,16 @@
 //   included, in file order.
 // - ReadString removes one pair of quotes (" or ') enclosing the whole value;
 //   ReadSectionValues gives values exactly as written.
+//
+// Loading and every lookup take time in proportion to the size of the file
+// and of the name looked up, however many sections and keys it holds: names
+// are found through a table keyed by a case-blind form of the name, and only
+// the names under the same form are compared by the rules above.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -62,10 +69,18 @@ class TIniFile {
   // `Default` when it is missing or not a number.
   int ReadInteger(const std::string& Section, const std::string& Key, int Default) const;
 
+  // How many section names and keys every TIniFile of the process has compared
+  // so far, loading and looking up: the measure of the work done per name.
+  static std::uint64_t NameComparisons();
+
  private:
+  // Positions of the names sharing one case-blind form, in file order.
+  using NameTable = std::unordered_map<std::string, std::vector<size_t>>;
+
   struct Section {
     std::string Name;
     std::vector<std::pair<std::string, std::string>> Entries;  // key, value as written (trimmed)
+    NameTable Keys;                                            // positions in Entries
   };
 
   const Section* FindSection(const std::string& name) const;
@@ -73,4 +88,5 @@ class TIniFile {
 
   std::string file_name_;
   std::vector<Section> sections_;
+  NameTable section_names_;  // positions in sections_
 };

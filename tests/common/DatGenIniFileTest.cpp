@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "LocaleFixture.h"
 #include "common/TStringList.h"
 #include "support/TempDir.h"
 
@@ -147,6 +148,53 @@ TEST_F(IniFile, BytesAreKeptAsTheyStand) {
   const TIniFile ini = Load("[\xE5\xE5\xF8]\nCaf\xE9=\xE0\xE1\n");
   EXPECT_EQ(Sections(ini), (std::vector<std::string>{"\xE5\xE5\xF8"}));
   EXPECT_EQ(ini.ReadString("\xE5\xE5\xF8", "Caf\xE9", ""), "\xE0\xE1");
+}
+
+// Names the code page folds together are one name, names it keeps apart stay
+// two, and the first in the file wins either way, whatever the code page of
+// the reading.
+TEST_F(IniFile, CaseRulesOfTheCodePageDecideWhichNamesAreOne) {
+  const std::string content =
+      "[Caf\xE9]\nK\xC9Y=small\nk\xE9y=second\n"
+      "[CAF\xC9]\nK\xC9Y=capital\n";
+  {
+    ScopedLocale latin1("dd/MM/yyyy", '/', ':', 1252);  // e acute and E acute are a pair
+    const TIniFile ini = Load(content);
+    EXPECT_EQ(Sections(ini), (std::vector<std::string>{"Caf\xE9"}));
+    EXPECT_EQ(ini.ReadString("CAF\xC9", "k\xE9y", "-"), "small");
+  }
+  {
+    ScopedLocale hebrew("dd/MM/yyyy", '/', ':', 1255);  // they are not
+    const TIniFile ini = Load(content);
+    EXPECT_EQ(Sections(ini), (std::vector<std::string>{"Caf\xE9", "CAF\xC9"}));
+    EXPECT_EQ(ini.ReadString("CAF\xC9", "K\xC9Y", "-"), "capital");
+    EXPECT_EQ(ini.ReadString("caf\xE9", "k\xE9y", "-"), "second");
+    EXPECT_FALSE(ini.ValueExists("CAF\xC9", "k\xE9y"));
+  }
+}
+
+// A definition file of many sections, and one section of many keys: loading
+// and reading every name compares a bounded number of names per name, never
+// one per section or key before it.
+TEST_F(IniFile, WorkPerNameDoesNotGrowWithTheFile) {
+  constexpr int kSections = 5000;
+  std::string content;
+  for (int i = 0; i < kSections; ++i) {
+    content += "[Table" + std::to_string(i) + ".ADT]\nTag=Field" + std::to_string(i) + "\n";
+  }
+  content += "[Wide]\n";
+  for (int i = 0; i < kSections; ++i)
+    content += "Key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+
+  const std::uint64_t before = TIniFile::NameComparisons();
+  const TIniFile ini = Load(content);
+  for (int i = 0; i < kSections; ++i) {
+    ASSERT_EQ(ini.ReadString("TABLE" + std::to_string(i) + ".adt", "tag", "-"),
+              "Field" + std::to_string(i));
+    ASSERT_EQ(ini.ReadInteger("wide", "KEY" + std::to_string(i), -1), i);
+  }
+  const std::uint64_t lookups = 3 * kSections;  // one section name per read, one key
+  EXPECT_LE(TIniFile::NameComparisons() - before, 2 * lookups);
 }
 
 }  // namespace
