@@ -2,6 +2,14 @@
 # Installs every Debian package the project needs to build, test, benchmark
 # and look at its window. Idempotent: packages already installed are skipped,
 # and apt-get update runs only when something is missing.
+#
+#   scripts/install-deps.sh           building, testing, the benchmarks
+#   scripts/install-deps.sh --bench   the same and PostgreSQL's server, the
+#                                     second reference of bench/index-build.sh
+#                                     (which skips it, saying so, without it)
+# PostgreSQL is asked for by name only: the Debian package makes and starts a
+# cluster of its own, a server no build or test needs; the benchmark starts a
+# throw-away one from the package's programs and stops it again.
 set -euo pipefail
 
 PACKAGES=(
@@ -15,6 +23,12 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   xvfb xauth x11-utils imagemagick xdotool
 )
+if [[ ${1:-} == --bench ]]; then
+  PACKAGES+=(postgresql)
+elif [[ -n ${1:-} ]]; then
+  echo "usage: scripts/install-deps.sh [--bench]" >&2
+  exit 2
+fi
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do

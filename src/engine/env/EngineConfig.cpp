@@ -1,9 +1,11 @@
 #include "engine/env/EngineConfig.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "engine/util/NumberText.h"
 #include "engine/util/TableErrorCodes.h"
@@ -39,6 +41,11 @@ bool ParseYesNo(std::string_view value, bool& out) {
 
 }  // namespace
 
+uint32_t DefaultIndexBuildThreads() {
+  const unsigned cores = std::thread::hardware_concurrency();  // 0 when unknown
+  return std::clamp<uint32_t>(cores, 1, 4);
+}
+
 Result<EngineConfig> ParseEngineConfig(std::string_view text, const std::string& file) {
   EngineConfig config;
   bool in_settings = false;
@@ -71,6 +78,11 @@ Result<EngineConfig> ParseEngineConfig(std::string_view text, const std::string&
       if (!ParseInteger(value, mib) || mib < 1 || mib > 65536)
         return bad("a number of MiB from 1 to 65536");
       config.SortMemoryMiB = static_cast<uint32_t>(mib);
+    } else if (EqualsIgnoringCase(key, "IndexBuildThreads")) {
+      int32_t threads = 0;
+      if (!ParseInteger(value, threads) || threads < 1 || threads > 64)
+        return bad("a number of threads from 1 to 64");
+      config.IndexBuildThreads = static_cast<uint32_t>(threads);
     } else if (EqualsIgnoringCase(key, "AllowRemoteControl")) {
       if (!ParseYesNo(value, config.AllowRemoteControl)) return bad("Yes or No");
     }
@@ -94,6 +106,9 @@ std::string DefaultEngineConfigText() {
          "[Settings]\n"
          "; Memory for sorting keys while an index is built, in MiB (1 to 65536).\n"
          "SortMemoryMiB=64\n"
+         "; Threads an index build may use (1 to 64); the sort memory above is\n"
+         "; shared by all of them. Without this line: the number of cores, at most 4.\n"
+         ";IndexBuildThreads=4\n"
          "; Whether the local engine may be used from a remote-control session\n"
          "; (an SSH login or a remote desktop session): Yes or No.\n"
          "AllowRemoteControl=Yes\n";

@@ -2,7 +2,11 @@
 //
 // The file is an INI file; its [Settings] section holds
 //   SortMemoryMiB=64         memory for sorting keys while an index is built,
-//                            in MiB, 1..65536
+//                            in MiB, 1..65536; the bound of the whole build,
+//                            whatever the number of threads
+//   IndexBuildThreads=2      threads an index build may use, 1..64 (default:
+//                            the number of cores, at most 4); 1 builds on
+//                            the calling thread alone
 //   AllowRemoteControl=Yes   whether the local engine may be used from a
 //                            remote-control session: Yes/No, True/False, 1/0
 // Lines starting with ";" or "#" are comments; names ignore case; other
@@ -21,8 +25,13 @@ namespace engine {
 
 inline constexpr const char* kEngineConfigFileName = "adslocal.cfg";
 
+// The threads an index build uses when adslocal.cfg does not say: the
+// number of cores, at most 4.
+uint32_t DefaultIndexBuildThreads();
+
 struct EngineConfig {
   uint32_t SortMemoryMiB = 64;
+  uint32_t IndexBuildThreads = DefaultIndexBuildThreads();
   bool AllowRemoteControl = true;
 };
 

@@ -17,6 +17,14 @@
 //    fewer are finished by insertion sort. Work waits on an explicit stack, so
 //    long keys never deepen the call stack. The sorted run is written with one
 //    large write to the spill file, and filling starts again.
+//    With more than one thread (ExternalSorterOptions::Threads), a large run
+//    is split the same way, in parallel: each thread counts, then scatters,
+//    its own slice of the records (a thread's records land after those of the
+//    threads before it in every bucket), and the buckets are then sorted by
+//    the threads, the largest first, each taking the next one left. The
+//    threads share the two buffers, so the memory is the same as with one,
+//    and since records are ordered by all their bytes, the sorted run is the
+//    same too.
 // 3. Spilling. Runs go to one spill file per merge generation, created in the
 //    database folder without a name (O_TMPFILE), so it vanishes when it is
 //    closed, after an error, in the destructor, or when the process dies.
@@ -44,9 +52,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <system_error>
+#include <thread>
 
 #include "engine/util/FileIo.h"
 #include "engine/util/IndexFileErrors.h"
@@ -58,6 +70,7 @@ namespace {
 constexpr uint64_t kMinMergeBuffer = 256 * 1024;  // smallest read buffer worth a merge way
 constexpr uint64_t kHugePageWorthy = 4 << 20;     // buffers this large ask for huge pages
 constexpr size_t kInsertionSortBelow = 16;        // buckets this small are insertion sorted
+constexpr size_t kParallelSortFrom = 1 << 14;     // runs this large are sorted by all threads
 
 std::string ErrnoText(int error) {
   return std::strerror(error);
@@ -78,18 +91,21 @@ void InsertionSort(uint8_t* base, size_t count, size_t size, size_t depth, uint8
   }
 }
 
-// Most-significant-byte radix sort of `count` records at `records`, using
-// `scratch` (as large) as the second buffer. The result ends in `records`.
-void RadixSort(uint8_t* records, uint8_t* scratch, size_t count, size_t size) {
-  struct Task {
-    uint8_t* from;   // where the records are now
-    uint8_t* other;  // the same range in the other buffer
-    size_t count;
-    size_t depth;     // first byte not known to be equal
-    bool in_records;  // whether `from` lies in `records`
-  };
+// A range of records to sort from byte `depth` on.
+struct SortTask {
+  uint8_t* from;    // where the records are now
+  uint8_t* other;   // the same range in the other buffer
+  size_t count;     // records
+  size_t depth;     // first byte not known to be equal
+  bool in_records;  // whether `from` lies in the buffer the result must end in
+};
+
+// Most-significant-byte radix sort of the records of `first`, whose result
+// ends in the buffer the task calls the records'.
+void RadixSortTask(const SortTask& first, size_t size) {
+  using Task = SortTask;
   std::vector<Task> stack;
-  stack.push_back({records, scratch, count, 0, true});
+  stack.push_back(first);
   std::vector<uint8_t> hold(size);
   size_t counts[256];
   size_t starts[256];
@@ -129,6 +145,86 @@ void RadixSort(uint8_t* records, uint8_t* scratch, size_t count, size_t size) {
       break;
     }
   }
+}
+
+// Radix sort of `count` records at `records`, using `scratch` (as large) as
+// the second buffer. The result ends in `records`.
+void RadixSort(uint8_t* records, uint8_t* scratch, size_t count, size_t size) {
+  RadixSortTask({records, scratch, count, 0, true}, size);
+}
+
+// Runs work(0) .. work(threads - 1), each on a thread of its own, the last on
+// the calling one. A thread the system refuses runs its share here instead.
+void RunOnThreads(uint32_t threads, const std::function<void(uint32_t)>& work) {
+  std::vector<std::thread> started;
+  std::vector<uint32_t> refused;
+  for (uint32_t t = 0; t + 1 < threads; ++t) {
+    try {
+      started.emplace_back(work, t);
+    } catch (const std::system_error&) {
+      refused.push_back(t);
+    }
+  }
+  work(threads - 1);
+  for (uint32_t t : refused) work(t);
+  for (std::thread& thread : started) thread.join();
+}
+
+// RadixSort on `threads` threads (see the note at the top of the file).
+void ParallelRadixSort(uint8_t* records, uint8_t* scratch, size_t count, size_t size,
+                       uint32_t threads) {
+  if (threads <= 1 || count < kParallelSortFrom) return RadixSort(records, scratch, count, size);
+  using Counts = std::array<size_t, 256>;
+  const size_t slice = (count + threads - 1) / threads;
+  auto first_of = [&](uint32_t t) { return std::min(count, size_t{t} * slice); };
+  std::vector<Counts> counts(threads);
+  Counts total{};
+  size_t depth = 0;
+  for (;; ++depth) {
+    if (depth == size) return;  // every record is the same
+    RunOnThreads(threads, [&](uint32_t t) {
+      Counts& mine = counts[t];
+      mine.fill(0);
+      const uint8_t* byte = records + first_of(t) * size + depth;
+      for (size_t i = first_of(t); i < first_of(t + 1); ++i, byte += size) ++mine[*byte];
+    });
+    total.fill(0);
+    for (const Counts& mine : counts)
+      for (int b = 0; b < 256; ++b) total[b] += mine[b];
+    if (total[records[depth]] != count) break;  // the records differ in this byte
+  }
+  // Where each thread's records of each bucket go in `scratch`.
+  std::vector<Counts> starts(threads);
+  size_t position = 0;
+  for (int b = 0; b < 256; ++b) {
+    for (uint32_t t = 0; t < threads; ++t) {
+      starts[t][b] = position;
+      position += counts[t][b];
+    }
+  }
+  RunOnThreads(threads, [&](uint32_t t) {
+    Counts& next = starts[t];
+    const uint8_t* source = records + first_of(t) * size;
+    for (size_t i = first_of(t); i < first_of(t + 1); ++i, source += size) {
+      std::memcpy(scratch + next[source[depth]]++ * size, source, size);
+    }
+  });
+  std::vector<SortTask> buckets;
+  position = 0;
+  for (int b = 0; b < 256; ++b) {
+    if (total[b] == 0) continue;
+    buckets.push_back(
+        {scratch + position * size, records + position * size, total[b], depth + 1, false});
+    position += total[b];
+  }
+  std::stable_sort(buckets.begin(), buckets.end(),
+                   [](const SortTask& a, const SortTask& b) { return a.count > b.count; });
+  std::atomic<size_t> next_bucket{0};
+  RunOnThreads(threads, [&](uint32_t) {
+    for (size_t i = next_bucket.fetch_add(1); i < buckets.size(); i = next_bucket.fetch_add(1)) {
+      RadixSortTask(buckets[i], size);
+    }
+  });
 }
 
 Status WriteAll(int fd, const uint8_t* data, uint64_t size, uint64_t offset) {
@@ -264,6 +360,7 @@ class ExternalSorter::Merger {
 ExternalSorter::ExternalSorter(ExternalSorterOptions options)
     : record_size_(options.RecordSize),
       memory_bytes_(options.MemoryBytes),
+      threads_(std::max<uint32_t>(1, options.Threads)),
       temp_folder_(std::move(options.TempFolder)),
       temp_prefix_(std::move(options.TempNamePrefix)) {
   if (record_size_ == 0) {
@@ -381,7 +478,7 @@ void ExternalSorter::SpillRun() {
   if (!scratch_ && !scratch_.Allocate(capacity_ * record_size_)) {
     return Fail(Status(AE_INDEX_SORT_IO, "Cannot get memory for sorting"));
   }
-  RadixSort(records_.get(), scratch_.get(), filled_, record_size_);
+  ParallelRadixSort(records_.get(), scratch_.get(), filled_, record_size_, threads_);
   const uint64_t bytes = filled_ * record_size_;
   if (Status status = WriteAll(spill_fd_, records_.get(), bytes, spill_size_); !status.ok())
     return Fail(status);
@@ -450,7 +547,7 @@ Status ExternalSorter::Finish() {
         Fail(Status(AE_INDEX_SORT_IO, "Cannot get memory for sorting"));
         return status_;
       }
-      RadixSort(records_.get(), scratch_.get(), filled_, record_size_);
+      ParallelRadixSort(records_.get(), scratch_.get(), filled_, record_size_, threads_);
       scratch_.Free();
     }
     next_in_memory_ = 0;

@@ -22,6 +22,10 @@ struct ExternalSorterOptions {
   std::string TempFolder;  // where runs are spilled
   std::string TempNamePrefix =
       "sort";  // names of spill files, for file systems without unnamed files
+  // Threads that sort a run together (1: the calling thread alone). The
+  // records come out the same whatever the number; the memory bound holds
+  // for all of them together.
+  uint32_t Threads = 1;
 };
 
 class ExternalSorter {
@@ -70,6 +74,7 @@ class ExternalSorter {
 
   uint32_t record_size_;
   uint64_t memory_bytes_;
+  uint32_t threads_;
   std::string temp_folder_;
   std::string temp_prefix_;
   Status status_;

@@ -16,6 +16,7 @@ ExternalSorterOptions SorterOptions(const IndexBuildSettings& settings, uint32_t
   options.MemoryBytes = settings.SortMemoryBytes;
   options.TempFolder = FolderOfPath(settings.IndexPath);
   options.TempNamePrefix = FileNameOfPath(settings.IndexPath);
+  options.Threads = settings.Threads;
   return options;
 }
 

@@ -43,6 +43,9 @@ struct IndexBuildSettings {
   uint64_t SortMemoryBytes = 64ull << 20;
   // The character table of the keys; nullptr for DefaultCharTable().
   const CharTable* Table = nullptr;
+  // Threads the sort may use (the engine's IndexBuildThreads); the keys come
+  // out the same whatever the number.
+  uint32_t Threads = 1;
 };
 
 class IndexBuilder {

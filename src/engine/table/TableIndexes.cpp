@@ -2,7 +2,9 @@
 // records, rebuilding every tag, reading the index file, and checking it
 // against the records.
 //
-// Every build makes one scan of the table. Each live record's key values
+// Every build makes one scan of the table (with IndexBuildThreads above 1
+// and several tags, one scan per thread, each feeding its share of the
+// tags). Each live record's key values
 // are read straight from the record's bytes (a key part names a field; the
 // part's type and length must be the field's) and handed to the tag's
 // builder, which sorts the keys within the engine's sort memory; the index
@@ -10,6 +12,8 @@
 // (IndexFileWriter.h). The table then opens and locks the new file, since
 // its lock was on the file that the rename replaced.
 #include <algorithm>
+#include <system_error>
+#include <thread>
 
 #include "engine/fulltext/FullTextTag.h"
 #include "engine/index/IndexFileFormat.h"
@@ -155,6 +159,7 @@ IndexBuildSettings Table::BuildSettings(uint32_t share) const {
   const uint64_t memory = uint64_t{environment_->Config.SortMemoryMiB} << 20;
   settings.SortMemoryBytes = std::max(kLeastSortMemory, memory / std::max<uint32_t>(1, share));
   settings.Table = &environment_->Chars;
+  settings.Threads = environment_->Config.IndexBuildThreads;
   return settings;
 }
 
@@ -167,6 +172,28 @@ Result<std::unique_ptr<FullTextTagBuild>> Table::FullTextBuildOf(
   return FullTextTagBuild::Create(definition, Schema(), name_, environment_->Chars, options);
 }
 
+namespace {
+
+// What one scan feeding some of the builders came to, ordered as the scan
+// of all of them on one thread would have met it: the first error at the
+// earliest check (at a check, the builders in their order), a read error of
+// the scan, then errors found at the end.
+struct FeedOutcome {
+  enum Stage { kAtCheck, kScanFailed, kAtEnd, kDone };
+  uint64_t Checks = 0;  // checks passed before this outcome
+  Stage Where = kDone;
+  size_t Builder = 0;  // the builder's place among all of them
+  Status Error;
+
+  bool Before(const FeedOutcome& other) const {
+    if (Checks != other.Checks) return Checks < other.Checks;
+    if (Where != other.Where) return Where < other.Where;
+    return Builder < other.Builder;
+  }
+};
+
+}  // namespace
+
 Status Table::FeedBuilders(std::span<IndexBuilder* const> builders,
                            std::span<FullTextTagBuild* const> builds) const {
   std::vector<KeyValueReader> readers;
@@ -175,34 +202,75 @@ Status Table::FeedBuilders(std::span<IndexBuilder* const> builders,
     if (!reader.ok()) return reader.status();
     readers.push_back(std::move(reader).value());
   }
-  std::vector<KeyValue> values;
-  TableScanner scanner = Scan();
-  uint32_t since_check = 0;
-  while (scanner.Next()) {
-    const RecordView record = scanner.Record();
-    for (size_t i = 0; i < builders.size(); ++i) {
-      readers[i].Read(record, values);
-      builders[i]->Add(scanner.RecNo(), values);
-    }
-    for (FullTextTagBuild* build : builds) build->Add(scanner.RecNo(), record);
-    if (++since_check == kStatusCheckEvery) {
-      since_check = 0;
-      for (IndexBuilder* builder : builders) {
-        if (Status status = builder->status(); !status.ok()) return status;
+  // Builder j is builders[j], or builds[j - builders.size()] past them.
+  const size_t total = builders.size() + builds.size();
+  auto status_of = [&](size_t j) {
+    return j < builders.size() ? builders[j]->status() : builds[j - builders.size()]->status();
+  };
+  // One scan of the table feeding the builders `mine` (in increasing order).
+  auto feed = [&](const std::vector<size_t>& mine) {
+    std::vector<KeyValue> values;
+    TableScanner scanner = Scan();
+    uint64_t checks = 0;
+    uint32_t since_check = 0;
+    while (scanner.Next()) {
+      const RecordView record = scanner.Record();
+      for (size_t j : mine) {
+        if (j < builders.size()) {
+          readers[j].Read(record, values);
+          builders[j]->Add(scanner.RecNo(), values);
+        } else {
+          builds[j - builders.size()]->Add(scanner.RecNo(), record);
+        }
       }
-      for (FullTextTagBuild* build : builds) {
-        if (Status status = build->status(); !status.ok()) return status;
+      if (++since_check == kStatusCheckEvery) {
+        since_check = 0;
+        ++checks;
+        for (size_t j : mine) {
+          if (Status status = status_of(j); !status.ok())
+            return FeedOutcome{checks, FeedOutcome::kAtCheck, j, status};
+        }
       }
     }
+    if (!scanner.status().ok())
+      return FeedOutcome{checks, FeedOutcome::kScanFailed, 0, scanner.status()};
+    for (size_t j : mine) {
+      if (Status status = status_of(j); !status.ok())
+        return FeedOutcome{checks, FeedOutcome::kAtEnd, j, status};
+    }
+    return FeedOutcome{checks, FeedOutcome::kDone, 0, Status::Ok()};
+  };
+  // With more threads, each scans the table for its share of the builders
+  // (the full-text ones, the costliest, spread first). Every builder still
+  // gets every record in order, so what it builds is the same; an encrypted
+  // table's cipher serves one thread at a time, so it is scanned once.
+  uint32_t threads = std::min<uint32_t>(environment_->Config.IndexBuildThreads,
+                                        static_cast<uint32_t>(std::max<size_t>(1, total)));
+  if (IsEncrypted()) threads = 1;
+  std::vector<std::vector<size_t>> shares(threads);
+  for (size_t i = 0; i < total; ++i) {
+    const size_t j = i < builds.size() ? builders.size() + i : i - builds.size();
+    shares[i % threads].push_back(j);
   }
-  if (!scanner.status().ok()) return scanner.status();
-  for (IndexBuilder* builder : builders) {
-    if (Status status = builder->status(); !status.ok()) return status;
+  for (auto& share : shares) std::sort(share.begin(), share.end());
+  std::vector<FeedOutcome> outcomes(threads);
+  std::vector<std::thread> started;
+  std::vector<uint32_t> refused;
+  for (uint32_t t = 1; t < threads; ++t) {
+    try {
+      started.emplace_back([&, t] { outcomes[t] = feed(shares[t]); });
+    } catch (const std::system_error&) {
+      refused.push_back(t);  // the system gives no more threads: scan here
+    }
   }
-  for (FullTextTagBuild* build : builds) {
-    if (Status status = build->status(); !status.ok()) return status;
+  outcomes[0] = feed(shares[0]);
+  for (uint32_t t : refused) outcomes[t] = feed(shares[t]);
+  for (std::thread& thread : started) thread.join();
+  const FeedOutcome* first = &outcomes[0];
+  for (const FeedOutcome& outcome : outcomes) {
+    if (outcome.Before(*first)) first = &outcome;
   }
-  return Status::Ok();
+  return first->Error;
 }
 
 Status Table::AddTags(std::span<IndexBuilder* const> builders,

@@ -237,9 +237,15 @@ TEST(EngineConfig, SettingsAreReadFromTheIniText) {
     bool ok;
     uint32_t sort_mib;
     bool remote_control;
+    uint32_t threads = engine::DefaultIndexBuildThreads();
   };
   const Case cases[] = {
       {"", true, 64, true},
+      {"[Settings]\nIndexBuildThreads=1\n", true, 64, true, 1},
+      {"[Settings]\nindexbuildthreads = 64\n", true, 64, true, 64},
+      {"[Settings]\nIndexBuildThreads=0\n", false, 0, false},
+      {"[Settings]\nIndexBuildThreads=65\n", false, 0, false},
+      {"[Settings]\nIndexBuildThreads=two\n", false, 0, false},
       {"[settings]\nsortmemorymib = 16\nallowremotecontrol = no\n", true, 16, false},
       {"; comment\n# comment\n[Other]\nSortMemoryMiB=1\n[Settings]\nUnknown=1\n", true, 64, true},
       {"[Settings]\r\nSortMemoryMiB=1\r\n[Next]\r\nAllowRemoteControl=No\r\n", true, 1, true},
@@ -259,7 +265,10 @@ TEST(EngineConfig, SettingsAreReadFromTheIniText) {
     }
     EXPECT_EQ(config->SortMemoryMiB, c.sort_mib) << c.text;
     EXPECT_EQ(config->AllowRemoteControl, c.remote_control) << c.text;
+    EXPECT_EQ(config->IndexBuildThreads, c.threads) << c.text;
   }
+  EXPECT_GE(engine::DefaultIndexBuildThreads(), 1u);
+  EXPECT_LE(engine::DefaultIndexBuildThreads(), 4u);
 }
 
 TEST(EngineFiles, TheBuildPutsAllFiveBesideTheEngineWithTheirDefaults) {

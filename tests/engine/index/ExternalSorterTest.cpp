@@ -108,6 +108,43 @@ TEST(ExternalSorter, SortsLikeStdSortInMemoryAndSpilled) {
   }
 }
 
+TEST(ExternalSorter, AnyNumberOfThreadsSortsTheSame) {
+  struct Case {
+    Shape shape;
+    size_t count;
+    uint32_t record_size;
+  } cases[] = {
+      {Shape::Random, 60000, 14},
+      {Shape::FewDistinctPrefixes, 40000, 24},  // the threads split on a late byte
+      {Shape::AllEqualButLast, 30000, 9},
+      {Shape::Ascending, 50000, 8},
+  };
+  for (const Case& c : cases) {
+    const auto input = MakeRecords(c.shape, c.count, c.record_size, static_cast<uint32_t>(c.count));
+    auto expected = input;
+    std::sort(expected.begin(), expected.end());
+    // Roomy: one run sorted by all threads. Small: runs of 20,000 records
+    // spilled, each sorted by all threads.
+    for (uint64_t memory : {uint64_t{64} << 20, uint64_t{c.record_size} * 40000}) {
+      for (uint32_t threads : {1u, 2u, 3u, 4u}) {
+        TempDir dir;
+        ExternalSorterOptions options;
+        options.RecordSize = c.record_size;
+        options.MemoryBytes = memory;
+        options.TempFolder = dir.Path();
+        options.Threads = threads;
+        ExternalSorter sorter(options);
+        EXPECT_TRUE(SortAll(sorter, input) == expected)
+            << "shape " << static_cast<int>(c.shape) << " memory " << memory << " threads "
+            << threads;
+        if (memory < (uint64_t{1} << 26)) {
+          EXPECT_GT(sorter.RunCount(), 0u);
+        }
+      }
+    }
+  }
+}
+
 TEST(ExternalSorter, EmptyInputGivesNothing) {
   TempDir dir;
   ExternalSorter sorter(ExternalSorterOptions{8, 4096, dir.Path(), "t"});
