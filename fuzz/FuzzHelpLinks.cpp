@@ -29,7 +29,8 @@ QWidget& Form() {
     static int argc = 1;
     static char name[] = "fuzz_helplinks";
     static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
+    static QApplication* application = new QApplication(argc, argv);  // kept for the process
+    (void)application;
     SetShellOpenHandler([](const std::string&) {});
     return new QWidget;
   }();
