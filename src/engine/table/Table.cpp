@@ -307,12 +307,20 @@ Status Table::CommitRecordCount(uint32_t count) {
   CommitState next = header_.Commit;
   next.Generation += 1;
   next.RecordCount = count;
+  next.Flags |= kCommitFlagMirrored;
+  // The slot that is not current first: until it is synced the current one
+  // holds the last commit. Then its mirror, so both describe the new one.
   const int slot = 1 - header_.CurrentSlot;
   const auto bytes = EncodeCommitSlot(next);
-  if (Status s = file_.WriteAt(kCommitSlotOffsets[slot], bytes.data(), bytes.size()); !s) return s;
-  if (Status s = file_.Sync(); !s) return s;
-  header_.Commit = next;
-  header_.CurrentSlot = slot;
+  for (const int written : {slot, 1 - slot}) {
+    if (Status s = file_.WriteAt(kCommitSlotOffsets[written], bytes.data(), bytes.size()); !s)
+      return s;
+    if (Status s = file_.Sync(); !s) return s;
+    if (written == slot) {
+      header_.Commit = next;
+      header_.CurrentSlot = slot;
+    }
+  }
   return Status::Ok();
 }
 
