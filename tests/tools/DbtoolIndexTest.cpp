@@ -160,4 +160,61 @@ TEST_F(DbtoolIndex, VerifyFailsOnAnyFlippedByteAndNeverCrashes) {
   EXPECT_EQ(Run({"verify", "T.ADT"}).exit_code, 0);
 }
 
+TEST_F(DbtoolIndex, ADamagedIndexFileIsRebuiltFromItsTagDirectoryOrRefusedWhenThatIsGone) {
+  ASSERT_EQ(Run({"index", "T.ADT", "PRIMARY", "RECID", "--unique", "--pagesize", "512"}).exit_code,
+            0);
+  const std::string path = dir_ / "T.Adi";
+  const std::string sound = TempDir::ReadFile(path);
+  std::string damaged = sound;
+  damaged[512 + 40] = static_cast<char>(damaged[512 + 40] ^ 0x08);  // the tree's page
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged;
+  ASSERT_EQ(Run({"verify", "T.ADT"}).exit_code, 1);
+
+  const ToolRun reindex = Run({"reindex", "T.ADT"});
+  EXPECT_EQ(reindex.exit_code, 0) << reindex.err;
+  EXPECT_NE(reindex.err.find("its tags are rebuilt from its tag directory"), std::string::npos)
+      << reindex.err;
+  EXPECT_EQ(reindex.out, "PRIMARY: RECID, options unique, page size 512, 6 keys\n");
+  EXPECT_EQ(Run({"verify", "T.ADT"}).exit_code, 0);
+
+  // The same damage repaired by adding a tag: the old tag is kept.
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged;
+  const ToolRun index = Run({"index", "T.ADT", "ZIP", "ZIP"});
+  EXPECT_EQ(index.exit_code, 0) << index.err;
+  EXPECT_EQ(index.out,
+            "PRIMARY: RECID, options unique, page size 512, 6 keys\n"
+            "ZIP: ZIP, options none, page size 512, 6 keys\n");
+
+  // An empty file has no directory: said so, and left as it is.
+  std::ofstream(path, std::ios::binary | std::ios::trunc);
+  const ToolRun lost = Run({"reindex", "T.ADT"});
+  EXPECT_EQ(lost.exit_code, 2);
+  EXPECT_NE(lost.err.find("error 8215"), std::string::npos) << lost.err;
+  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
+TEST_F(DbtoolIndex, SalvageCopiesTheRecordsThatReadAndNamesTheOthers) {
+  const ToolRun whole = Run({"salvage", "T.ADT", "Copy"});
+  EXPECT_EQ(whole.exit_code, 0) << whole.err;
+  EXPECT_EQ(whole.out,
+            "T.ADT: 6 of 6 records read, 6 live records copied into Copy.ADT, 0 deleted left "
+            "out, 0 could not be read\n");
+
+  // The state byte of record 2 (the header of 5 fields is 1536 bytes).
+  std::string bytes = TempDir::ReadFile(dir_ / "T.ADT");
+  const size_t length = (bytes.size() - 1536) / 6;
+  bytes[1536 + length] = 0x40;
+  std::ofstream(dir_ / "T.ADT", std::ios::binary | std::ios::trunc) << bytes;
+  const ToolRun lost = Run({"salvage", "T.ADT", "Rescued"});
+  EXPECT_EQ(lost.exit_code, 1) << lost.err;
+  EXPECT_EQ(lost.out,
+            "record 2: state byte 64\n"
+            "T.ADT: 5 of 6 records read, 5 live records copied into Rescued.ADT, 0 deleted left "
+            "out, 1 could not be read\n");
+  const ToolRun dump = Run({"dump", "Rescued.ADT"});
+  EXPECT_EQ(dump.exit_code, 0);
+  EXPECT_EQ(dump.out.find("adams"), std::string::npos) << dump.out;
+  EXPECT_NE(dump.out.find("Miller"), std::string::npos) << dump.out;
+}
+
 }  // namespace

@@ -116,6 +116,14 @@ const std::vector<Command>& AllCommands() {
        1,
        {},
        RunDecrypt},
+      {"salvage",
+       "TABLE.ADT NEW [--password-stdin]",
+       "copy every live record of a damaged table that can still be read into the new table NEW "
+       "beside it, and list the records that could not be read (exit code 1 when any could not)",
+       2,
+       2,
+       {kPasswordStdinOption},
+       RunSalvage},
   };
   return commands;
 }

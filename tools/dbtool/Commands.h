@@ -76,5 +76,6 @@ int RunSearch(const Arguments& args, Io& io);
 int RunSql(const Arguments& args, Io& io);
 int RunEncrypt(const Arguments& args, Io& io);
 int RunDecrypt(const Arguments& args, Io& io);
+int RunSalvage(const Arguments& args, Io& io);
 
 }  // namespace dbtool

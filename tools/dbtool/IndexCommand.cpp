@@ -4,7 +4,9 @@
 // Both open the table exclusively. index adds the tag (replacing one of
 // that name) with the page size given, or the table's index page size
 // option (the page size of its index file, 0 without one); reindex
-// rebuilds every tag, in the page size given or the file's own.
+// rebuilds every tag, in the page size given or the file's own. An index
+// file with damaged pages is rebuilt from its tag directory (said on
+// standard error), so its tags are kept.
 #include "Commands.h"
 #include "IndexText.h"
 #include "TableAtPath.h"
@@ -47,6 +49,17 @@ int ShowRemoteTags(engine::RemoteTable& table, Io& io) {
   return kExitOk;
 }
 
+// Says on Err that the index file is damaged and is rebuilt from its tag
+// directory (the engine does so; an unreadable directory is its error).
+void NoteDamagedIndexFile(const engine::Table& table, Io& io) {
+  if (!table.IndexFileDamaged()) return;
+  auto indexes = table.Indexes();
+  std::fprintf(io.Err, "dbtool: %s; its tags are rebuilt from its tag directory\n",
+               indexes.ok()
+                   ? ("the index file " + table.IndexFilePath() + " has damaged pages").c_str()
+                   : indexes.status().Message().c_str());
+}
+
 engine::IndexTagDefinition DefinitionOf(const Arguments& args) {
   engine::IndexTagDefinition definition;
   definition.Name = args.Positional[1];
@@ -83,6 +96,7 @@ int RunIndex(const Arguments& args, Io& io) {
   if (engine::Status status = table.SetIndexPageSize(page_size); !status.ok())
     return ReportError(io, status);
 
+  NoteDamagedIndexFile(table, io);
   if (engine::Status status = table.AddIndex(DefinitionOf(args), table.IndexPageSize());
       !status.ok())
     return ReportError(io, status);
@@ -95,6 +109,7 @@ int RunReindex(const Arguments& args, Io& io) {
   uint32_t page_size = 0;
   std::string error;
   if (!PageSizeOption(args, 0, page_size, error)) return ReportError(io, error);
+  if (opened->Table) NoteDamagedIndexFile(*opened->Table, io);
   const engine::Status status =
       opened->Remote ? opened->Remote->Reindex(page_size) : opened->Table->Reindex(page_size);
   if (!status.ok()) {

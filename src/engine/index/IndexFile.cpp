@@ -85,7 +85,20 @@ Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path, cons
   if (file->fd_ < 0) {
     return Status(AE_INDEX_IO, "Cannot open the index file " + path + ": " + std::strerror(errno));
   }
-  if (Status status = file->Load(table, key); !status.ok()) return status;
+  if (Status status = file->Load(table, key, false); !status.ok()) return status;
+  return file;
+}
+
+Result<std::unique_ptr<IndexFile>> IndexFile::OpenTagDirectory(const std::string& path,
+                                                               const CharTable& table,
+                                                               const TableCipher* key) {
+  std::unique_ptr<IndexFile> file(new IndexFile());
+  file->path_ = path;
+  file->fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file->fd_ < 0) {
+    return Status(AE_INDEX_IO, "Cannot open the index file " + path + ": " + std::strerror(errno));
+  }
+  if (Status status = file->Load(table, key, true); !status.ok()) return status;
   return file;
 }
 
@@ -119,7 +132,7 @@ Status IndexFile::ReadPages(uint32_t first, uint32_t count, uint8_t* buffer) con
   return Status::Ok();
 }
 
-Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
+Status IndexFile::Load(const CharTable& table, const TableCipher* key, bool directory_only) {
   auto corrupt = [this](const std::string& what) {
     return Status(AE_INDEX_CORRUPT, "Index file " + path_ + ": " + what);
   };
@@ -140,7 +153,7 @@ Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
   page_size_ = Load32(first + kHeaderPageSizeOffset);
   if (!IsValidIndexPageSize(page_size_))
     return corrupt("page size " + std::to_string(page_size_) + " is not valid");
-  if (file_size % page_size_ != 0 || file_size / page_size_ >= kNoPage) {
+  if ((file_size % page_size_ != 0 && !directory_only) || file_size / page_size_ >= kNoPage) {
     return corrupt("its size " + std::to_string(file_size) + " is not a whole number of pages");
   }
   page_count_ = static_cast<uint32_t>(file_size / page_size_);
@@ -150,7 +163,7 @@ Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
   Result<IndexPageCipher> cipher = IndexPageCipher::ForHeader(page.data(), key, path_);
   if (!cipher.ok()) return cipher.status();
   cipher_ = std::move(cipher).value();
-  if (Load32(page.data() + kHeaderPageCountOffset) != page_count_) {
+  if (Load32(page.data() + kHeaderPageCountOffset) != page_count_ && !directory_only) {
     return corrupt("the header counts " +
                    std::to_string(Load32(page.data() + kHeaderPageCountOffset)) +
                    " pages, the file holds " + std::to_string(page_count_));
@@ -160,7 +173,8 @@ Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
   const uint32_t directory_bytes = Load32(page.data() + kHeaderDirectoryBytesOffset);
   const uint32_t tag_count = Load32(page.data() + kHeaderTagCountOffset);
   if (directory_first == 0 || directory_pages == 0 || directory_first >= page_count_ ||
-      directory_pages != page_count_ - directory_first) {
+      directory_pages > page_count_ - directory_first ||
+      (directory_pages != page_count_ - directory_first && !directory_only)) {
     return corrupt("the tag directory's pages are out of range");
   }
   if (directory_bytes > uint64_t{directory_pages} * (page_size_ - kDirectoryPageHeaderSize)) {
@@ -263,6 +277,7 @@ Status IndexFile::Load(const CharTable& table, const TableCipher* key) {
     at += entry_length;
   }
   if (at != directory.size()) return corrupt("the tag directory has bytes after its last entry");
+  if (directory_only) return Status::Ok();
 
   // The tags' pages follow the header one after the other, up to the directory.
   std::vector<const IndexTagInfo*> by_place;

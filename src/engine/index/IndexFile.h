@@ -68,6 +68,15 @@ class IndexFile {
                                                  const CharTable& table = DefaultCharTable(),
                                                  const TableCipher* key = nullptr);
 
+  // Reads only the header and the tag directory of a file whose tag pages
+  // may be damaged or cut off: what a rebuild needs to know of its tags.
+  // The header page and every directory page must still check out. The
+  // tags' pages are not read, so nothing but the definitions of the
+  // answer's tags may be used (names, expressions, options, kind data).
+  static Result<std::unique_ptr<IndexFile>> OpenTagDirectory(
+      const std::string& path, const CharTable& table = DefaultCharTable(),
+      const TableCipher* key = nullptr);
+
   const std::string& Path() const { return path_; }
   uint32_t PageSize() const { return page_size_; }
   uint32_t PageCount() const { return page_count_; }
@@ -89,7 +98,9 @@ class IndexFile {
 
  private:
   IndexFile() = default;
-  Status Load(const CharTable& table, const TableCipher* key);
+  // With `directory_only`, the file's size, the header's page count and the
+  // tags' places are not held against each other (OpenTagDirectory).
+  Status Load(const CharTable& table, const TableCipher* key, bool directory_only);
 
   std::string path_;
   int fd_ = -1;

@@ -14,7 +14,8 @@
 // Commit slots, at 128 (slot 0) and 256 (slot 1), 128 bytes each:
 //        0     8  generation
 //        8     4  record count
-//       12     4  flags: bit 0 encrypted
+//       12     4  flags: bit 0 encrypted, bit 1 mirrored (both slots written
+//                 with each commit)
 //       16     4  key derivation iterations (0 unless encrypted)
 //       20    32  encryption salt (zero unless encrypted)
 //       52    32  password check (zero unless encrypted)
@@ -34,12 +35,23 @@
 //
 // A load appends records after the last one, syncs them, and only then writes
 // the slot that is not current with the new record count and the next
-// generation, and syncs again. A crash leaves either slot sound with a count
-// of records that are all on disk; the other slot may be torn, and its bad
-// checksum then rules it out. Bytes after the last counted record are the
-// remains of a load that never committed and are ignored.
+// generation, syncs, writes the same bytes into the other slot and syncs
+// again. Between commits both slots describe the last commit, so one slot
+// damaged later (a flipped bit) leaves the other, which says the same. A
+// crash leaves at most one slot torn: during the first write the other
+// still holds the last commit, during the second the first holds the new
+// one. Either way the sound slot is the last complete commit. Bytes after
+// the last counted record are the remains of a load that never committed
+// and are ignored.
+//
+// Files written before slots were mirrored (no bit 1) keep the commit
+// before the last in the other slot; when one of their slots is damaged the
+// sound one may be that older commit. The records past its count tell:
+// none means the damaged slot cannot have counted more, some means it may
+// have, and the table is refused (8130) rather than shown rolled back.
 #include "engine/record/TableFormat.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/record/Record.h"
@@ -60,6 +72,10 @@ uint32_t Load32(const uint8_t* p) {
 }
 uint64_t Load64(const uint8_t* p) {
   return detail::LoadLittle<uint64_t>(p);
+}
+
+uint64_t RecordsEnd(const TableHeader& header, uint32_t count) {
+  return header.HeaderSize + uint64_t{count} * header.Schema.RecordLength();
 }
 
 uint32_t HeaderCrc(const uint8_t* header, size_t field_count) {
@@ -125,16 +141,15 @@ std::string EncodeNewHeader(const TableSchema& schema) {
   detail::StoreLittle<uint32_t>(p + 124, HeaderCrc(p, schema.FieldCount()));
   CommitState first;
   first.Generation = 1;
-  CommitState spare;
-  const auto slot0 = EncodeCommitSlot(first);
-  const auto slot1 = EncodeCommitSlot(spare);
-  std::memcpy(p + kCommitSlotOffsets[0], slot0.data(), kCommitSlotSize);
-  std::memcpy(p + kCommitSlotOffsets[1], slot1.data(), kCommitSlotSize);
+  first.Flags = kCommitFlagMirrored;
+  const auto slot = EncodeCommitSlot(first);
+  std::memcpy(p + kCommitSlotOffsets[0], slot.data(), kCommitSlotSize);
+  std::memcpy(p + kCommitSlotOffsets[1], slot.data(), kCommitSlotSize);
   return bytes;
 }
 
 Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size,
-                                 const std::string& file, size_t& needed) {
+                                 const std::string& file, size_t& needed, SlotChoice choice) {
   needed = 0;
   const auto* p = reinterpret_cast<const uint8_t*>(prefix.data());
   if (prefix.size() < 8 || std::memcmp(p, kMagic, 8) != 0) {
@@ -204,14 +219,37 @@ Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size,
   }
   header.Schema = std::move(schema.value());
 
+  const uint64_t room = (file_size - header.HeaderSize) / record_length;
   CommitState slots[2];
   const bool sound[2] = {DecodeSlot(p + kCommitSlotOffsets[0], slots[0]),
                          DecodeSlot(p + kCommitSlotOffsets[1], slots[1])};
-  if (!sound[0] && !sound[1]) return Corrupt(file, "neither commit slot is sound");
+  if (!sound[0] && !sound[1]) {
+    if (choice == SlotChoice::Strict) return Corrupt(file, "neither commit slot is sound");
+    header.CurrentSlot = 0;
+    header.Commit = CommitState{};
+    header.Commit.RecordCount = static_cast<uint32_t>(std::min<uint64_t>(room, kMaxRecordCount));
+    return header;
+  }
   header.CurrentSlot = !sound[0] || (sound[1] && slots[1].Generation > slots[0].Generation) ? 1 : 0;
   header.Commit = slots[header.CurrentSlot];
-
-  const uint64_t room = (file_size - header.HeaderSize) / record_length;
+  const bool one_damaged = sound[0] != sound[1];
+  if (one_damaged && (header.Commit.Flags & kCommitFlagMirrored) == 0 &&
+      file_size > RecordsEnd(header, header.Commit.RecordCount)) {
+    if (choice == SlotChoice::Salvage) {
+      header.Commit.RecordCount = static_cast<uint32_t>(std::min<uint64_t>(room, kMaxRecordCount));
+      return header;
+    }
+    const int damaged = 1 - header.CurrentSlot;
+    return Status(AE_TABLE_COMMIT_DAMAGED,
+                  "Table file \"" + file + "\" is damaged: commit slot " + std::to_string(damaged) +
+                      " does not check out, and the file holds bytes past the " +
+                      std::to_string(header.Commit.RecordCount) +
+                      " records the other slot counts, so the last commit cannot be told; "
+                      "the table is not read rather than shown as it was before");
+  }
+  if (header.Commit.RecordCount > room && choice == SlotChoice::Salvage) {
+    header.Commit.RecordCount = static_cast<uint32_t>(room);
+  }
   if (header.Commit.RecordCount > room) {
     return Status(AE_TABLE_TRUNCATED, "Table file \"" + file +
                                           "\" is truncated: its header counts " +

@@ -26,6 +26,11 @@ inline constexpr size_t kDescriptorSize = 144;
 inline constexpr size_t kHeaderAlignment = 512;
 
 inline constexpr uint32_t kCommitFlagEncrypted = 1;
+// Set in slots written by an engine that writes both slots with each commit
+// (the second after the first is synced), so that one slot alone always
+// describes the last commit. A file whose sound slot lacks it was committed
+// one slot at a time, the other slot holding the commit before.
+inline constexpr uint32_t kCommitFlagMirrored = 2;
 
 // What a commit slot records: the state of the table after a load or change
 // that was synced to disk before the slot was written.
@@ -51,13 +56,21 @@ struct TableHeader {
 // The header size of a table with `field_count` fields.
 uint32_t HeaderSizeFor(size_t field_count);
 
-// The whole header of a new table: fixed part, both commit slots (slot 0 at
-// generation 1 and slot 1 at generation 0, both sound, so that one damaged
-// slot always leaves another) and the field descriptors.
+// The whole header of a new table: fixed part, both commit slots (alike, at
+// generation 1, so that one damaged slot always leaves another that
+// describes the table) and the field descriptors.
 std::string EncodeNewHeader(const TableSchema& schema);
 
 // The bytes of one commit slot.
 std::array<uint8_t, kCommitSlotSize> EncodeCommitSlot(const CommitState& state);
+
+// Which slot is current when one is damaged: a slot written with its mirror
+// is the last commit; a slot of a file committed one slot at a time is taken
+// only when the file holds no record past its count (the damaged slot cannot
+// then have counted more), else the table is refused (8130). With
+// `salvage`, such a file is read as far as it holds whole records instead,
+// for a salvage that copies what it can.
+enum class SlotChoice { Strict, Salvage };
 
 // Reads the header from the first bytes of a file. `prefix` holds at least
 // kDescriptorsOffset bytes, or the whole file when it is shorter. When the
@@ -65,6 +78,7 @@ std::array<uint8_t, kCommitSlotSize> EncodeCommitSlot(const CommitState& state);
 // header size and the caller reads that much and calls again. Every failure
 // is an engine error naming `file`.
 Result<TableHeader> DecodeHeader(const std::string& prefix, uint64_t file_size,
-                                 const std::string& file, size_t& needed);
+                                 const std::string& file, size_t& needed,
+                                 SlotChoice choice = SlotChoice::Strict);
 
 }  // namespace engine

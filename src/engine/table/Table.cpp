@@ -78,7 +78,8 @@ Table::~Table() {
 }
 
 Result<std::unique_ptr<Table>> Table::OpenFile(std::shared_ptr<const EngineEnvironment> environment,
-                                               const std::string& path, OpenMode mode) {
+                                               const std::string& path, OpenMode mode,
+                                               SlotChoice choice) {
   // A change of the table's encryption that a crash interrupted is finished
   // first (TableRewrite.h). Its writer can crash between that look and the
   // lock, so the look is repeated once the lock is held.
@@ -98,11 +99,11 @@ Result<std::unique_ptr<Table>> Table::OpenFile(std::shared_ptr<const EngineEnvir
   RemoveIndexTemporaries(IndexFileNameOf(path))
       .status()
       .PermitUncheckedError();  // a remnant harms nothing, and the next open tries again
-  return FromFile(std::move(environment), std::move(file.value()), mode);
+  return FromFile(std::move(environment), std::move(file.value()), mode, choice);
 }
 
 Result<std::unique_ptr<Table>> Table::FromFile(std::shared_ptr<const EngineEnvironment> environment,
-                                               LockedFile file, OpenMode mode) {
+                                               LockedFile file, OpenMode mode, SlotChoice choice) {
   auto table = std::unique_ptr<Table>(new Table());
   table->name_ = FileNameOfPath(file.Path());
   table->folder_ = FolderOfPath(file.Path());
@@ -115,11 +116,11 @@ Result<std::unique_ptr<Table>> Table::FromFile(std::shared_ptr<const EngineEnvir
   std::string prefix(static_cast<size_t>(std::min<uint64_t>(*size, kDescriptorsOffset)), '\0');
   if (Status s = table->file_.ReadAt(0, prefix.data(), prefix.size()); !s) return s;
   size_t needed = 0;
-  auto header = DecodeHeader(prefix, *size, table->Path(), needed);
+  auto header = DecodeHeader(prefix, *size, table->Path(), needed, choice);
   if (!header && needed > 0) {
     prefix.resize(needed);
     if (Status s = table->file_.ReadAt(0, prefix.data(), prefix.size()); !s) return s;
-    header = DecodeHeader(prefix, *size, table->Path(), needed);
+    header = DecodeHeader(prefix, *size, table->Path(), needed, choice);
   }
   if (!header) return header.status();
   table->header_ = std::move(header.value());
@@ -156,6 +157,21 @@ Result<std::unique_ptr<Table>> Table::Open(const Connection& connection, std::st
                "Table \"" + std::string(name) + "\" not found in \"" + connection.Folder() + "\""));
   }
   auto table = OpenFile(connection.Environment(), path, mode);
+  if (!table) return NoteError(table.status());
+  (*table)->passwords_ = connection.Passwords();
+  return table;
+}
+
+Result<std::unique_ptr<Table>> Table::OpenForSalvage(const Connection& connection,
+                                                     std::string_view name) {
+  if (Status s = CheckTableName(name); !s) return NoteError(s);
+  const std::string path = FindTableFile(connection.Folder(), name);
+  if (path.empty()) {
+    return NoteError(
+        Status(AE_TABLE_NOT_FOUND,
+               "Table \"" + std::string(name) + "\" not found in \"" + connection.Folder() + "\""));
+  }
+  auto table = OpenFile(connection.Environment(), path, OpenMode::Shared, SlotChoice::Salvage);
   if (!table) return NoteError(table.status());
   (*table)->passwords_ = connection.Passwords();
   return table;
@@ -278,12 +294,20 @@ Status Table::CommitRecordCount(uint32_t count) {
   CommitState next = header_.Commit;
   next.Generation += 1;
   next.RecordCount = count;
+  next.Flags |= kCommitFlagMirrored;
+  // The slot that is not current first: until it is synced the current one
+  // holds the last commit. Then its mirror, so both describe the new one.
   const int slot = 1 - header_.CurrentSlot;
   const auto bytes = EncodeCommitSlot(next);
-  if (Status s = file_.WriteAt(kCommitSlotOffsets[slot], bytes.data(), bytes.size()); !s) return s;
-  if (Status s = file_.Sync(); !s) return s;
-  header_.Commit = next;
-  header_.CurrentSlot = slot;
+  for (const int written : {slot, 1 - slot}) {
+    if (Status s = file_.WriteAt(kCommitSlotOffsets[written], bytes.data(), bytes.size()); !s)
+      return s;
+    if (Status s = file_.Sync(); !s) return s;
+    if (written == slot) {
+      header_.Commit = next;
+      header_.CurrentSlot = slot;
+    }
+  }
   return Status::Ok();
 }
 

@@ -61,6 +61,13 @@ class Table {
   static Result<std::unique_ptr<Table>> Open(const Connection& connection, std::string_view name,
                                              OpenMode mode);
 
+  // Opens a damaged table shared to copy out what can be read (SalvageTable):
+  // a table whose last commit cannot be told (8130), whose commit slots are
+  // both damaged or whose file is cut short is read as far as the file
+  // holds whole records. Never for anything but reading records.
+  static Result<std::unique_ptr<Table>> OpenForSalvage(const Connection& connection,
+                                                       std::string_view name);
+
   // Creates an empty table (".ADT" is added to a name without extension) and
   // answers it open exclusively. Refuses a name taken by a table, or by an
   // index file that an earlier table left behind. The file appears whole: it
@@ -167,8 +174,14 @@ class Table {
   // in their order, with `page_size` (0 keeps the file's). Each tag's sort
   // gets an equal share of the engine's sort memory. Needs the table open
   // exclusively; a table without an index file answers 5068 (nothing to
-  // rebuild, already so).
+  // rebuild, already so). A file whose pages are damaged or cut off is
+  // rebuilt from its tag directory when that still reads; when it does not
+  // either, 8215 says so (the tags it held are not known).
   Status Reindex(uint32_t page_size);
+
+  // True when the index file is there but cannot be read as a whole (a
+  // damage that Reindex and AddIndex repair from its tag directory).
+  bool IndexFileDamaged() const;
 
   // Checks every tag of the index file: its structure, that its keys are
   // exactly those of the live records, uniqueness; for a full-text tag,
@@ -214,11 +227,13 @@ class Table {
   Status CipherRecords(uint64_t offset, uint8_t* data, size_t size) const;
 
   static Result<std::unique_ptr<Table>> OpenFile(
-      std::shared_ptr<const EngineEnvironment> environment, const std::string& path, OpenMode mode);
+      std::shared_ptr<const EngineEnvironment> environment, const std::string& path, OpenMode mode,
+      SlotChoice choice = SlotChoice::Strict);
   // Reads and checks the header of the open and locked `file`, then opens
   // the index file beside it.
   static Result<std::unique_ptr<Table>> FromFile(
-      std::shared_ptr<const EngineEnvironment> environment, LockedFile file, OpenMode mode);
+      std::shared_ptr<const EngineEnvironment> environment, LockedFile file, OpenMode mode,
+      SlotChoice choice = SlotChoice::Strict);
   // Syncs the records, then writes `count` into the slot that is not current
   // and syncs again; the written slot becomes current.
   Status CommitRecordCount(uint32_t count);
@@ -235,6 +250,10 @@ class Table {
   // filled together.
   Result<std::unique_ptr<FullTextTagBuild>> FullTextBuildOf(const FullTextTagDefinition& definition,
                                                             uint32_t share) const;
+  // The tags a rebuild makes: those of the index file as read, or of its
+  // tag directory alone when its pages are damaged (8215 when that cannot
+  // be read either).
+  Result<std::shared_ptr<const engine::IndexFile>> TagsToRebuild() const;
   // Sort settings for one of `share` builders filled together.
   IndexBuildSettings BuildSettings(uint32_t share) const;
 
@@ -339,6 +358,8 @@ class TableLoad {
 
   const TableSchema& Schema() const { return table_->Schema(); }
   Status Append(const RecordBuilder& record) { return appender_->Append(record); }
+  // REQUIRES: `record` holds Schema().RecordLength() bytes of a sound record.
+  Status Append(const uint8_t* record) { return appender_->Append(record); }
   uint64_t Appended() const;
 
   // Commits the records and renames the file into place; the replaced

@@ -153,6 +153,47 @@ Result<std::shared_ptr<const engine::IndexFile>> Table::Indexes() const {
   return indexes_;
 }
 
+namespace {
+
+// Errors of an index file whose bytes are damaged, as opposed to one that is
+// locked, unreadable for the system, or not the table's (8335).
+bool IsDamage(const Status& status) {
+  return status.Code() == AE_INDEX_CORRUPT || status.Code() == AE_INDEX_CHECKSUM;
+}
+
+}  // namespace
+
+bool Table::IndexFileDamaged() const {
+  if (!index_file_.IsOpen() || NeedsPassword()) return false;
+  auto indexes = Indexes();
+  if (!indexes.ok()) return IsDamage(indexes.status());
+  // The header and directory read; every page is read too, as carrying the
+  // tags over into a new file would.
+  const engine::IndexFile& file = **indexes;
+  const uint32_t per_read = std::max<uint32_t>(1, (1u << 20) / file.PageSize());
+  std::vector<uint8_t> pages(uint64_t{per_read} * file.PageSize());
+  for (uint32_t first = 0; first < file.PageCount(); first += per_read) {
+    const uint32_t count = std::min(per_read, file.PageCount() - first);
+    if (Status status = file.ReadPages(first, count, pages.data()); !status.ok())
+      return IsDamage(status);
+  }
+  return false;
+}
+
+Result<std::shared_ptr<const engine::IndexFile>> Table::TagsToRebuild() const {
+  auto indexes = Indexes();
+  if (indexes.ok() || !IsDamage(indexes.status())) return indexes;
+  auto directory =
+      engine::IndexFile::OpenTagDirectory(index_file_.Path(), environment_->Chars, Key());
+  if (directory.ok()) return std::shared_ptr<const engine::IndexFile>(std::move(directory).value());
+  return NoteError(
+      Status(AE_INDEX_DIRECTORY_LOST,
+             "The index file " + index_file_.Path() + " cannot be rebuilt: it is damaged (" +
+                 indexes.status().Message() + ") and its tag directory cannot be read either (" +
+                 directory.status().Message() +
+                 "), so the tags it held are not known; move it aside and add its tags again"));
+}
+
 IndexBuildSettings Table::BuildSettings(uint32_t share) const {
   IndexBuildSettings settings;
   settings.IndexPath = IndexFilePath();
@@ -276,6 +317,11 @@ Status Table::FeedBuilders(std::span<IndexBuilder* const> builders,
 Status Table::AddTags(std::span<IndexBuilder* const> builders,
                       std::vector<std::unique_ptr<FullTextTagBuild>>& builds, uint32_t page_size,
                       const std::function<void(IndexWriteStep)>& on_step) {
+  // A damaged file is rebuilt from its tag directory first, so that the
+  // tags it held are kept beside the new one.
+  if (IndexFileDamaged()) {
+    if (Status status = Reindex(0); !status.ok()) return status;
+  }
   std::vector<IndexTagBuild> tags;
   for (IndexBuilder* builder : builders) tags.push_back({builder, nullptr});
   for (const auto& build : builds) tags.push_back({nullptr, build.get()});
@@ -382,7 +428,7 @@ Status Table::Reindex(uint32_t page_size) {
         "The indexes of table \"" + name_ + "\" are rebuilt only when it is open exclusively"));
   }
   if (Status status = CheckPageSize(page_size); !status.ok()) return NoteError(status);
-  auto indexes = Indexes();
+  auto indexes = TagsToRebuild();
   if (!indexes.ok()) return indexes.status();
   if (!*indexes) {
     return NoteError(Status(
@@ -416,7 +462,8 @@ Status Table::Reindex(uint32_t page_size) {
   }
   if (Status status = FeedBuilders(builders, builds); !status.ok()) return NoteError(status);
   IndexWriteOptions options;
-  options.PageSize = page_size;
+  // A file rebuilt from its directory alone keeps its page size all the same.
+  options.PageSize = page_size != 0 ? page_size : (*indexes)->PageSize();
   options.Key = Key();
   const Status written =
       WriteIndexFile(IndexFilePath(), std::span<const IndexTagBuild>(order), options);

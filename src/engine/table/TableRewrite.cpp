@@ -155,13 +155,10 @@ Status WriteTableFile(const Table& table, TableCipher* key, LockedFile& out,
     current.PasswordCheck = key->Parameters().PasswordCheck;
     current.CipherScheme = kTableCipherScheme;
   }
-  CommitState spare = current;  // the other slot, sound and older
-  spare.Generation = 0;
-  spare.RecordCount = 0;
-  const auto slot0 = EncodeCommitSlot(current);
-  const auto slot1 = EncodeCommitSlot(spare);
-  std::memcpy(header.data() + kCommitSlotOffsets[0], slot0.data(), slot0.size());
-  std::memcpy(header.data() + kCommitSlotOffsets[1], slot1.data(), slot1.size());
+  current.Flags |= kCommitFlagMirrored;  // both slots alike, as after every commit
+  const auto slot = EncodeCommitSlot(current);
+  std::memcpy(header.data() + kCommitSlotOffsets[0], slot.data(), slot.size());
+  std::memcpy(header.data() + kCommitSlotOffsets[1], slot.data(), slot.size());
   if (header.size() != table.Header().HeaderSize) {
     return Status(AE_TABLE_CORRUPT,
                   "The header of table \"" + table.Name() + "\" has a size its fields do not give");

@@ -22,5 +22,7 @@ inline constexpr int AE_INDEX_BAD_FIELD = 8212;      // a field descriptor that 
 inline constexpr int AE_INDEX_TAG_KIND = 8213;       // a tag kind this engine cannot handle here
 inline constexpr int AE_INDEX_BUILDER_STATE =
     8214;  // a builder used out of turn (Add after Finish)
+inline constexpr int AE_INDEX_DIRECTORY_LOST =
+    8215;  // a damaged index file whose tag directory cannot be read either
 
 }  // namespace engine

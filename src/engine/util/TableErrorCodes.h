@@ -45,5 +45,7 @@ inline constexpr int AE_REMOTE_UNAVAILABLE =
 inline constexpr int AE_INVALID_HANDLE = 8128;  // not the handle of an open table or of its tag
 inline constexpr int AE_ENCRYPTION_UNAVAILABLE =
     8129;  // an encrypted table whose encryption scheme this engine does not know
+inline constexpr int AE_TABLE_COMMIT_DAMAGED =
+    8130;  // a damaged commit slot that may hold the last commit: the table is not read
 
 }  // namespace engine

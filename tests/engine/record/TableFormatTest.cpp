@@ -191,30 +191,123 @@ TEST_F(DamagedTable, AnyFlippedByteOfTheHeaderOrDescriptorsIsAnError) {
   }
 }
 
-TEST_F(DamagedTable, ADamagedCommitSlotFallsBackToTheOtherAndTwoAreAnError) {
-  auto table = Open();
-  ASSERT_TRUE(table.ok());
-  const int current = (*table)->Header().CurrentSlot;
-  table.value().reset();
+TEST_F(DamagedTable, EitherCommitSlotDamagedLeavesTheLastCommitAndBothAreAnError) {
+  // Both slots describe the last commit, so a flipped bit in either one,
+  // the current one included, never rolls the table back to an older state.
+  for (const int damaged : {0, 1}) {
+    for (const size_t at : {size_t{3}, size_t{9}, size_t{100}, size_t{126}}) {
+      engine_test::FlipByte(path_, engine::kCommitSlotOffsets[damaged] + at);
+      auto table = Open();
+      ASSERT_TRUE(table.ok()) << table.status().Message();
+      EXPECT_EQ((*table)->RecordCount(), 40u) << "slot " << damaged << " byte " << at;
+      EXPECT_EQ((*table)->Header().CurrentSlot, 1 - damaged);
+      table.value().reset();
+      Restore();
+    }
+  }
+  engine_test::FlipByte(path_, engine::kCommitSlotOffsets[0] + 9);
+  engine_test::FlipByte(path_, engine::kCommitSlotOffsets[1] + 100);
+  ExpectFileError(0);
+}
 
-  // The older slot damaged: the current one still counts every record.
-  engine_test::FlipByte(path_, engine::kCommitSlotOffsets[1 - current] + 9);
-  table = Open();
+TEST_F(DamagedTable, ACommitTornInItsFirstSlotWriteLeavesTheCommitBefore) {
+  // What a crash while the first slot of a commit is written leaves: the
+  // new records on disk, that slot torn, its mirror still the last commit.
+  {
+    auto table = engine::Table::Open(db_.Connection(), "Dmg.ADT", OpenMode::Exclusive);
+    ASSERT_TRUE(table.ok());
+    auto appender = (*table)->Appender();
+    ASSERT_TRUE(appender.ok());
+    engine::RecordBuilder record((*table)->Schema());
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(appender->Append(record).ok());
+    ASSERT_TRUE(appender->Commit().ok());
+  }
+  // Put back the header of 40 records, keep the 5 new ones, tear a slot.
+  std::string data = TempDir::ReadFile(path_);
+  std::copy(original_.begin(), original_.begin() + engine::HeaderSizeFor(kFields.size()),
+            data.begin());
+  db_.Dir().WriteFile("Dmg.ADT", data);
+  engine_test::FlipByte(path_, engine::kCommitSlotOffsets[1] + 40, 0xFF);
+  auto table = Open();
+  ASSERT_TRUE(table.ok()) << table.status().Message();
+  EXPECT_EQ((*table)->RecordCount(), 40u);
+}
+
+// A file whose commits wrote one slot each (the other keeping the commit
+// before), as engines wrote them before both slots were written.
+class SingleSlotCommits : public DamagedTable {
+ protected:
+  // The header of `original_` with slot `current` counting `count` records
+  // at generation 2 and the other 0 records at generation 1, unmirrored.
+  std::string WithSlots(int current, uint32_t count) {
+    std::string data = original_;
+    engine::CommitState older;
+    older.Generation = 1;
+    engine::CommitState newer;
+    newer.Generation = 2;
+    newer.RecordCount = count;
+    for (const auto& [slot, state] : {std::pair{current, newer}, std::pair{1 - current, older}}) {
+      const auto bytes = engine::EncodeCommitSlot(state);
+      std::copy(bytes.begin(), bytes.end(),
+                data.begin() + static_cast<long>(engine::kCommitSlotOffsets[slot]));
+    }
+    return data;
+  }
+};
+
+TEST_F(SingleSlotCommits, ADamagedCurrentSlotIsRefusedWhenRecordsLiePastTheOlderCount) {
+  db_.Dir().WriteFile("Dmg.ADT", WithSlots(1, 40));
+  auto table = Open();
   ASSERT_TRUE(table.ok()) << table.status().Message();
   EXPECT_EQ((*table)->RecordCount(), 40u);
   table.value().reset();
 
-  // The current slot damaged as a torn commit would leave it: the older
-  // state, whose records are all on disk, is what the table shows.
-  Restore();
-  engine_test::FlipByte(path_, engine::kCommitSlotOffsets[current] + 3);
+  // The current slot damaged: the older one counts 0 of the 40 records on
+  // disk, which may be the last commit or may not; the table is refused.
+  engine_test::FlipByte(path_, engine::kCommitSlotOffsets[1] + 9);
   table = Open();
-  ASSERT_TRUE(table.ok()) << table.status().Message();
-  EXPECT_EQ((*table)->RecordCount(), 0u);
-  table.value().reset();
+  ASSERT_FALSE(table.ok());
+  EXPECT_EQ(table.status().Code(), engine::AE_TABLE_COMMIT_DAMAGED);
+  EXPECT_NE(table.status().Message().find("Dmg.ADT"), std::string::npos)
+      << table.status().Message();
+  EXPECT_NE(table.status().Message().find("commit slot 1"), std::string::npos)
+      << table.status().Message();
+  // A salvage reads every record the file holds.
+  size_t needed = 0;
+  const std::string bytes = TempDir::ReadFile(path_);
+  auto header =
+      engine::DecodeHeader(bytes, bytes.size(), path_, needed, engine::SlotChoice::Salvage);
+  ASSERT_TRUE(header.ok()) << header.status().Message();
+  EXPECT_EQ(header->Commit.RecordCount, 40u);
+}
 
-  engine_test::FlipByte(path_, engine::kCommitSlotOffsets[1 - current] + 100);
-  ExpectFileError(0);
+TEST_F(SingleSlotCommits, ADamagedSlotIsPassedOverWhenNoRecordLiesPastTheSoundCount) {
+  // The older slot damaged beside a current one that counts every record;
+  // and a damaged slot beside a sound one of a file holding no more.
+  for (const int damaged : {0, 1}) {
+    db_.Dir().WriteFile("Dmg.ADT", WithSlots(1 - damaged, 40));
+    engine_test::FlipByte(path_, engine::kCommitSlotOffsets[damaged] + 20);
+    auto table = Open();
+    ASSERT_TRUE(table.ok()) << table.status().Message();
+    EXPECT_EQ((*table)->RecordCount(), 40u);
+  }
+}
+
+TEST_F(SingleSlotCommits, TheNextCommitWritesBothSlots) {
+  db_.Dir().WriteFile("Dmg.ADT", WithSlots(0, 40));
+  {
+    auto table = engine::Table::Open(db_.Connection(), "Dmg.ADT", OpenMode::Exclusive);
+    ASSERT_TRUE(table.ok());
+    auto appender = (*table)->Appender();
+    ASSERT_TRUE(appender.ok());
+    engine::RecordBuilder record((*table)->Schema());
+    ASSERT_TRUE(appender->Append(record).ok());
+    ASSERT_TRUE(appender->Commit().ok());
+  }
+  engine_test::FlipByte(path_, engine::kCommitSlotOffsets[1] + 9);
+  auto table = Open();
+  ASSERT_TRUE(table.ok()) << table.status().Message();
+  EXPECT_EQ((*table)->RecordCount(), 41u);
 }
 
 TEST_F(DamagedTable, TruncatedFilesAreErrors) {
