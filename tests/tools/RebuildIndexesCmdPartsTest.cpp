@@ -61,13 +61,14 @@ TEST(RebuildIndexesCmdReport, JsonCarriesCodesTotalsAndEscapedTexts) {
   TableRecord(run, "notes").Indexes.push_back({"FTS", 1.25, 1024, true});
   TableRecord(run, "Orders.ADT")
       .Errors.push_back({"BAD", 7016, "Unknown \"field\"\r\nOrders.ADT\x01\xE9"});
+  TableRecord(run, "NOTES.adt").RecordsRemoved = 3;
   run.Outcome = "failed";
   run.ExitCode = 1;
   const std::string json = RunReportJson(run);
-  EXPECT_THAT(
-      json,
-      HasSubstr(
-          "\"totals\": {\"tables\": 2, \"indexes\": 2, \"full_text_indexes\": 1, \"errors\": 1}"));
+  EXPECT_THAT(json,
+              HasSubstr("\"totals\": {\"tables\": 2, \"indexes\": 2, \"full_text_indexes\": 1, "
+                        "\"records_removed\": 3, \"errors\": 1}"));
+  EXPECT_THAT(json, HasSubstr("{\"name\": \"Notes.ADT\", \"records_removed\": 3,"));
   EXPECT_THAT(json, HasSubstr("{\"name\": \"PRIMARY\", \"page_size\": 2048, \"seconds\": 0.500, "
                               "\"full_text\": false}"));
   EXPECT_THAT(
