@@ -77,29 +77,29 @@ IndexFile::~IndexFile() {
   if (fd_ >= 0) close(fd_);
 }
 
-Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path, const CharTable& table,
-                                                   const TableCipher* key) {
+Result<std::unique_ptr<IndexFile>> IndexFile::OpenLoaded(const std::string& path,
+                                                         const CharTable& table,
+                                                         const TableCipher* key,
+                                                         bool directory_only) {
   std::unique_ptr<IndexFile> file(new IndexFile());
   file->path_ = path;
   file->fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (file->fd_ < 0) {
     return Status(AE_INDEX_IO, "Cannot open the index file " + path + ": " + std::strerror(errno));
   }
-  if (Status status = file->Load(table, key, false); !status.ok()) return status;
+  if (Status status = file->Load(table, key, directory_only); !status.ok()) return status;
   return file;
+}
+
+Result<std::unique_ptr<IndexFile>> IndexFile::Open(const std::string& path, const CharTable& table,
+                                                   const TableCipher* key) {
+  return OpenLoaded(path, table, key, false);
 }
 
 Result<std::unique_ptr<IndexFile>> IndexFile::OpenTagDirectory(const std::string& path,
                                                                const CharTable& table,
                                                                const TableCipher* key) {
-  std::unique_ptr<IndexFile> file(new IndexFile());
-  file->path_ = path;
-  file->fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file->fd_ < 0) {
-    return Status(AE_INDEX_IO, "Cannot open the index file " + path + ": " + std::strerror(errno));
-  }
-  if (Status status = file->Load(table, key, true); !status.ok()) return status;
-  return file;
+  return OpenLoaded(path, table, key, true);
 }
 
 Status IndexFile::ReadPage(uint32_t page, uint8_t* buffer) const {

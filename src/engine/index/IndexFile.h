@@ -101,6 +101,10 @@ class IndexFile {
   // With `directory_only`, the file's size, the header's page count and the
   // tags' places are not held against each other (OpenTagDirectory).
   Status Load(const CharTable& table, const TableCipher* key, bool directory_only);
+  // Opens the file read-only and loads it as Load does.
+  static Result<std::unique_ptr<IndexFile>> OpenLoaded(const std::string& path,
+                                                       const CharTable& table,
+                                                       const TableCipher* key, bool directory_only);
 
   std::string path_;
   int fd_ = -1;
